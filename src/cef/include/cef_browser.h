@@ -1,0 +1,110 @@
+// CefBrowser and CefBrowserHost: the one windowless browser and its host
+// side, with the window information and settings it is created with.
+//
+// Threads: CreateBrowserSync runs on the UI thread (the thread that called
+// CefInitialize). The other methods may be called on any thread: actions are
+// posted to the UI thread and run at its next message-loop work; queries
+// answer from state that the UI thread keeps current.
+#pragma once
+
+#include "cef_base.h"
+#include "cef_frame.h"
+#include "cef_types.h"
+#include "cef_values.h"
+
+class CefClient;
+class CefBrowserHost;
+
+struct CefWindowInfo {
+  CefWindowHandle parent_window = nullptr;
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  int windowless_rendering_enabled = 0;
+  int transparent_painting_enabled = 0;
+  CefWindowHandle window = nullptr;
+
+  void SetAsWindowless(CefWindowHandle parent, bool transparent) {
+    parent_window = parent;
+    windowless_rendering_enabled = 1;
+    transparent_painting_enabled = transparent ? 1 : 0;
+  }
+};
+
+struct CefBrowserSettings {
+  size_t size = sizeof(CefBrowserSettings);
+  // Frames a second delivered to OnPaint; 0 means 60.
+  int windowless_frame_rate = 0;
+  CefString standard_font_family;
+  CefString fixed_font_family;
+  int default_font_size = 0;
+  int minimum_font_size = 0;
+  CefString default_encoding;
+  cef_state_t remote_fonts = STATE_DEFAULT;
+  cef_state_t javascript = STATE_DEFAULT;
+  cef_state_t javascript_open_windows = STATE_DEFAULT;
+  cef_state_t javascript_close_windows = STATE_DEFAULT;
+  cef_state_t javascript_access_clipboard = STATE_DEFAULT;
+  cef_state_t javascript_dom_paste = STATE_DEFAULT;
+  cef_state_t plugins = STATE_DEFAULT;
+  cef_state_t universal_access_from_file_urls = STATE_DEFAULT;
+  cef_state_t file_access_from_file_urls = STATE_DEFAULT;
+  cef_state_t web_security = STATE_DEFAULT;
+  cef_state_t image_loading = STATE_DEFAULT;
+  cef_state_t local_storage = STATE_DEFAULT;
+  cef_state_t databases = STATE_DEFAULT;
+  cef_state_t webgl = STATE_DEFAULT;
+  // 0xAARRGGBB; 0 leaves the engine's default (opaque white).
+  uint32 background_color = 0;
+  // Comma-separated language tags, e.g. "de-DE,en"; empty keeps the default.
+  CefString accept_language_list;
+};
+
+class CefBrowser : public virtual CefBaseRefCounted {
+ public:
+  virtual CefRefPtr<CefBrowserHost> GetHost() = 0;
+  virtual bool CanGoBack() = 0;
+  virtual void GoBack() = 0;
+  virtual bool CanGoForward() = 0;
+  virtual void GoForward() = 0;
+  virtual bool IsLoading() = 0;
+  virtual void Reload() = 0;
+  virtual void StopLoad() = 0;
+  virtual int GetIdentifier() = 0;
+  virtual bool IsSame(CefRefPtr<CefBrowser> that) = 0;
+  virtual bool IsPopup() = 0;
+  virtual bool HasDocument() = 0;
+  virtual CefRefPtr<CefFrame> GetMainFrame() = 0;
+  virtual CefRefPtr<CefFrame> GetFocusedFrame() = 0;
+};
+
+class CefBrowserHost : public virtual CefBaseRefCounted {
+ public:
+  typedef cef_paint_element_type_t PaintElementType;
+  typedef cef_mouse_button_type_t MouseButtonType;
+
+  // Creates the browser and starts loading url; OnAfterCreated has been
+  // called when it returns. Null on failure. UI thread only.
+  static CefRefPtr<CefBrowser> CreateBrowserSync(const CefWindowInfo& windowInfo,
+                                                 CefRefPtr<CefClient> client,
+                                                 const CefString& url,
+                                                 const CefBrowserSettings& settings,
+                                                 CefRefPtr<CefRequestContext> request_context);
+
+  virtual CefRefPtr<CefBrowser> GetBrowser() = 0;
+  // Closes the browser; OnBeforeClose follows once it is gone. Without
+  // force_close the page may run its unload handlers first.
+  virtual void CloseBrowser(bool force_close) = 0;
+  virtual void SetFocus(bool focus) = 0;
+  virtual void WasResized() = 0;
+  virtual void WasHidden(bool hidden) = 0;
+  // Repaints the whole element through OnPaint.
+  virtual void Invalidate(PaintElementType type) = 0;
+  virtual void SendKeyEvent(const CefKeyEvent& event) = 0;
+  virtual void SendMouseClickEvent(const CefMouseEvent& event, MouseButtonType type, bool mouseUp,
+                                   int clickCount) = 0;
+  virtual void SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) = 0;
+  virtual void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) = 0;
+  virtual void SendFocusEvent(bool setFocus) = 0;
+};

@@ -1,0 +1,43 @@
+// CefClient: the object the engine asks for every handler of a browser.
+// Getters are called on the UI thread; null means the engine's defaults.
+#pragma once
+
+#include "cef_display_handler.h"
+#include "cef_download_handler.h"
+#include "cef_focus_handler.h"
+#include "cef_jsdialog_handler.h"
+#include "cef_life_span_handler.h"
+#include "cef_load_handler.h"
+#include "cef_render_handler.h"
+#include "cef_request_handler.h"
+
+// Handler kinds this platform never calls.
+class CefContextMenuHandler : public virtual CefBaseRefCounted {};
+class CefDialogHandler : public virtual CefBaseRefCounted {};
+class CefDragHandler : public virtual CefBaseRefCounted {};
+class CefFindHandler : public virtual CefBaseRefCounted {};
+class CefKeyboardHandler : public virtual CefBaseRefCounted {};
+
+class CefClient : public virtual CefBaseRefCounted {
+ public:
+  typedef cef_process_id_t CefProcessId;
+
+  virtual CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() { return nullptr; }
+  virtual CefRefPtr<CefDialogHandler> GetDialogHandler() { return nullptr; }
+  virtual CefRefPtr<CefDisplayHandler> GetDisplayHandler() { return nullptr; }
+  virtual CefRefPtr<CefDownloadHandler> GetDownloadHandler() { return nullptr; }
+  virtual CefRefPtr<CefDragHandler> GetDragHandler() { return nullptr; }
+  virtual CefRefPtr<CefFindHandler> GetFindHandler() { return nullptr; }
+  virtual CefRefPtr<CefFocusHandler> GetFocusHandler() { return nullptr; }
+  virtual CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() { return nullptr; }
+  virtual CefRefPtr<CefKeyboardHandler> GetKeyboardHandler() { return nullptr; }
+  virtual CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() { return nullptr; }
+  virtual CefRefPtr<CefLoadHandler> GetLoadHandler() { return nullptr; }
+  virtual CefRefPtr<CefRenderHandler> GetRenderHandler() { return nullptr; }
+  virtual CefRefPtr<CefRequestHandler> GetRequestHandler() { return nullptr; }
+  virtual bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
+                                        CefRefPtr<CefProcessMessage> message) {
+    (void)browser, (void)source_process, (void)message;
+    return false;
+  }
+};

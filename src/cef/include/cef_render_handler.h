@@ -1,0 +1,49 @@
+// Off-screen rendering callbacks, called on the UI thread.
+//
+// OnPaint's buffer is width*height*4 bytes, B, G, R, A, upper-left origin,
+// stride width*4; dirtyRects are in the painted element's coordinates and
+// cover everything that changed since that element's previous paint. The
+// buffer is valid only during the call.
+#pragma once
+
+#include <vector>
+
+#include "cef_browser.h"
+
+class CefRenderHandler : public virtual CefBaseRefCounted {
+ public:
+  typedef cef_cursor_type_t CursorType;
+  typedef cef_paint_element_type_t PaintElementType;
+  typedef std::vector<CefRect> RectList;
+
+  virtual bool GetRootScreenRect(CefRefPtr<CefBrowser> browser, CefRect& rect) {
+    (void)browser, (void)rect;
+    return false;
+  }
+  // The view's rectangle in screen pixels; the page is laid out at its size.
+  virtual bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) = 0;
+  virtual bool GetScreenPoint(CefRefPtr<CefBrowser> browser, int viewX, int viewY, int& screenX,
+                              int& screenY) {
+    (void)browser, (void)viewX, (void)viewY, (void)screenX, (void)screenY;
+    return false;
+  }
+  virtual bool GetScreenInfo(CefRefPtr<CefBrowser> browser, CefScreenInfo& screen_info) {
+    (void)browser, (void)screen_info;
+    return false;
+  }
+  // A popup widget (an open <select> list) is shown or hidden.
+  virtual void OnPopupShow(CefRefPtr<CefBrowser> browser, bool show) { (void)browser, (void)show; }
+  // The popup widget's rectangle, in view coordinates.
+  virtual void OnPopupSize(CefRefPtr<CefBrowser> browser, const CefRect& rect) {
+    (void)browser, (void)rect;
+  }
+  virtual void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type,
+                       const RectList& dirtyRects, const void* buffer, int width, int height) = 0;
+  virtual void OnCursorChange(CefRefPtr<CefBrowser> browser, CefCursorHandle cursor,
+                              CursorType type, const CefCursorInfo& custom_cursor_info) {
+    (void)browser, (void)cursor, (void)type, (void)custom_cursor_info;
+  }
+  virtual void OnScrollOffsetChanged(CefRefPtr<CefBrowser> browser, double x, double y) {
+    (void)browser, (void)x, (void)y;
+  }
+};

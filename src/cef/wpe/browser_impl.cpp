@@ -1,0 +1,652 @@
+#include "cef/wpe/browser_impl.h"
+
+#include <wayland-server.h>
+#include <wpe/fdo.h>
+#include <wpe/unstable/fdo-shm.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "cef/wpe/engine_context.h"
+#include "cef/wpe/frame_diff.h"
+#include "cef/wpe/load_error_map.h"
+#include "cef/wpe/request_impl.h"
+#include "diagnostics/debug_log.h"
+
+namespace quillo::engine {
+namespace {
+
+// Sides beyond this would ask the web process for buffers of gigabytes.
+constexpr int kMaxViewSide = 8192;
+// A page that neither closes nor vetoes within this time is closed by force.
+constexpr guint kCloseGraceMs = 3000;
+
+struct HeldBufferListener {
+  wl_listener listener;
+  BrowserImpl* browser;
+};
+
+int64_t FrameIntervalUs(int rate) {
+  if (rate <= 0) rate = 60;
+  if (rate > 1000) rate = 1000;
+  return 1000000 / rate;
+}
+
+cef_transition_type_t TransitionOf(WebKitNavigationAction* action) {
+  int type = TT_EXPLICIT;
+  switch (webkit_navigation_action_get_navigation_type(action)) {
+    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED: type = TT_LINK; break;
+    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED:
+    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED: type = TT_FORM_SUBMIT; break;
+    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD: type = TT_EXPLICIT | TT_FORWARD_BACK_FLAG; break;
+    case WEBKIT_NAVIGATION_TYPE_RELOAD: type = TT_RELOAD; break;
+    default: break;
+  }
+  if (webkit_navigation_action_is_redirect(action)) type |= TT_SERVER_REDIRECT_FLAG;
+  return static_cast<cef_transition_type_t>(type);
+}
+
+cef_navigation_type_t NavigationTypeOf(WebKitNavigationAction* action) {
+  switch (webkit_navigation_action_get_navigation_type(action)) {
+    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED: return NAVIGATION_LINK_CLICKED;
+    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED: return NAVIGATION_FORM_SUBMITTED;
+    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD: return NAVIGATION_BACK_FORWARD;
+    case WEBKIT_NAVIGATION_TYPE_RELOAD: return NAVIGATION_RELOAD;
+    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED: return NAVIGATION_FORM_RESUBMITTED;
+    default: return NAVIGATION_OTHER;
+  }
+}
+
+std::u16string ToU16(const char* utf8) { return CefString(utf8 ? utf8 : "").ToString16(); }
+
+uint32_t NowMs() { return static_cast<uint32_t>(g_get_monotonic_time() / 1000); }
+
+}  // namespace
+
+CefRefPtr<BrowserImpl> BrowserImpl::Create(CefRefPtr<CefClient> client,
+                                           const CefBrowserSettings& settings,
+                                           const CefString& url) {
+  EngineContext& engine = EngineContext::Get();
+  if (!engine.IsUiThread() || !client) return nullptr;
+  CefRect rect;
+  CefRefPtr<CefRenderHandler> render = client->GetRenderHandler();
+  if (render) render->GetViewRect(nullptr, rect);
+  int width = std::clamp(rect.width, 1, kMaxViewSide);
+  int height = std::clamp(rect.height, 1, kMaxViewSide);
+  if (width != rect.width || height != rect.height)
+    QLOG(u"BrowserImpl::Create => view size %dx%d laid out as %dx%d", rect.width, rect.height,
+         width, height);
+  CefRefPtr<BrowserImpl> browser = new BrowserImpl(client, settings, width, height);
+  if (!browser->CreateView()) return nullptr;
+  if (CefRefPtr<CefLifeSpanHandler> life = client->GetLifeSpanHandler())
+    life->OnAfterCreated(browser.get());
+  // The first load waits for cookie deletions asked for before creation.
+  std::u16string start = url.ToString16();
+  engine.WhenCookiesSettled([browser, start] { browser->StartLoad(start); });
+  return browser;
+}
+
+BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings,
+                         int width, int height)
+    : m_id(EngineContext::Get().NextBrowserId()), m_client(client),
+      m_mainFrame(new FrameImpl(this, true, 1)), m_width(width), m_height(height),
+      m_frameIntervalUs(FrameIntervalUs(settings.windowless_frame_rate)),
+      m_backgroundColor(settings.background_color),
+      m_acceptLanguages(settings.accept_language_list.ToString16()),
+      m_fileAccess(settings.file_access_from_file_urls == STATE_ENABLED),
+      m_universalFileAccess(settings.universal_access_from_file_urls == STATE_ENABLED) {}
+
+BrowserImpl::~BrowserImpl() {
+  m_mainFrame->Detach();
+  delete reinterpret_cast<HeldBufferListener*>(m_heldListener);
+}
+
+bool BrowserImpl::CreateView() {
+  EngineContext& engine = EngineContext::Get();
+  WebKitWebContext* context = engine.WebContext();
+  if (context == nullptr) return false;
+
+  // Languages are a property of the shared web context; each new browser
+  // sets them (an empty list goes back to the engine's default).
+  if (m_acceptLanguages.empty()) {
+    webkit_web_context_set_preferred_languages(context, nullptr);
+  } else {
+    std::string list = CefString(m_acceptLanguages).ToString();
+    gchar** languages = g_strsplit(list.c_str(), ",", -1);
+    webkit_web_context_set_preferred_languages(context, languages);
+    g_strfreev(languages);
+  }
+
+  static const wpe_view_backend_exportable_fdo_client kExportClient = {
+      nullptr, nullptr,
+      [](void* data, wpe_fdo_shm_exported_buffer* buffer) {
+        static_cast<BrowserImpl*>(data)->OnBufferExported(buffer);
+      },
+      nullptr, nullptr};
+  m_exportable = wpe_view_backend_exportable_fdo_create(&kExportClient, this,
+                                                        static_cast<uint32_t>(m_width),
+                                                        static_cast<uint32_t>(m_height));
+  if (m_exportable == nullptr) return false;
+  AddRef();  // held by the exportable until the view backend is destroyed
+  wpe_view_backend* backend = wpe_view_backend_exportable_fdo_get_view_backend(m_exportable);
+  WebKitWebViewBackend* viewBackend = webkit_web_view_backend_new(
+      backend,
+      [](gpointer data) {
+        auto* self = static_cast<BrowserImpl*>(data);
+        wpe_view_backend_exportable_fdo_destroy(self->m_exportable);
+        self->m_exportable = nullptr;
+        self->Release();
+      },
+      this);
+
+  WebKitSettings* webSettings = webkit_settings_new();
+  webkit_settings_set_allow_file_access_from_file_urls(webSettings, m_fileAccess);
+  webkit_settings_set_allow_universal_access_from_file_urls(webSettings, m_universalFileAccess);
+  webkit_settings_set_enable_write_console_messages_to_stdout(webSettings, FALSE);
+  webkit_settings_set_javascript_can_open_windows_automatically(webSettings, TRUE);
+  m_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", viewBackend,
+                                        "web-context", context, "settings", webSettings,
+                                        nullptr));
+  g_object_unref(webSettings);
+
+  // Opaque painting: white unless the settings name a colour.
+  WebKitColor color{1.0, 1.0, 1.0, 1.0};
+  if (m_backgroundColor != 0) {
+    color.red = ((m_backgroundColor >> 16) & 0xFF) / 255.0;
+    color.green = ((m_backgroundColor >> 8) & 0xFF) / 255.0;
+    color.blue = (m_backgroundColor & 0xFF) / 255.0;
+  }
+  webkit_web_view_set_background_color(m_view, &color);
+  wpe_view_backend_add_activity_state(
+      backend, wpe_view_activity_state_visible | wpe_view_activity_state_in_window);
+  ConnectSignals();
+  return true;
+}
+
+void BrowserImpl::ConnectSignals() {
+  g_signal_connect(m_view, "load-changed", G_CALLBACK(OnLoadChanged), this);
+  g_signal_connect(m_view, "load-failed", G_CALLBACK(OnLoadFailed), this);
+  g_signal_connect(
+      m_view, "load-failed-with-tls-errors",
+      G_CALLBACK(+[](WebKitWebView*, gchar* uri, GTlsCertificate*, GTlsCertificateFlags flags,
+                     gpointer self) -> gboolean {
+        auto* browser = static_cast<BrowserImpl*>(self);
+        MappedError mapped = MapCertificateErrors(flags);
+        if (CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler())
+          load->OnLoadError(browser, browser->m_mainFrame.get(), mapped.code, mapped.text,
+                            CefString(uri ? uri : ""));
+        return TRUE;
+      }),
+      this);
+  g_signal_connect(m_view, "notify::title", G_CALLBACK(OnTitleNotify), this);
+  g_signal_connect(m_view, "notify::uri", G_CALLBACK(OnUriNotify), this);
+  g_signal_connect(m_view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
+  g_signal_connect(m_view, "mouse-target-changed", G_CALLBACK(OnMouseTargetChanged), this);
+  g_signal_connect(m_view, "close", G_CALLBACK(OnCloseRequested), this);
+  g_signal_connect(webkit_web_view_get_back_forward_list(m_view), "changed",
+                   G_CALLBACK(OnBackForwardChanged), this);
+}
+
+void BrowserImpl::Post(std::function<void()> task) {
+  CefRefPtr<BrowserImpl> self(this);
+  EngineContext::Get().PostTask([self, task = std::move(task)] {
+    if (!self->m_viewDestroyed) task();
+  });
+}
+
+void BrowserImpl::StartLoad(const std::u16string& url) {
+  if (m_view == nullptr || m_viewDestroyed) return;
+  std::string utf8 = CefString(url).ToString();
+  m_mainFrame->SetURL(url);
+  webkit_web_view_load_uri(m_view, utf8.c_str());
+}
+
+void BrowserImpl::LoadUrlInMainFrame(const CefString& url) {
+  std::u16string target = url.ToString16();
+  Post([this, target] { StartLoad(target); });
+}
+
+void BrowserImpl::RunScriptInMainFrame(const CefString& code) {
+  std::string script = code.ToString();
+  Post([this, script] {
+    webkit_web_view_run_javascript(
+        m_view, script.c_str(), nullptr,
+        [](GObject* view, GAsyncResult* result, gpointer) {
+          // Errors (exceptions, unserialisable results) are the page's own.
+          WebKitJavascriptResult* value =
+              webkit_web_view_run_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
+          if (value) webkit_javascript_result_unref(value);
+        },
+        nullptr);
+  });
+}
+
+bool BrowserImpl::IsSame(CefRefPtr<CefBrowser> that) {
+  return that && that->GetIdentifier() == m_id;
+}
+
+void BrowserImpl::GoBack() {
+  Post([this] { webkit_web_view_go_back(m_view); });
+}
+
+void BrowserImpl::GoForward() {
+  Post([this] { webkit_web_view_go_forward(m_view); });
+}
+
+void BrowserImpl::Reload() {
+  Post([this] { webkit_web_view_reload(m_view); });
+}
+
+void BrowserImpl::StopLoad() {
+  Post([this] { webkit_web_view_stop_loading(m_view); });
+}
+
+void BrowserImpl::CloseBrowser(bool force_close) {
+  m_closeStarted.store(true);
+  Post([this, force_close] {
+    if (force_close) {
+      DestroyView();
+      return;
+    }
+    if (m_closeTimer != nullptr) return;  // already asked the page
+    m_closeTimer = g_timeout_source_new(kCloseGraceMs);
+    g_source_set_callback(
+        m_closeTimer,
+        [](gpointer self) -> gboolean {
+          auto* browser = static_cast<BrowserImpl*>(self);
+          g_source_unref(browser->m_closeTimer);
+          browser->m_closeTimer = nullptr;
+          browser->DestroyView();
+          return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_source_attach(m_closeTimer, EngineContext::Get().MainContext());
+    // Runs the page's unload handlers; "close" follows unless the page vetoes.
+    webkit_web_view_try_close(m_view);
+  });
+}
+
+void BrowserImpl::DestroyView() {
+  if (m_viewDestroyed) return;
+  m_viewDestroyed = true;
+  for (GSource** timer : {&m_frameTimer, &m_closeTimer}) {
+    if (*timer != nullptr) {
+      g_source_destroy(*timer);
+      g_source_unref(*timer);
+      *timer = nullptr;
+    }
+  }
+  WebKitWebView* view = std::exchange(m_view, nullptr);
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view), this);
+  g_signal_handlers_disconnect_by_data(view, this);
+  ReleaseHeldBuffer();
+  // The view's backend, and with it the exportable, goes when the last
+  // reference to the view does.
+  g_object_unref(view);
+  m_isLoading.store(false);
+  CefRefPtr<BrowserImpl> self(this);
+  EngineContext::Get().PostTask([self] {
+    if (CefRefPtr<CefLifeSpanHandler> life = self->m_client->GetLifeSpanHandler())
+      life->OnBeforeClose(self.get());
+  });
+}
+
+void BrowserImpl::OnHeldBufferDestroyed(wl_listener* listener, void*) {
+  // The web process went away with the buffer we held: forget it.
+  auto* holder = reinterpret_cast<HeldBufferListener*>(listener);
+  holder->browser->m_heldBuffer = nullptr;
+  wl_list_remove(&listener->link);
+  wl_list_init(&listener->link);
+}
+
+void BrowserImpl::ReleaseHeldBuffer() {
+  if (m_heldBuffer == nullptr) return;
+  wl_list_remove(&m_heldListener->link);
+  wl_list_init(&m_heldListener->link);
+  if (m_exportable)
+    wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(m_exportable,
+                                                                         m_heldBuffer);
+  m_heldBuffer = nullptr;
+}
+
+void BrowserImpl::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
+  if (m_viewDestroyed) {
+    wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(m_exportable, buffer);
+    return;
+  }
+  wl_shm_buffer* shm = wpe_fdo_shm_exported_buffer_get_shm_buffer(buffer);
+  const int width = wl_shm_buffer_get_width(shm);
+  const int height = wl_shm_buffer_get_height(shm);
+  const int stride = wl_shm_buffer_get_stride(shm);
+
+  const uint8_t* previous = nullptr;
+  if (m_heldBuffer != nullptr) {
+    wl_shm_buffer* held = wpe_fdo_shm_exported_buffer_get_shm_buffer(m_heldBuffer);
+    if (wl_shm_buffer_get_width(held) == width && wl_shm_buffer_get_height(held) == height &&
+        wl_shm_buffer_get_stride(held) == stride)
+      previous = static_cast<const uint8_t*>(wl_shm_buffer_get_data(held));
+  }
+
+  wl_shm_buffer_begin_access(shm);
+  const auto* pixels = static_cast<const uint8_t*>(wl_shm_buffer_get_data(shm));
+  m_dirty.clear();
+  if (previous != nullptr)
+    DiffFrames(previous, pixels, width, height, stride, m_dirty);
+  else if (width > 0 && height > 0)
+    m_dirty.emplace_back(0, 0, width, height);
+  CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler();
+  if (!m_dirty.empty() && render) {
+    const void* tight = pixels;
+    if (stride != width * 4) {
+      // The paint contract promises rows width*4 bytes apart.
+      m_packed.resize(static_cast<size_t>(width) * height * 4);
+      for (int y = 0; y < height; ++y)
+        std::memcpy(&m_packed[static_cast<size_t>(y) * width * 4],
+                    pixels + static_cast<size_t>(y) * stride, static_cast<size_t>(width) * 4);
+      tight = m_packed.data();
+    }
+    render->OnPaint(this, PET_VIEW, m_dirty, tight, width, height);
+  }
+  wl_shm_buffer_end_access(shm);
+
+  ReleaseHeldBuffer();
+  m_heldBuffer = buffer;
+  if (m_heldListener == nullptr) {
+    auto* holder = new HeldBufferListener{};
+    holder->browser = this;
+    holder->listener.notify = OnHeldBufferDestroyed;
+    m_heldListener = &holder->listener;
+  }
+  wl_resource_add_destroy_listener(wpe_fdo_shm_exported_buffer_get_resource(buffer),
+                                   m_heldListener);
+  ScheduleFrameComplete();
+}
+
+void BrowserImpl::ScheduleFrameComplete() {
+  const int64_t now = g_get_monotonic_time();
+  const int64_t due = m_lastFrameCompleteUs + m_frameIntervalUs;
+  if (now >= due) {
+    m_lastFrameCompleteUs = now;
+    wpe_view_backend_exportable_fdo_dispatch_frame_complete(m_exportable);
+    return;
+  }
+  if (m_frameTimer != nullptr) return;
+  m_frameTimer = g_timeout_source_new(static_cast<guint>((due - now + 999) / 1000));
+  g_source_set_callback(
+      m_frameTimer,
+      [](gpointer self) -> gboolean {
+        auto* browser = static_cast<BrowserImpl*>(self);
+        g_source_unref(browser->m_frameTimer);
+        browser->m_frameTimer = nullptr;
+        browser->m_lastFrameCompleteUs = g_get_monotonic_time();
+        wpe_view_backend_exportable_fdo_dispatch_frame_complete(browser->m_exportable);
+        return G_SOURCE_REMOVE;
+      },
+      this, nullptr);
+  g_source_attach(m_frameTimer, EngineContext::Get().MainContext());
+}
+
+void BrowserImpl::RepaintView() {
+  if (m_heldBuffer == nullptr) return;
+  CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler();
+  if (!render) return;
+  wl_shm_buffer* shm = wpe_fdo_shm_exported_buffer_get_shm_buffer(m_heldBuffer);
+  const int width = wl_shm_buffer_get_width(shm);
+  const int height = wl_shm_buffer_get_height(shm);
+  if (wl_shm_buffer_get_stride(shm) != width * 4) return;
+  wl_shm_buffer_begin_access(shm);
+  m_dirty.assign(1, CefRect(0, 0, width, height));
+  render->OnPaint(this, PET_VIEW, m_dirty, wl_shm_buffer_get_data(shm), width, height);
+  wl_shm_buffer_end_access(shm);
+}
+
+void BrowserImpl::Invalidate(PaintElementType type) {
+  if (type == PET_VIEW) Post([this] { RepaintView(); });
+}
+
+void BrowserImpl::WasHidden(bool hidden) {
+  Post([this, hidden] {
+    wpe_view_backend* backend = webkit_web_view_backend_get_wpe_backend(
+        webkit_web_view_get_backend(m_view));
+    if (hidden)
+      wpe_view_backend_remove_activity_state(backend, wpe_view_activity_state_visible);
+    else
+      wpe_view_backend_add_activity_state(backend, wpe_view_activity_state_visible);
+  });
+}
+
+void BrowserImpl::SetFocus(bool focus) {
+  Post([this, focus] {
+    wpe_view_backend* backend = webkit_web_view_backend_get_wpe_backend(
+        webkit_web_view_get_backend(m_view));
+    if (focus)
+      wpe_view_backend_add_activity_state(backend, wpe_view_activity_state_focused);
+    else
+      wpe_view_backend_remove_activity_state(backend, wpe_view_activity_state_focused);
+  });
+}
+
+void BrowserImpl::SendKeyEvent(const CefKeyEvent& event) { (void)event; }
+
+void BrowserImpl::SendMouseClickEvent(const CefMouseEvent& event, MouseButtonType type,
+                                      bool mouseUp, int clickCount) {
+  (void)clickCount;
+  Post([this, event, type, mouseUp] {
+    wpe_input_pointer_event pointer{};
+    pointer.type = wpe_input_pointer_event_type_button;
+    pointer.time = NowMs();
+    pointer.x = event.x;
+    pointer.y = event.y;
+    pointer.button = type == MBT_LEFT ? 1 : type == MBT_RIGHT ? 2 : 3;
+    pointer.state = mouseUp ? 0 : 1;
+    pointer.modifiers = mouseUp ? 0 : wpe_input_pointer_modifier_button1;
+    wpe_view_backend_dispatch_pointer_event(
+        webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)), &pointer);
+  });
+}
+
+void BrowserImpl::SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) {
+  (void)mouseLeave;
+  Post([this, event] {
+    wpe_input_pointer_event pointer{};
+    pointer.type = wpe_input_pointer_event_type_motion;
+    pointer.time = NowMs();
+    pointer.x = event.x;
+    pointer.y = event.y;
+    if (event.modifiers & EVENTFLAG_LEFT_MOUSE_BUTTON) {
+      pointer.button = 1;
+      pointer.state = 1;
+      pointer.modifiers = wpe_input_pointer_modifier_button1;
+    }
+    wpe_view_backend_dispatch_pointer_event(
+        webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)), &pointer);
+  });
+}
+
+void BrowserImpl::SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) {
+  Post([this, event, deltaX, deltaY] {
+    wpe_input_axis_2d_event axis{};
+    axis.base.type = static_cast<wpe_input_axis_event_type>(
+        wpe_input_axis_event_type_mask_2d | wpe_input_axis_event_type_motion_smooth);
+    axis.base.time = NowMs();
+    axis.base.x = event.x;
+    axis.base.y = event.y;
+    // Windows wheel deltas are positive away from the user; the engine's
+    // axis values grow downwards.
+    axis.x_axis = -static_cast<double>(deltaX);
+    axis.y_axis = -static_cast<double>(deltaY);
+    wpe_view_backend_dispatch_axis_event(
+        webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)),
+        &axis.base);
+  });
+}
+
+void BrowserImpl::UpdateHistoryState() {
+  if (m_view == nullptr) return;
+  m_canGoBack.store(webkit_web_view_can_go_back(m_view));
+  m_canGoForward.store(webkit_web_view_can_go_forward(m_view));
+}
+
+void BrowserImpl::UpdateCursor(WebKitHitTestResult* hit) {
+  int cursor = CT_POINTER;
+  if (webkit_hit_test_result_context_is_link(hit))
+    cursor = CT_HAND;
+  else if (webkit_hit_test_result_context_is_editable(hit))
+    cursor = CT_IBEAM;
+  if (cursor == m_cursor) return;
+  m_cursor = cursor;
+  if (CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler())
+    render->OnCursorChange(this, nullptr, static_cast<cef_cursor_type_t>(cursor),
+                           CefCursorInfo());
+}
+
+void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
+  auto* browser = static_cast<BrowserImpl*>(self);
+  CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler();
+  browser->UpdateHistoryState();
+  switch (event) {
+    case WEBKIT_LOAD_STARTED:
+      browser->m_isLoading.store(true);
+      if (load) {
+        load->OnLoadingStateChange(browser, true, browser->CanGoBack(), browser->CanGoForward());
+        load->OnLoadStart(browser, browser->m_mainFrame.get(), TT_EXPLICIT);
+      }
+      break;
+    case WEBKIT_LOAD_COMMITTED:
+      browser->m_hasDocument.store(true);
+      browser->m_mainFrame->SetURL(ToU16(webkit_web_view_get_uri(view)));
+      break;
+    case WEBKIT_LOAD_FINISHED: {
+      browser->m_isLoading.store(false);
+      int status = 0;
+      if (WebKitWebResource* resource = webkit_web_view_get_main_resource(view))
+        if (WebKitURIResponse* response = webkit_web_resource_get_response(resource))
+          status = static_cast<int>(webkit_uri_response_get_status_code(response));
+      if (load) {
+        load->OnLoadEnd(browser, browser->m_mainFrame.get(), status);
+        load->OnLoadingStateChange(browser, false, browser->CanGoBack(),
+                                   browser->CanGoForward());
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+gboolean BrowserImpl::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+                                   gpointer self) {
+  auto* browser = static_cast<BrowserImpl*>(self);
+  MappedError mapped = MapLoadError(error);
+  if (CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler())
+    load->OnLoadError(browser, browser->m_mainFrame.get(), mapped.code, mapped.text,
+                      CefString(uri ? uri : ""));
+  return TRUE;  // the client shows its own error page
+}
+
+void BrowserImpl::OnTitleNotify(GObject*, GParamSpec*, gpointer self) {
+  auto* browser = static_cast<BrowserImpl*>(self);
+  const gchar* title = webkit_web_view_get_title(browser->m_view);
+  if (title == nullptr) return;
+  if (CefRefPtr<CefDisplayHandler> display = browser->m_client->GetDisplayHandler())
+    display->OnTitleChange(browser, CefString(title));
+}
+
+void BrowserImpl::OnUriNotify(GObject*, GParamSpec*, gpointer self) {
+  auto* browser = static_cast<BrowserImpl*>(self);
+  const gchar* uri = webkit_web_view_get_uri(browser->m_view);
+  browser->m_mainFrame->SetURL(ToU16(uri));
+  if (CefRefPtr<CefDisplayHandler> display = browser->m_client->GetDisplayHandler())
+    display->OnAddressChange(browser, browser->m_mainFrame.get(), CefString(uri ? uri : ""));
+}
+
+gboolean BrowserImpl::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                     WebKitPolicyDecisionType type, gpointer self) {
+  auto* browser = static_cast<BrowserImpl*>(self);
+  switch (type) {
+    case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
+      WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+          WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+      WebKitURIRequest* uriRequest = webkit_navigation_action_get_request(action);
+      CefRefPtr<CefRequest> request = new RequestImpl(
+          CefString(webkit_uri_request_get_uri(uriRequest)),
+          CefString(webkit_uri_request_get_http_method(uriRequest)), TransitionOf(action));
+      const bool redirect = webkit_navigation_action_is_redirect(action);
+      CefRefPtr<CefFrame> frame = browser->m_mainFrame.get();
+      bool cancel = false;
+      if (CefRefPtr<CefApp> app = EngineContext::Get().App())
+        if (CefRefPtr<CefRenderProcessHandler> renderer = app->GetRenderProcessHandler())
+          cancel = renderer->OnBeforeNavigation(browser, frame, request,
+                                                NavigationTypeOf(action), redirect);
+      if (!cancel)
+        if (CefRefPtr<CefRequestHandler> handler = browser->m_client->GetRequestHandler())
+          cancel = handler->OnBeforeBrowse(browser, frame, request,
+                                           webkit_navigation_action_is_user_gesture(action),
+                                           redirect);
+      if (cancel)
+        webkit_policy_decision_ignore(decision);
+      else
+        webkit_policy_decision_use(decision);
+      return TRUE;
+    }
+    case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION: {
+      WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+          WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+      CefString target(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+      if (CefRefPtr<CefLifeSpanHandler> life = browser->m_client->GetLifeSpanHandler()) {
+        CefWindowInfo windowInfo;
+        CefRefPtr<CefClient> client = browser->m_client;
+        CefBrowserSettings settings;
+        bool noScriptAccess = false;
+        life->OnBeforePopup(browser, browser->m_mainFrame.get(), target, CefString(),
+                            WOD_NEW_FOREGROUND_TAB,
+                            webkit_navigation_action_is_user_gesture(action), CefPopupFeatures(),
+                            windowInfo, client, settings, &noScriptAccess);
+      }
+      // This layer never opens a second view.
+      webkit_policy_decision_ignore(decision);
+      return TRUE;
+    }
+    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
+      auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+      if (!webkit_response_policy_decision_is_mime_type_supported(response)) {
+        webkit_policy_decision_download(decision);
+        return TRUE;
+      }
+      webkit_policy_decision_use(decision);
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+void BrowserImpl::OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult* hit, guint,
+                                       gpointer self) {
+  static_cast<BrowserImpl*>(self)->UpdateCursor(hit);
+}
+
+void BrowserImpl::OnCloseRequested(WebKitWebView*, gpointer self) {
+  static_cast<BrowserImpl*>(self)->DestroyView();
+}
+
+void BrowserImpl::OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*,
+                                       gpointer, gpointer self) {
+  static_cast<BrowserImpl*>(self)->UpdateHistoryState();
+}
+
+// The creation entry point of the engine layer.
+}  // namespace quillo::engine
+
+CefRefPtr<CefBrowser> CefBrowserHost::CreateBrowserSync(const CefWindowInfo& windowInfo,
+                                                        CefRefPtr<CefClient> client,
+                                                        const CefString& url,
+                                                        const CefBrowserSettings& settings,
+                                                        CefRefPtr<CefRequestContext>) {
+  if (!windowInfo.windowless_rendering_enabled) {
+    QLOG(u"CefBrowserHost::CreateBrowserSync => only windowless browsers are supported");
+    return nullptr;
+  }
+  return quillo::engine::BrowserImpl::Create(client, settings, url).get();
+}

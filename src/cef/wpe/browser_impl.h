@@ -1,0 +1,136 @@
+// The windowless browser on a WPE WebKit view whose frames arrive as shared
+// memory buffers.
+//
+// One object is both the CefBrowser and its CefBrowserHost. Threads: it is
+// created and destroyed on the UI thread, where all WebKit calls happen. Its
+// public CEF methods may be called on any thread: actions are posted to the
+// UI thread, queries read atomics that the UI thread keeps current.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include <wpe/webkit.h>
+
+#include "cef_browser.h"
+#include "cef_client.h"
+#include "cef/wpe/frame_impl.h"
+
+struct wpe_view_backend_exportable_fdo;
+struct wpe_fdo_shm_exported_buffer;
+struct wl_listener;
+
+namespace quillo::engine {
+
+class BrowserImpl : public CefBrowser, public CefBrowserHost {
+ public:
+  // UI thread. Creates the view and starts loading url once pending cookie
+  // deletions have finished. Null when the view could not be created.
+  static CefRefPtr<BrowserImpl> Create(CefRefPtr<CefClient> client,
+                                       const CefBrowserSettings& settings, const CefString& url);
+
+  // CefBrowser
+  CefRefPtr<CefBrowserHost> GetHost() override { return this; }
+  bool CanGoBack() override { return m_canGoBack.load(); }
+  void GoBack() override;
+  bool CanGoForward() override { return m_canGoForward.load(); }
+  void GoForward() override;
+  bool IsLoading() override { return m_isLoading.load(); }
+  void Reload() override;
+  void StopLoad() override;
+  int GetIdentifier() override { return m_id; }
+  bool IsSame(CefRefPtr<CefBrowser> that) override;
+  bool IsPopup() override { return false; }
+  bool HasDocument() override { return m_hasDocument.load(); }
+  CefRefPtr<CefFrame> GetMainFrame() override { return m_mainFrame.get(); }
+  CefRefPtr<CefFrame> GetFocusedFrame() override { return m_mainFrame.get(); }
+
+  // CefBrowserHost
+  CefRefPtr<CefBrowser> GetBrowser() override { return this; }
+  void CloseBrowser(bool force_close) override;
+  void SetFocus(bool focus) override;
+  void WasResized() override {}
+  void WasHidden(bool hidden) override;
+  void Invalidate(PaintElementType type) override;
+  void SendKeyEvent(const CefKeyEvent& event) override;
+  void SendMouseClickEvent(const CefMouseEvent& event, MouseButtonType type, bool mouseUp,
+                           int clickCount) override;
+  void SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) override;
+  void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) override;
+  void SendFocusEvent(bool setFocus) override { SetFocus(setFocus); }
+
+  // Used by the main frame (any thread).
+  void LoadUrlInMainFrame(const CefString& url);
+  void RunScriptInMainFrame(const CefString& code);
+
+ private:
+  BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings, int width,
+              int height);
+  ~BrowserImpl() override;
+
+  // UI thread.
+  bool CreateView();
+  void StartLoad(const std::u16string& url);
+  void DestroyView();
+  void OnBufferExported(wpe_fdo_shm_exported_buffer* buffer);
+  void ReleaseHeldBuffer();
+  void ScheduleFrameComplete();
+  void RepaintView();
+  void UpdateHistoryState();
+  void UpdateCursor(WebKitHitTestResult* hit);
+  void ConnectSignals();
+  void Post(std::function<void()> task);
+
+  static void OnHeldBufferDestroyed(wl_listener* listener, void* data);
+
+  // GObject signal trampolines (UI thread).
+  static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer self);
+  static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError*, gpointer);
+  static void OnTitleNotify(GObject*, GParamSpec*, gpointer self);
+  static void OnUriNotify(GObject*, GParamSpec*, gpointer self);
+  static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType,
+                                 gpointer self);
+  static void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult*, guint, gpointer self);
+  static void OnCloseRequested(WebKitWebView*, gpointer self);
+  static void OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
+                                   gpointer self);
+
+  // Immutable after construction.
+  const int m_id;
+  const CefRefPtr<CefClient> m_client;
+  const CefRefPtr<FrameImpl> m_mainFrame;
+  const int m_width;
+  const int m_height;
+  const int64_t m_frameIntervalUs;
+  const uint32_t m_backgroundColor;
+  const std::u16string m_acceptLanguages;
+  const bool m_fileAccess;
+  const bool m_universalFileAccess;
+
+  // Written on the UI thread, read anywhere.
+  std::atomic<bool> m_canGoBack{false};
+  std::atomic<bool> m_canGoForward{false};
+  std::atomic<bool> m_isLoading{false};
+  std::atomic<bool> m_hasDocument{false};
+  std::atomic<bool> m_closeStarted{false};  // CloseBrowser was called
+
+  // UI thread only.
+  WebKitWebView* m_view = nullptr;
+  wpe_view_backend_exportable_fdo* m_exportable = nullptr;
+  wpe_fdo_shm_exported_buffer* m_heldBuffer = nullptr;  // last frame, kept for diffing
+  wl_listener* m_heldListener = nullptr;
+  std::vector<CefRect> m_dirty;  // reused by every paint
+  std::vector<uint8_t> m_packed;  // only for buffers whose stride is not width*4
+  int64_t m_lastFrameCompleteUs = 0;
+  GSource* m_frameTimer = nullptr;
+  GSource* m_closeTimer = nullptr;
+  bool m_frameCompletePending = false;
+  bool m_viewDestroyed = false;
+  int m_cursor = -1;
+
+  IMPLEMENT_REFCOUNTING(BrowserImpl);
+};
+
+}  // namespace quillo::engine

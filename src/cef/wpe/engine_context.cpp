@@ -1,0 +1,127 @@
+#include "cef/wpe/engine_context.h"
+
+#include <dlfcn.h>
+#include <wpe/fdo.h>
+#include <wpe/unstable/fdo-shm.h>
+#include <wpe/wpe.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "diagnostics/debug_log.h"
+#include "platform/utf.h"
+
+namespace quillo::engine {
+namespace {
+
+// Most sources dispatched by one DoWork; keeps one poll short while a page
+// floods the loop.
+constexpr int kMaxDispatchPerWork = 64;
+
+// The folder of the loaded object that holds this code, for the web
+// extension installed beside it.
+std::string OwnDirectory() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&OwnDirectory), &info) == 0 || info.dli_fname == nullptr)
+    return {};
+  std::string path = info.dli_fname;
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+}  // namespace
+
+EngineContext& EngineContext::Get() {
+  static EngineContext* context = new EngineContext;  // lives for the process
+  return *context;
+}
+
+bool EngineContext::Start() {
+  if (m_started.exchange(true)) return false;
+
+  // Frames must come through shared memory whether or not there is a GPU:
+  // the web process renders with Mesa's software rasteriser.
+  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+  setenv("NO_AT_BRIDGE", "1", 0);
+
+  m_mainContext = g_main_context_new();
+  g_main_context_push_thread_default(m_mainContext);
+  m_uiThread = std::this_thread::get_id();
+
+  if (!wpe_loader_init("libWPEBackend-fdo-1.0.so.1") || !wpe_fdo_initialize_shm()) {
+    QLOG(u"EngineContext::Start => backend initialisation failed");
+    g_main_context_pop_thread_default(m_mainContext);
+    g_main_context_unref(m_mainContext);
+    m_mainContext = nullptr;
+    return false;
+  }
+
+  m_webContext = webkit_web_context_new_ephemeral();
+  webkit_web_context_set_cache_model(m_webContext, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  std::string extensions = OwnDirectory() + "/" QUILLO_WEBEXT_SUBDIR;
+  webkit_web_context_set_web_extensions_directory(m_webContext, extensions.c_str());
+  m_running.store(true);
+  return true;
+}
+
+void EngineContext::Stop() {
+  if (!m_running.load() || !IsUiThread()) return;
+  g_clear_object(&m_webContext);
+  // Let the engine finish what the teardown queued.
+  for (int i = 0; i < 1000 && g_main_context_iteration(m_mainContext, FALSE); ++i) {
+  }
+  m_running.store(false);
+  m_afterCookies.clear();
+  m_app = nullptr;
+  // The context itself stays: a thread that still posts finds a live
+  // context whose tasks are never run.
+  g_main_context_pop_thread_default(m_mainContext);
+}
+
+void EngineContext::PostTask(std::function<void()> task) {
+  if (!m_running.load() || !task || m_mainContext == nullptr) return;
+  // An idle source of its own, so that a task posted on the UI thread runs
+  // later too, never in the middle of its caller.
+  auto* heap = new std::function<void()>(std::move(task));
+  GSource* source = g_idle_source_new();
+  g_source_set_priority(source, G_PRIORITY_DEFAULT);
+  g_source_set_callback(
+      source,
+      [](gpointer data) -> gboolean {
+        (*static_cast<std::function<void()>*>(data))();
+        return G_SOURCE_REMOVE;
+      },
+      heap, [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+  g_source_attach(source, m_mainContext);
+  g_source_unref(source);
+}
+
+void EngineContext::RunOnUi(std::function<void()> task) {
+  if (IsUiThread())
+    task();
+  else
+    PostTask(std::move(task));
+}
+
+void EngineContext::DoWork() {
+  if (!IsUiThread()) return;
+  for (int i = 0; i < kMaxDispatchPerWork && g_main_context_iteration(m_mainContext, FALSE); ++i) {
+  }
+}
+
+void EngineContext::EndCookieOperation() {
+  if (m_pendingCookieOps > 0) --m_pendingCookieOps;
+  if (m_pendingCookieOps > 0) return;
+  auto tasks = std::move(m_afterCookies);
+  m_afterCookies.clear();
+  for (auto& task : tasks) task();
+}
+
+void EngineContext::WhenCookiesSettled(std::function<void()> task) {
+  if (m_pendingCookieOps == 0)
+    task();
+  else
+    m_afterCookies.push_back(std::move(task));
+}
+
+}  // namespace quillo::engine

@@ -1,0 +1,72 @@
+// The engine's process-wide state on WPE WebKit: the UI thread's GLib main
+// context, the web context all views share, task posting from other threads
+// and the bookkeeping of cookie deletions that a new view must wait for.
+//
+// Threads: Start and Stop run on the UI thread; PostTask may be called on any
+// thread; everything else is UI-thread only.
+#pragma once
+
+#include <wpe/webkit.h>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "cef_app.h"
+
+namespace quillo::engine {
+
+class EngineContext {
+ public:
+  static EngineContext& Get();
+
+  // Starts the engine on the calling thread. False if it cannot start, or
+  // was started before (the engine starts once per process).
+  bool Start();
+  void Stop();
+  bool IsRunning() const { return m_running.load(); }
+  bool IsUiThread() const { return m_running.load() && std::this_thread::get_id() == m_uiThread; }
+
+  // Runs task on the UI thread at its next message-loop work. Tasks posted
+  // while the engine is not running are dropped.
+  void PostTask(std::function<void()> task);
+  // Runs task at once on the UI thread, else posts it.
+  void RunOnUi(std::function<void()> task);
+
+  // Dispatches what is ready on the main context, bounded, without blocking.
+  void DoWork();
+
+  // The application given to CefInitialize; UI thread.
+  void SetApp(CefRefPtr<CefApp> app) { m_app = app; }
+  CefRefPtr<CefApp> App() const { return m_app; }
+  int NextBrowserId() { return ++m_lastBrowserId; }
+
+  // UI thread.
+  GMainContext* MainContext() const { return m_mainContext; }
+  WebKitWebContext* WebContext() const { return m_webContext; }
+
+  // Cookie deletions in flight: a view created meanwhile starts its first
+  // load only when all of them have finished.
+  void BeginCookieOperation() { ++m_pendingCookieOps; }
+  void EndCookieOperation();
+  void WhenCookiesSettled(std::function<void()> task);
+
+ private:
+  EngineContext() = default;
+
+  // Set on the UI thread by Start and Stop; read anywhere.
+  std::atomic<bool> m_running{false};
+  std::atomic<bool> m_started{false};  // once true, never false again
+  std::thread::id m_uiThread;          // written before m_running turns true
+
+  // UI thread only.
+  GMainContext* m_mainContext = nullptr;
+  WebKitWebContext* m_webContext = nullptr;
+  CefRefPtr<CefApp> m_app;
+  int m_lastBrowserId = 0;
+  int m_pendingCookieOps = 0;
+  std::vector<std::function<void()>> m_afterCookies;
+};
+
+}  // namespace quillo::engine

@@ -1,0 +1,33 @@
+#include "cef/wpe/frame_impl.h"
+
+#include "cef/wpe/browser_impl.h"
+
+namespace quillo::engine {
+
+FrameImpl::FrameImpl(BrowserImpl* browser, bool is_main, int64 id)
+    : m_browser(browser), m_isMain(is_main), m_id(id),
+      m_url(std::make_shared<const std::u16string>()) {}
+
+bool FrameImpl::IsValid() { return m_browser.load() != nullptr; }
+
+void FrameImpl::LoadURL(const CefString& url) {
+  if (BrowserImpl* browser = m_browser.load(); browser && m_isMain)
+    browser->LoadUrlInMainFrame(url);
+}
+
+void FrameImpl::ExecuteJavaScript(const CefString& code, const CefString& script_url,
+                                  int start_line) {
+  (void)script_url, (void)start_line;
+  if (BrowserImpl* browser = m_browser.load(); browser && m_isMain)
+    browser->RunScriptInMainFrame(code);
+}
+
+CefString FrameImpl::GetURL() { return CefString(*m_url.load()); }
+
+CefRefPtr<CefBrowser> FrameImpl::GetBrowser() { return m_browser.load(); }
+
+void FrameImpl::SetURL(const std::u16string& url) {
+  m_url.store(std::make_shared<const std::u16string>(url));
+}
+
+}  // namespace quillo::engine

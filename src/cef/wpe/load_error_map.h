@@ -1,0 +1,22 @@
+// Maps the engine's load failures to Chromium's network error codes and
+// texts ("net::ERR_CONNECTION_REFUSED"). Pure functions, any thread.
+#pragma once
+
+#include <glib.h>
+#include <gio/gio.h>
+
+#include <string>
+
+#include "cef_types.h"
+
+namespace quillo::engine {
+
+struct MappedError {
+  cef_errorcode_t code;
+  std::string text;  // "net::" + the code's name
+};
+
+MappedError MapLoadError(const GError* error);
+MappedError MapCertificateErrors(GTlsCertificateFlags flags);
+
+}  // namespace quillo::engine

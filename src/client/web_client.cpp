@@ -1,0 +1,94 @@
+// CWebClient: construction, the browser reference, page loading, script and
+// the life-span callbacks.
+#include "client/web_client.h"
+
+#include <string_view>
+
+#include "client/data_url.h"
+#include "diagnostics/debug_log.h"
+#include "platform/platform.h"
+
+namespace quillo {
+
+CWebClient::CWebClient(const CefRect& viewRect, void* renderBuffer, const char* url,
+                       int loadFlags)
+    : m_viewRect(viewRect),
+      m_renderBuffer(static_cast<uint8_t*>(renderBuffer)),
+      m_loadFlags(loadFlags) {
+  SetUrl(url);
+}
+
+CWebClient::~CWebClient() {
+  // A dialog still waiting is dropped unanswered; its page is gone.
+  if (CefJSDialogCallback* callback = m_jsDialogCallback.exchange(nullptr)) callback->Release();
+}
+
+void CWebClient::SetBrowser(CefRefPtr<CefBrowser> browser) { m_browser.Store(browser); }
+
+void CWebClient::SetUrl(const char* url) {
+  m_url = ConvertUrl(url);
+  m_homeUrl = m_url;
+}
+
+CefString CWebClient::ConvertUrl(const char* url) const {
+  if (url == nullptr) return CefString();
+  std::string_view text(url);
+  if (text.compare(0, m_htmlSourcePrefix.size(), m_htmlSourcePrefix) == 0)
+    return CefString(BuildDataUrl(text.substr(m_htmlSourcePrefix.size()), "text/html"));
+  return CefString(std::string(text));
+}
+
+void CWebClient::LoadUrl(const char* url) {
+  m_url = ConvertUrl(url);
+  if (Configuration::GetInstance()->DebugEnabled())
+    DebugLog(u"CWebClient::LoadUrl [%s]", platform::DecodeHostText(url).c_str());
+  CefRefPtr<CefBrowser> browser = GetBrowser();
+  if (!browser) return;  // closed meanwhile: nothing to load into
+  browser->GetMainFrame()->LoadURL(m_url);
+}
+
+void CWebClient::ExecuteJavaScript(const char* script) {
+  CefRefPtr<CefBrowser> browser = GetBrowser();
+  if (!browser || script == nullptr) return;
+  CefRefPtr<CefFrame> frame = browser->GetMainFrame();
+  frame->ExecuteJavaScript(CefString(script), frame->GetURL(), 0);
+}
+
+CefRefPtr<CefJSDialogCallback> CWebClient::TakeDialogCallback() {
+  return CefRefPtr<CefJSDialogCallback>::Adopt(m_jsDialogCallback.exchange(nullptr));
+}
+
+void CWebClient::ReplyJSDialog(bool accept) {
+  if (CefRefPtr<CefJSDialogCallback> callback = TakeDialogCallback())
+    callback->Continue(accept, CefString());
+}
+
+void CWebClient::OnAfterCreated(CefRefPtr<CefBrowser> browser) {
+  QLOG(u"CWebClient::OnAfterCreated");
+  m_loadErrorCode.store(0);
+  CefRefPtr<CefBrowser> current = GetBrowser();
+  if (!current)
+    QLOG(u"=> m_browser null");
+  else if (current->IsSame(browser))
+    QLOG(u"=> m_browser same browser");
+  else
+    QLOG(u"=> m_browser not same browser");
+}
+
+void CWebClient::OnBeforeClose(CefRefPtr<CefBrowser> browser) {
+  QLOG(u"CWebClient::OnBeforeClose");
+  CefRefPtr<CefBrowser> current = GetBrowser();
+  if (!current || !current->IsSame(browser)) return;
+  QLOG(u"=> same browser");
+  if (CefRefPtr<CefJSDialogCallback> callback = TakeDialogCallback())
+    callback->Continue(false, CefString());
+  m_urlNotice.store(0);
+  QLOG(u"=> paints[%u] bytes copied[%u] KiB", static_cast<unsigned>(m_paintCount),
+       static_cast<unsigned>(m_bytesCopied / 1024));
+  m_paintCount = 0;
+  m_bytesCopied = 0;
+  m_popupRect = CefRect();
+  m_browser.Store(nullptr);
+}
+
+}  // namespace quillo

@@ -1,0 +1,185 @@
+// CWebClient: the one client of the browser. The engine asks it for every
+// handler; it holds the browser, writes painted pixels into the host's
+// memory and keeps the notices that UpdateWeb collects.
+//
+// Threads: the engine calls every handler on the engine thread. The host's
+// thread calls GetBrowser, LoadUrl and ExecuteJavaScript and reads and clears
+// the notices (UpdateWeb); the input thread sends input and answers dialogs.
+// Every notice is a one-byte or 32-bit atomic raised after its text is
+// published, and read-and-cleared with an exchange.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "cef_client.h"
+#include "client/atomic_ref_ptr.h"
+#include "client/notice_text.h"
+
+namespace quillo {
+
+constexpr size_t kNoticeTextSize = 2048;
+constexpr size_t kDialogTextSize = 4096;
+
+class CWebClient : public CefClient,
+                   public CefLifeSpanHandler,
+                   public CefDisplayHandler,
+                   public CefFocusHandler,
+                   public CefLoadHandler,
+                   public CefRequestHandler,
+                   public CefJSDialogHandler,
+                   public CefRenderHandler,
+                   public CefDownloadHandler {
+ public:
+  // Host thread (inside the first LoadWeb). url may be null (loads nothing).
+  CWebClient(const CefRect& viewRect, void* renderBuffer, const char* url, int loadFlags);
+  ~CWebClient() override;
+
+  // CefClient
+  CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
+  CefRefPtr<CefDownloadHandler> GetDownloadHandler() override { return this; }
+  CefRefPtr<CefFocusHandler> GetFocusHandler() override { return this; }
+  CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() override { return this; }
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
+  CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
+  CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+  bool OnProcessMessageReceived(CefRefPtr<CefBrowser>, CefProcessId,
+                                CefRefPtr<CefProcessMessage>) override {
+    return false;
+  }
+
+  // Browser bookkeeping; any thread.
+  CefRefPtr<CefBrowser> GetBrowser() const { return m_browser.Load(); }
+  void SetBrowser(CefRefPtr<CefBrowser> browser);  // engine thread
+  // Host thread, only while no browser exists (creation settings).
+  void SetUrl(const char* url);
+  CefString GetHomeUrl() const { return m_homeUrl; }
+  // Host thread: loads url (or "quillo_htmlsource:" HTML) into the main frame.
+  void LoadUrl(const char* url);
+  // Host thread: runs UTF-8 script in the main frame; nothing without a browser.
+  void ExecuteJavaScript(const char* script);
+  CefString ConvertUrl(const char* url) const;
+
+  // Input thread: answers the waiting script dialog, at most once.
+  void ReplyJSDialog(bool accept);
+
+  // CefLifeSpanHandler
+  bool OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                     const CefString& target_url, const CefString& target_frame_name,
+                     cef_window_open_disposition_t target_disposition, bool user_gesture,
+                     const CefPopupFeatures& popupFeatures, CefWindowInfo& windowInfo,
+                     CefRefPtr<CefClient>& client, CefBrowserSettings& settings,
+                     bool* no_javascript_access) override;
+  void OnAfterCreated(CefRefPtr<CefBrowser> browser) override;
+  void OnBeforeClose(CefRefPtr<CefBrowser> browser) override;
+
+  // CefDisplayHandler
+  void OnTitleChange(CefRefPtr<CefBrowser> browser, const CefString& title) override;
+  bool OnConsoleMessage(CefRefPtr<CefBrowser> browser, const CefString& message,
+                        const CefString& source, int line) override;
+
+  // CefFocusHandler
+  void OnTakeFocus(CefRefPtr<CefBrowser> browser, bool next) override;
+  bool OnSetFocus(CefRefPtr<CefBrowser> browser, FocusSource source) override;
+  void OnGotFocus(CefRefPtr<CefBrowser> browser) override;
+
+  // CefLoadHandler
+  void OnLoadingStateChange(CefRefPtr<CefBrowser> browser, bool isLoading, bool canGoBack,
+                            bool canGoForward) override;
+  void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                   TransitionType transition_type) override;
+  void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                 int httpStatusCode) override;
+  void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, ErrorCode errorCode,
+                   const CefString& errorText, const CefString& failedUrl) override;
+
+  // CefRequestHandler
+  bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                      CefRefPtr<CefRequest> request, bool user_gesture,
+                      bool is_redirect) override;
+  bool OnOpenURLFromTab(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                        const CefString& target_url, cef_window_open_disposition_t target_disposition,
+                        bool user_gesture) override;
+  ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                                   CefRefPtr<CefRequest> request,
+                                   CefRefPtr<CefRequestCallback> callback) override;
+
+  // CefJSDialogHandler
+  bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& origin_url,
+                  JSDialogType dialog_type, const CefString& message_text,
+                  const CefString& default_prompt_text, CefRefPtr<CefJSDialogCallback> callback,
+                  bool& suppress_message) override;
+  bool OnBeforeUnloadDialog(CefRefPtr<CefBrowser> browser, const CefString& message_text,
+                            bool is_reload, CefRefPtr<CefJSDialogCallback> callback) override;
+  void OnResetDialogState(CefRefPtr<CefBrowser> browser) override;
+  void OnDialogClosed(CefRefPtr<CefBrowser> browser) override;
+
+  // CefRenderHandler
+  bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) override;
+  void OnPopupShow(CefRefPtr<CefBrowser> browser, bool show) override;
+  void OnPopupSize(CefRefPtr<CefBrowser> browser, const CefRect& rect) override;
+  void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type, const RectList& dirtyRects,
+               const void* buffer, int width, int height) override;
+  void OnCursorChange(CefRefPtr<CefBrowser> browser, CefCursorHandle cursor, CursorType type,
+                      const CefCursorInfo& custom_cursor_info) override;
+
+  // CefDownloadHandler
+  void OnBeforeDownload(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> download_item,
+                        const CefString& suggested_name,
+                        CefRefPtr<CefBeforeDownloadCallback> callback) override;
+
+  // ---- Creation settings: written on the host's thread while no browser
+  // exists, read on the engine thread after the create command's hand-over.
+  CefRect m_viewRect;
+  std::atomic<uint8_t*> m_renderBuffer;  // null: paint nothing (set null before close)
+  std::atomic<int> m_loadFlags;
+
+  // ---- Host notices (engine thread raises; host's thread reads and clears).
+  std::atomic<uint8_t> m_urlNotice{0};
+  std::atomic<uint8_t> m_newFrame{0};
+  std::atomic<uint8_t> m_focused{0};  // also written by the input thread
+  std::atomic<uint8_t> m_dialogNotice{0};
+  std::atomic<uint8_t> m_titleNotice{0};
+  std::atomic<uint8_t> m_popupNotice{0};
+  std::atomic<int> m_cursorType{0};     // cursor type + 1; 0 = nothing pending
+  std::atomic<int> m_loadErrorCode{0};  // 0 = none
+  std::atomic<int> m_dialogType{0};
+  NoticeText<kNoticeTextSize> m_urlText;  // last navigation URL or load-error text
+  NoticeText<kNoticeTextSize> m_titleText;
+  NoticeText<kDialogTextSize> m_dialogText;
+
+  // ---- Input thread only.
+  CefMouseEvent m_mouseEvent;
+  CefKeyEvent m_keyEvent;
+
+ private:
+  // Takes the waiting dialog's callback out, exclusively (input and engine
+  // threads), so that it is answered at most once.
+  CefRefPtr<CefJSDialogCallback> TakeDialogCallback();
+  void ShowLoadErrorPage(CefRefPtr<CefFrame> frame, const std::string& failedUrl, int errorCode,
+                         const std::string& errorText);
+
+  // Replaced on the engine thread, copied anywhere.
+  AtomicRefPtr<CefBrowser> m_browser;
+  // Owns one reference while set; exchanged atomically.
+  std::atomic<CefJSDialogCallback*> m_jsDialogCallback{nullptr};
+
+  // Host thread (and the engine thread once the create command handed it over).
+  CefString m_homeUrl;
+  // Host thread: the URL last loaded by the host. Engine thread: m_frameUrl.
+  CefString m_url;
+  CefString m_frameUrl;  // engine thread: the last navigation's URL (any frame)
+
+  // Engine thread only.
+  CefRect m_popupRect;
+  uint64_t m_paintCount = 0;
+  uint64_t m_bytesCopied = 0;
+
+  const std::string m_htmlSourcePrefix{"quillo_htmlsource:"};
+
+  IMPLEMENT_REFCOUNTING(CWebClient);
+};
+
+}  // namespace quillo

@@ -1,0 +1,65 @@
+// The command slots through which the host's thread hands work to the engine
+// and input threads, without a lock.
+//
+// A producer claims a free slot (compare-and-exchange FREE -> CLAIMED, lowest
+// index first), writes the command and parameters, and publishes it (exchange
+// to READY). The consumer runs READY slots in index order and frees them.
+// Every operation on `state` is sequentially consistent, so the fields written
+// between claim and publish are visible to the consumer that saw READY.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace quillo {
+
+enum SlotState : int32_t { SLOT_FREE = 0, SLOT_CLAIMED = 1, SLOT_READY = 2 };
+
+enum Command : int32_t {
+  CMD_INIT_CEF = 0,
+  CMD_CREATE_BROWSER = 1,
+  CMD_MESSAGE_LOOP_WORK = 2,
+  CMD_INPUT = 3,
+  CMD_GO_BACK_FORWARD_HOME = 4,
+};
+
+struct CommandSlot {
+  int32_t command = 0;  // meaningful only while READY
+  std::atomic<int32_t> state{SLOT_FREE};
+  int32_t param1 = 0;
+  int32_t param2 = 0;
+  int32_t param3 = 0;
+};
+
+constexpr int kSlotCount = 10;
+
+// A table of kSlotCount slots: one producer thread (the host's), one consumer.
+class CommandTable {
+ public:
+  // One scan from index 0: claims, fills and publishes the lowest free slot.
+  // False when every slot was taken. Never allocates.
+  bool TryPost(int32_t command, int32_t p1, int32_t p2, int32_t p3);
+
+  // Runs every READY slot in index order with run(command, p1, p2, p3) and
+  // frees it. Returns how many slots ran.
+  template <typename Run>
+  int ConsumePass(Run&& run) {
+    int ran = 0;
+    for (CommandSlot& slot : m_slots) {
+      if (slot.state.load() != SLOT_READY) continue;
+      run(slot.command, slot.param1, slot.param2, slot.param3);
+      slot.state.exchange(SLOT_FREE);
+      ++ran;
+    }
+    return ran;
+  }
+
+  // Frees slot i, discarding what it held.
+  void Reset(int i) { m_slots[i].state.exchange(SLOT_FREE); }
+  int32_t StateOf(int i) const { return m_slots[i].state.load(); }
+
+ private:
+  CommandSlot m_slots[kSlotCount];
+};
+
+}  // namespace quillo

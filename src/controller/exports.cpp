@@ -1,0 +1,107 @@
+// The eight C exports. Each passes through Guard, so that no exception ever
+// crosses into the host. The host calls them from one thread.
+//
+// The bool arguments are taken as bytes: the switch is on only when the byte
+// is exactly 1, whatever a host passes.
+#include <exception>
+
+#include "controller/web_controller.h"
+#include "diagnostics/debug_log.h"
+
+#define QUILLO_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace quillo {
+namespace {
+
+// Set by the first LoadWeb, released when the library is unloaded.
+CefRefPtr<CWebController> g_webController;
+
+template <typename Fn, typename R>
+R Guard(const char16_t* name, R fallback, Fn&& fn) noexcept {
+  try {
+    return fn();
+  } catch (const std::exception&) {
+    QLOG(u"%s => exception stopped at the boundary", name);
+  } catch (...) {
+    QLOG(u"%s => unknown exception stopped at the boundary", name);
+  }
+  return fallback;
+}
+
+}  // namespace
+}  // namespace quillo
+
+using quillo::g_webController;
+using quillo::Guard;
+
+QUILLO_EXPORT int LoadWeb(int x, int y, int width, int height, void* pixels, const char* url,
+                          int options, const char* acceptLanguage) {
+  return Guard(u"LoadWeb", 0, [&] {
+    quillo::LoadArguments args{x, y, width, height, pixels, url, options, acceptLanguage};
+    if (!g_webController) {
+      g_webController = new quillo::CWebController();
+      g_webController->FirstLoad(args);
+    } else {
+      g_webController->LoadWeb(args);
+    }
+    return 0;
+  });
+}
+
+QUILLO_EXPORT int UpdateWeb(void** text, int* value) {
+  return Guard(u"UpdateWeb", -1, [&] {
+    if (!g_webController) return -1;
+    // A host that passes no slot still gets its notice word.
+    void* unusedText = nullptr;
+    int unusedValue = 0;
+    return g_webController->UpdateWeb(text ? text : &unusedText, value ? value : &unusedValue);
+  });
+}
+
+QUILLO_EXPORT void UnloadWeb(unsigned char shutdown) {
+  Guard(u"UnloadWeb", 0, [&] {
+    if (g_webController) g_webController->UnloadWeb(shutdown == 1);
+    return 0;
+  });
+}
+
+QUILLO_EXPORT void InputWeb(int event, int a, int b) {
+  Guard(u"InputWeb", 0, [&] {
+    if (g_webController) g_webController->InputWeb(event, a, b);
+    return 0;
+  });
+}
+
+QUILLO_EXPORT void GoBackForwardHome(int direction) {
+  Guard(u"GoBackForwardHome", 0, [&] {
+    if (g_webController) g_webController->GoBackForwardHome(direction);
+    return 0;
+  });
+}
+
+QUILLO_EXPORT void ExecuteJavaScript(const char* script) {
+  Guard(u"ExecuteJavaScript", 0, [&] {
+    if (!g_webController) return 0;
+    CefRefPtr<quillo::CWebApplication> application = g_webController->Application();
+    if (!application) return 0;
+    if (CefRefPtr<quillo::CWebClient> client = application->Client())
+      client->ExecuteJavaScript(script);
+    return 0;
+  });
+}
+
+QUILLO_EXPORT void ReserveInvalidRedirectUrlSchemes(const char* schemes) {
+  Guard(u"ReserveInvalidRedirectUrlSchemes", 0, [&] {
+    if (!g_webController) return 0;
+    if (CefRefPtr<quillo::CWebApplication> application = g_webController->Application())
+      application->ReserveInvalidRedirectUrlSchemes(schemes);
+    return 0;
+  });
+}
+
+QUILLO_EXPORT void SetDebugEnable(unsigned char enable) {
+  Guard(u"SetDebugEnable", 0, [&] {
+    quillo::Configuration::GetInstance()->SetDebug(enable == 1);
+    return 0;
+  });
+}

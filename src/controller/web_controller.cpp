@@ -1,0 +1,247 @@
+#include "controller/web_controller.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "cef_app.h"
+#include "diagnostics/debug_log.h"
+
+namespace quillo {
+namespace {
+
+constexpr std::u16string_view kLogFileName = u"/tavlo_cef.log";
+constexpr std::u16string_view kLocalesDir = u"/locales";
+
+// Copies text into a path buffer; false when it does not fit.
+bool CopyPath(char16_t (&dst)[platform::kPathCapacity], std::u16string_view text) {
+  if (text.size() >= platform::kPathCapacity) return false;
+  std::memcpy(dst, text.data(), text.size() * sizeof(char16_t));
+  dst[text.size()] = u'\0';
+  return true;
+}
+
+}  // namespace
+
+CWebController::CWebController() { m_threadCef = std::thread(&CWebController::CallLoopCef, this); }
+
+CWebController::~CWebController() {
+  // A host that unloads the library without the final UnloadWeb still gets
+  // an orderly stop instead of a terminated process.
+  if (m_threadCef.joinable() || m_threadIO.joinable()) UnloadWeb(true);
+}
+
+bool CWebController::Release() const {
+  if (m_refCount.fetch_sub(1) == 1) {
+    delete this;
+    return true;
+  }
+  return false;
+}
+
+void CWebController::CheckModuleDirectory() {
+  QLOG(u"CWebController::CheckModuleDirectory");
+  bool truncated = false;
+  const size_t n = platform::ModuleFileName(m_modulePath, platform::kPathCapacity, &truncated);
+  QLOG(u"=> module path : %s", m_modulePath);
+  std::u16string_view path(m_modulePath, n);
+  size_t slash = path.rfind(u'/');
+  std::u16string_view directory = path.substr(0, slash == std::u16string_view::npos ? 0 : slash);
+  if (truncated || slash == std::u16string_view::npos) {
+    // No usable directory: work from the current one rather than a cut path.
+    QLOG(u"=> module path unusable, using the working directory");
+    directory = u".";
+  }
+  if (!CopyPath(m_moduleDirectory, directory) ||
+      directory.size() + kLogFileName.size() >= platform::kPathCapacity) {
+    QLOG(u"=> module directory too long, using the working directory");
+    directory = u".";
+    CopyPath(m_moduleDirectory, directory);
+  }
+  QLOG(u"=> module directory : %s", m_moduleDirectory);
+  std::u16string logPath(directory);
+  logPath.append(kLogFileName);
+  CopyPath(m_logFilePath, logPath);
+  QLOG(u"=> module log file path : %s", m_logFilePath);
+}
+
+void CWebController::FirstLoad(const LoadArguments& args) {
+  CheckModuleDirectory();
+  CreateLogFile(m_logFilePath);
+  QLOG(u"=> module path : %s", m_modulePath);
+  QLOG(u"=> module directory : %s", m_moduleDirectory);
+  QLOG(u"=> log file path : %s", m_logFilePath);
+  if (!m_application) m_application = new CWebApplication(args);
+  StartLoopIO();
+  PostCommand(CMD_INIT_CEF, 0, 0, 0);
+}
+
+void CWebController::LoadWeb(const LoadArguments& args) {
+  QLOG(u"CWebController::LoadWeb");
+  if (m_shutDown.load()) {
+    QLOG(u"=> engine shut down, nothing loaded");
+    return;
+  }
+  if (!m_application) {
+    QLOG(u"=> application null");
+    return;
+  }
+  QLOG(u"=> application not null");
+  CefRefPtr<CWebClient> client = m_application->Client();
+  if (client && client->GetBrowser()) {
+    QLOG(u"=> browser exist");
+    client->LoadUrl(args.url);
+    return;
+  }
+  QLOG(u"=> browser not exist");
+  for (int i = 0; i < kSlotCount; ++i) {
+    m_ioSlots.Reset(i);
+    m_cefSlots.Reset(i);
+  }
+  StartLoopIO();
+  m_application->LoadWebSetting(args);
+  PostCommand(CMD_CREATE_BROWSER, 0, 0, 0);
+}
+
+void CWebController::UnloadWeb(bool shutdown) {
+  QLOG(u"CWebController::UnloadWeb");
+  StopLoopIO();
+  if (shutdown) {
+    QLOG(u"=> shutdown");
+    m_exitRequest.exchange(2);
+    if (m_threadCef.joinable()) m_threadCef.join();
+    m_shutDown.store(true);
+    if (LogFileOpen()) CloseLogFile();
+    return;
+  }
+  QLOG(u"=> cloase browser");
+  m_closeRequest.exchange(2);
+}
+
+int CWebController::UpdateWeb(void** text, int* value) {
+  if (!m_application) return -1;
+  const int result = m_application->UpdateWeb(text, value);
+  if (result != -1) m_cefSlots.TryPost(CMD_MESSAGE_LOOP_WORK, 0, 0, 0);  // dropped when full
+  return result;
+}
+
+void CWebController::InputWeb(int event, int a, int b) {
+  while (m_runIO.load()) {
+    if (m_ioSlots.TryPost(CMD_INPUT, a, b, event)) return;
+    std::this_thread::sleep_for(kProducerRetrySleep);
+  }
+}
+
+void CWebController::GoBackForwardHome(int direction) {
+  PostCommand(CMD_GO_BACK_FORWARD_HOME, 0, 0, direction);
+}
+
+void CWebController::PostCommand(int32_t command, int32_t p1, int32_t p2, int32_t p3) {
+  // After the final shutdown no thread would ever free a slot.
+  while (!m_shutDown.load()) {
+    if (m_cefSlots.TryPost(command, p1, p2, p3)) return;
+    std::this_thread::sleep_for(kProducerRetrySleep);
+  }
+  QLOG(u"CWebController::PostCommand => engine shut down, command [%d] dropped", command);
+}
+
+void CWebController::StartLoopIO() {
+  if (m_runIO.exchange(true)) return;
+  m_threadIO = std::thread(&CWebController::CallLoopIO, this);
+}
+
+void CWebController::StopLoopIO() {
+  m_runIO.exchange(false);
+  if (m_threadIO.joinable()) m_threadIO.join();
+}
+
+void CWebController::CallLoopIO() {
+  while (m_runIO.load()) {
+    const int ran = m_ioSlots.ConsumePass([this](int32_t command, int32_t a, int32_t b,
+                                                 int32_t event) {
+      if (command == CMD_INPUT && m_application) m_application->InputWeb(event, a, b);
+    });
+    if (ran == 0) std::this_thread::sleep_for(kConsumerIdleSleep);
+  }
+  QLOG(u"CWebController::CallLoopIO end");
+}
+
+void CWebController::CallLoopCef() {
+  for (;;) {
+    if (m_exitRequest.load() == 2) {
+      _UnloadWeb(true);
+      m_exitRequest.exchange(0);
+      return;
+    }
+    if (m_closeRequest.load() == 2) {
+      _UnloadWeb(false);
+      m_closeRequest.exchange(0);
+      std::this_thread::sleep_for(kConsumerIdleSleep);
+      continue;
+    }
+    const int ran = m_cefSlots.ConsumePass(
+        [this](int32_t command, int32_t, int32_t, int32_t p3) { RunEngineCommand(command, p3); });
+    if (ran == 0) std::this_thread::sleep_for(kConsumerIdleSleep);
+  }
+}
+
+void CWebController::RunEngineCommand(int32_t command, int32_t p3) {
+  switch (command) {
+    case CMD_INIT_CEF: InitCef(); break;
+    case CMD_CREATE_BROWSER: _LoadWeb(); break;
+    case CMD_MESSAGE_LOOP_WORK: CefDoMessageLoopWork(); break;
+    case CMD_GO_BACK_FORWARD_HOME:
+      if (m_application) m_application->GoBackForwardHome(p3);
+      break;
+    default: break;  // not an engine command: freed without effect
+  }
+}
+
+void CWebController::InitCef() {
+  CefMainArgs mainArgs;
+  CefSettings settings;
+  std::u16string directory(m_moduleDirectory);
+  QLOG(u"module path : %s", m_modulePath);
+  settings.resources_dir_path = CefString(directory);
+  QLOG(u"resources_dir_path path : %s", settings.resources_dir_path.c_str());
+  settings.locales_dir_path = CefString(directory + std::u16string(kLocalesDir));
+  QLOG(u"locales_dir_path path : %s", settings.locales_dir_path.c_str());
+  settings.single_process = 1;
+  settings.multi_threaded_message_loop = 0;
+  settings.windowless_rendering_enabled = 1;
+  // During this call the application's OnContextInitialized creates the browser.
+  CefInitialize(mainArgs, settings, m_application.get(), nullptr);
+}
+
+void CWebController::_LoadWeb() {
+  QLOG(u"CWebController::_LoadWeb");
+  if (!m_application) return;
+  QLOG(u"=> CreateBrowser");
+  m_application->CreateBrowser();
+}
+
+void CWebController::_UnloadWeb(bool shutdown) {
+  QLOG(u"CWebController::_UnloadWeb");
+  if (!m_application) {
+    QLOG(u"==> m_application null");
+    return;
+  }
+  CefRefPtr<CWebClient> client = m_application->Client();
+  if (client) {
+    if (CefRefPtr<CefBrowser> browser = client->GetBrowser()) {
+      // From here on no paint touches the host's memory.
+      client->m_renderBuffer.store(nullptr);
+      browser->GetHost()->CloseBrowser(shutdown);
+    }
+  }
+  // The client drops its browser in OnBeforeClose.
+  do {
+    CefDoMessageLoopWork();
+  } while (client && client->GetBrowser());
+  QLOG(u"=> shutdown possible");
+  if (shutdown) {
+    QLOG(u"==> shutdown");
+    CefShutdown();
+  }
+}
+
+}  // namespace quillo

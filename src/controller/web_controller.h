@@ -1,0 +1,81 @@
+// CWebController: the process-wide controller behind the exports. It owns the
+// engine thread (CallLoopCef: engine start-up, browser creation and close,
+// message-loop work, history moves, shutdown) and the input thread
+// (CallLoopIO: host input), and the two tables of command slots through which
+// the host's thread hands them work.
+//
+// Threads: every public method but the loops runs on the host's thread. The
+// request words and m_runIO are atomics; m_application is written once on the
+// host's thread before either thread can read it.
+#pragma once
+
+#include <atomic>
+#include <thread>
+
+#include "application/web_application.h"
+#include "cef_base.h"
+#include "controller/command_slot.h"
+#include "platform/platform.h"
+
+namespace quillo {
+
+// Sleeps of the slot protocol.
+constexpr auto kConsumerIdleSleep = std::chrono::milliseconds(1);
+constexpr auto kProducerRetrySleep = std::chrono::milliseconds(5);
+
+class CWebController : public CefBaseRefCounted {
+ public:
+  CWebController();  // starts the engine thread
+
+  void AddRef() const override { m_refCount.fetch_add(1); }
+  bool Release() const override;
+  bool HasOneRef() const override { return m_refCount.load() == 1; }
+  bool HasAtLeastOneRef() const override { return m_refCount.load() >= 1; }
+
+  // Host thread.
+  void FirstLoad(const LoadArguments& args);
+  void LoadWeb(const LoadArguments& args);
+  void UnloadWeb(bool shutdown);
+  int UpdateWeb(void** text, int* value);
+  void InputWeb(int event, int a, int b);
+  void GoBackForwardHome(int direction);
+  // Waits in 5 ms steps while the engine table is full.
+  void PostCommand(int32_t command, int32_t p1, int32_t p2, int32_t p3);
+  void StartLoopIO();
+  void StopLoopIO();
+
+  CefRefPtr<CWebApplication> Application() const { return m_application; }
+  // True once UnloadWeb(1) has stopped the engine for good.
+  bool IsShutDown() const { return m_shutDown.load(); }
+
+ protected:
+  ~CWebController() override;
+
+ private:
+  void CheckModuleDirectory();
+  void CallLoopCef();
+  void CallLoopIO();
+  void RunEngineCommand(int32_t command, int32_t p3);
+  void InitCef();
+  void _LoadWeb();
+  void _UnloadWeb(bool shutdown);
+
+  mutable std::atomic<int32_t> m_refCount{0};
+  // Written once on the host's thread before the input thread starts and
+  // before CMD_INIT_CEF is posted; then read by all threads.
+  CefRefPtr<CWebApplication> m_application;
+  std::thread m_threadCef;  // started by the constructor, joined by UnloadWeb(1)
+  std::thread m_threadIO;   // started by StartLoopIO, joined by StopLoopIO
+  CommandTable m_cefSlots;  // consumed by the engine thread
+  CommandTable m_ioSlots;   // consumed by the input thread
+  // Host thread (CheckModuleDirectory), before the engine thread reads them.
+  char16_t m_modulePath[platform::kPathCapacity] = {};
+  char16_t m_moduleDirectory[platform::kPathCapacity] = {};
+  char16_t m_logFilePath[platform::kPathCapacity] = {};
+  std::atomic<bool> m_runIO{false};
+  std::atomic<int32_t> m_exitRequest{0};   // 2: shut down and end the engine thread
+  std::atomic<int32_t> m_closeRequest{0};  // 2: close the browser
+  std::atomic<bool> m_shutDown{false};
+};
+
+}  // namespace quillo

@@ -1,0 +1,100 @@
+#include "platform/platform.h"
+
+#include <fcntl.h>
+#include <link.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "platform/utf.h"
+
+namespace quillo::platform {
+namespace {
+
+constexpr std::string_view kModuleName = "libquillo.so";
+
+// Finds the loaded object whose file name is kModuleName.
+int FindModule(struct dl_phdr_info* info, size_t, void* data) {
+  if (info->dlpi_name == nullptr || info->dlpi_name[0] == '\0') return 0;
+  std::string_view name(info->dlpi_name);
+  size_t slash = name.rfind('/');
+  std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
+  if (base != kModuleName) return 0;
+  *static_cast<std::string*>(data) = name;
+  return 1;
+}
+
+std::string ExecutablePath() {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf));
+  if (n <= 0) return {};
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+}  // namespace
+
+size_t ModuleFileName(char16_t* buffer, size_t capacity, bool* truncated) {
+  if (truncated) *truncated = false;
+  if (buffer == nullptr || capacity == 0) return 0;
+  std::string path;
+  dl_iterate_phdr(FindModule, &path);
+  if (!path.empty() && path[0] != '/') {
+    // A relative name from the loader: make it absolute against the cwd.
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof(cwd)) != nullptr) path = std::string(cwd) + "/" + path;
+  }
+  if (path.empty()) path = ExecutablePath();
+  std::u16string wide = Utf8ToUtf16(path);
+  size_t n = Utf16CutLength(wide, capacity - 1);
+  if (truncated) *truncated = n < wide.size();
+  std::memcpy(buffer, wide.data(), n * sizeof(char16_t));
+  buffer[n] = u'\0';
+  return n;
+}
+
+void DebuggerOutput(std::u16string_view text) {
+  std::string utf8 = Utf16ToUtf8(text);
+  const char* p = utf8.data();
+  size_t left = utf8.size();
+  while (left > 0) {
+    ssize_t n = ::write(STDERR_FILENO, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+}
+
+std::u16string DecodeHostText(const char* text) {
+  if (text == nullptr) return {};
+  return Utf8ToUtf16(text);
+}
+
+bool LogFile::Open(const char16_t* path) {
+  Close();
+  if (path == nullptr) return false;
+  std::string utf8 = Utf16ToUtf8(path);
+  int fd = ::open(utf8.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  // Others may read the file while we write it; a second writer that honours
+  // advisory locks is kept out.
+  (void)flock(fd, LOCK_EX | LOCK_NB);
+  fd_.store(fd);
+  return true;
+}
+
+void LogFile::Write(const void* data, size_t size) const {
+  int fd = fd_.load();
+  if (fd < 0) return;
+  (void)!::write(fd, data, size);
+}
+
+void LogFile::Close() {
+  int fd = fd_.exchange(-1);
+  if (fd >= 0) ::close(fd);
+}
+
+}  // namespace quillo::platform

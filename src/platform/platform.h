@@ -1,0 +1,54 @@
+// The small layer that stands in for the operating-system services the
+// library needs: its own file name, the log file, debugger output and the
+// decoding of host text for log lines.
+//
+// Thread safety: ModuleFileName and DecodeHostText may be called from any
+// thread. A LogFile is opened and closed on the host's thread and written
+// from any thread (each Write is one write(2) call).
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quillo::platform {
+
+// Path buffers hold this many UTF-16 code units, terminator included.
+constexpr size_t kPathCapacity = 1024;
+
+// Writes the full path of the loaded object named "libquillo.so" (or, when no
+// object of that name is loaded, of the host's executable) into
+// buffer[capacity], NUL-terminated and cut to fit. Returns the number of code
+// units written without the terminator; `truncated` tells whether the path
+// had to be cut. Returns 0 when no path could be read.
+size_t ModuleFileName(char16_t* buffer, size_t capacity, bool* truncated);
+
+// Sends text to the debugger output (standard error here), as UTF-8.
+void DebuggerOutput(std::u16string_view text);
+
+// Decodes host text given in the system code page (UTF-8 here) for log
+// lines; invalid bytes become U+FFFD. A null pointer gives an empty text.
+std::u16string DecodeHostText(const char* text);
+
+// A log file: created and truncated on Open, write-only for us, readable by
+// others while it is written.
+class LogFile {
+ public:
+  LogFile() = default;
+  ~LogFile() { Close(); }
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
+
+  // Creates (or truncates) the file at the UTF-16 path. False on failure.
+  bool Open(const char16_t* path);
+  // Writes the bytes; failures are ignored.
+  void Write(const void* data, size_t size) const;
+  void Close();
+  bool IsOpen() const { return fd_.load() >= 0; }
+
+ private:
+  std::atomic<int> fd_{-1};  // set and cleared on the host's thread, read by writers
+};
+
+}  // namespace quillo::platform
