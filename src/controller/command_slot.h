@@ -9,7 +9,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 namespace quillo {
 
@@ -39,6 +41,18 @@ class CommandTable {
   // One scan from index 0: claims, fills and publishes the lowest free slot.
   // False when every slot was taken. Never allocates.
   bool TryPost(int32_t command, int32_t p1, int32_t p2, int32_t p3);
+
+  // Retries TryPost every `retry` until it succeeds or keepTrying turns
+  // false (tested before the first scan and after every failed one). False
+  // when the command was dropped.
+  bool PostWhile(const std::atomic<bool>& keepTrying, std::chrono::milliseconds retry,
+                 int32_t command, int32_t p1, int32_t p2, int32_t p3) {
+    while (keepTrying.load()) {
+      if (TryPost(command, p1, p2, p3)) return true;
+      std::this_thread::sleep_for(retry);
+    }
+    return false;
+  }
 
   // Runs every READY slot in index order with run(command, p1, p2, p3) and
   // frees it. Returns how many slots ran.

@@ -77,7 +77,7 @@ void CWebController::FirstLoad(const LoadArguments& args) {
 
 void CWebController::LoadWeb(const LoadArguments& args) {
   QLOG(u"CWebController::LoadWeb");
-  if (m_shutDown.load()) {
+  if (!m_engineAlive.load()) {
     QLOG(u"=> engine shut down, nothing loaded");
     return;
   }
@@ -109,7 +109,7 @@ void CWebController::UnloadWeb(bool shutdown) {
     QLOG(u"=> shutdown");
     m_exitRequest.exchange(2);
     if (m_threadCef.joinable()) m_threadCef.join();
-    m_shutDown.store(true);
+    m_engineAlive.store(false);
     if (LogFileOpen()) CloseLogFile();
     return;
   }
@@ -125,10 +125,8 @@ int CWebController::UpdateWeb(void** text, int* value) {
 }
 
 void CWebController::InputWeb(int event, int a, int b) {
-  while (m_runIO.load()) {
-    if (m_ioSlots.TryPost(CMD_INPUT, a, b, event)) return;
-    std::this_thread::sleep_for(kProducerRetrySleep);
-  }
+  // Dropped at once, or after the next failed scan, once the input thread stops.
+  m_ioSlots.PostWhile(m_runIO, kProducerRetrySleep, CMD_INPUT, a, b, event);
 }
 
 void CWebController::GoBackForwardHome(int direction) {
@@ -137,10 +135,7 @@ void CWebController::GoBackForwardHome(int direction) {
 
 void CWebController::PostCommand(int32_t command, int32_t p1, int32_t p2, int32_t p3) {
   // After the final shutdown no thread would ever free a slot.
-  while (!m_shutDown.load()) {
-    if (m_cefSlots.TryPost(command, p1, p2, p3)) return;
-    std::this_thread::sleep_for(kProducerRetrySleep);
-  }
+  if (m_cefSlots.PostWhile(m_engineAlive, kProducerRetrySleep, command, p1, p2, p3)) return;
   QLOG(u"CWebController::PostCommand => engine shut down, command [%d] dropped", command);
 }
 

@@ -18,16 +18,15 @@ class LineWriter {
   LineWriter(char16_t* out, size_t capacity) : out_(out), limit_(capacity ? capacity - 1 : 0) {}
 
   void Put(char16_t c) {
-    if (len_ < limit_) out_[len_++] = c;
+    if (!full_ && len_ < limit_) out_[len_++] = c;
   }
   void Put(std::u16string_view s) {
-    size_t room = limit_ - len_;
-    size_t n = platform::Utf16CutLength(s, room);
+    if (full_) return;
+    size_t n = platform::Utf16CutLength(s, limit_ - len_);
     for (size_t i = 0; i < n; ++i) out_[len_++] = s[i];
-    if (n < s.size()) len_ = limit_;  // full: nothing after a cut string fits
+    full_ = n < s.size();  // once something was cut, nothing after it is written
   }
   size_t Finish() {
-    if (limit_ == 0 && out_ == nullptr) return 0;
     out_[len_] = u'\0';
     return len_;
   }
@@ -36,6 +35,7 @@ class LineWriter {
   char16_t* out_;
   size_t limit_;
   size_t len_ = 0;
+  bool full_ = false;
 };
 
 // Renders an unsigned number in the given base; returns its digits.
