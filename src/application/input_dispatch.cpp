@@ -8,10 +8,17 @@ namespace quillo {
 void CWebApplication::InputWeb(int event, int a, int b) {
   if (!m_client || !m_client->GetBrowser()) return;
   switch (event & INPUT_CLASS_MASK) {
-    case INPUT_MOUSE: InputMouse(event, a, b); break;
-    case INPUT_KEY: InputKey(event, a, b); break;
-    case INPUT_DIALOG: m_client->ReplyJSDialog(a == 1); break;
-    default: break;
+    case INPUT_MOUSE:
+      InputMouse(event, a, b);
+      break;
+    case INPUT_KEY:
+      InputKey(event, a, b);
+      break;
+    case INPUT_DIALOG:
+      m_client->ReplyJSDialog(a == 1);
+      break;
+    default:
+      break;
   }
 }
 
@@ -61,9 +68,15 @@ void CWebApplication::InputKey(int event, int a, int b) {
     host->SendKeyEvent(key);
   };
   switch (event & INPUT_ACTION_MASK) {
-    case INPUT_KEY_DOWN: send(KEYEVENT_KEYDOWN); break;
-    case INPUT_KEY_UP: send(KEYEVENT_KEYUP); break;
-    case INPUT_KEY_CHAR: send(KEYEVENT_CHAR); break;
+    case INPUT_KEY_DOWN:
+      send(KEYEVENT_KEYDOWN);
+      break;
+    case INPUT_KEY_UP:
+      send(KEYEVENT_KEYUP);
+      break;
+    case INPUT_KEY_CHAR:
+      send(KEYEVENT_CHAR);
+      break;
     case INPUT_FOCUS_IN:
       m_client->m_focused.store(1);
       host->SetFocus(true);

@@ -31,10 +31,11 @@ bool CWebApplication::OnBeforeNavigation(CefRefPtr<CefBrowser>, CefRefPtr<CefFra
                                          bool is_redirect) {
   const CefString url = request->GetURL();
   if (Configuration::GetInstance()->DebugEnabled())
-    DebugLog(u"CWebApplication::OnBeforeNavigation url[%s] transitiontype[0x%08x] redirect[%s] "
-             u"frame is main[%d]",
-             url.c_str(), static_cast<unsigned>(request->GetTransitionType()),
-             is_redirect ? u"true" : u"false", frame && frame->IsMain() ? 1 : 0);
+    DebugLog(
+        u"CWebApplication::OnBeforeNavigation url[%s] transitiontype[0x%08x] redirect[%s] "
+        u"frame is main[%d]",
+        url.c_str(), static_cast<unsigned>(request->GetTransitionType()),
+        is_redirect ? u"true" : u"false", frame && frame->IsMain() ? 1 : 0);
   const std::string text = url.ToString();
   std::lock_guard<std::mutex> lock(m_schemeLock);
   bool refuse = false;

@@ -12,8 +12,8 @@ namespace quillo {
 CWebApplication::CWebApplication(const LoadArguments& args) {
   StoreAcceptLanguage(args.acceptLanguage);
   QLOG(u"CWebApplication::CWebApplication client create");
-  m_client = new CWebClient(CefRect(args.x, args.y, args.width, args.height), args.pixels,
-                            args.url, args.options);
+  m_client = new CWebClient(CefRect(args.x, args.y, args.width, args.height), args.pixels, args.url,
+                            args.options);
 }
 
 CWebApplication::~CWebApplication() = default;

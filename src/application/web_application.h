@@ -86,7 +86,7 @@ class CWebApplication : public CefApp,
 
   CefRefPtr<CWebClient> m_client;  // set by the constructor, kept for life
   std::atomic<bool> m_contextInitialized{false};
-  int m_contextCount = 0;                    // engine thread only
+  int m_contextCount = 0;                           // engine thread only
   char m_acceptLanguage[kAcceptLanguageSize] = {};  // host thread; read after hand-over
 
   // Guarded by m_schemeLock: the refused prefixes, replaced whole by the

@@ -10,8 +10,7 @@
 
 namespace quillo {
 
-CWebClient::CWebClient(const CefRect& viewRect, void* renderBuffer, const char* url,
-                       int loadFlags)
+CWebClient::CWebClient(const CefRect& viewRect, void* renderBuffer, const char* url, int loadFlags)
     : m_viewRect(viewRect),
       m_renderBuffer(static_cast<uint8_t*>(renderBuffer)),
       m_loadFlags(loadFlags) {
@@ -23,7 +22,9 @@ CWebClient::~CWebClient() {
   if (CefJSDialogCallback* callback = m_jsDialogCallback.exchange(nullptr)) callback->Release();
 }
 
-void CWebClient::SetBrowser(CefRefPtr<CefBrowser> browser) { m_browser.Store(browser); }
+void CWebClient::SetBrowser(CefRefPtr<CefBrowser> browser) {
+  m_browser.Store(browser);
+}
 
 void CWebClient::SetUrl(const char* url) {
   m_url = ConvertUrl(url);

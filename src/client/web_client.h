@@ -97,10 +97,10 @@ class CWebClient : public CefClient,
 
   // CefRequestHandler
   bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                      CefRefPtr<CefRequest> request, bool user_gesture,
-                      bool is_redirect) override;
+                      CefRefPtr<CefRequest> request, bool user_gesture, bool is_redirect) override;
   bool OnOpenURLFromTab(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                        const CefString& target_url, cef_window_open_disposition_t target_disposition,
+                        const CefString& target_url,
+                        cef_window_open_disposition_t target_disposition,
                         bool user_gesture) override;
   ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                                    CefRefPtr<CefRequest> request,

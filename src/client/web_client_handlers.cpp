@@ -6,7 +6,9 @@
 namespace quillo {
 namespace {
 
-const char16_t* TrueFalse(bool value) { return value ? u"true" : u"false"; }
+const char16_t* TrueFalse(bool value) {
+  return value ? u"true" : u"false";
+}
 
 }  // namespace
 
@@ -15,10 +17,11 @@ bool CWebClient::OnBeforeBrowse(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame
   m_frameUrl = request->GetURL();
   const bool isMain = frame && frame->IsMain();
   if (Configuration::GetInstance()->DebugEnabled())
-    DebugLog(u"CWebClient::OnBeforeBrowse url[%s] transitiontype[0x%08x] redirect[%s] frame is "
-             u"main[%d]",
-             m_frameUrl.c_str(), static_cast<unsigned>(request->GetTransitionType()),
-             TrueFalse(is_redirect), isMain ? 1 : 0);
+    DebugLog(
+        u"CWebClient::OnBeforeBrowse url[%s] transitiontype[0x%08x] redirect[%s] frame is "
+        u"main[%d]",
+        m_frameUrl.c_str(), static_cast<unsigned>(request->GetTransitionType()),
+        TrueFalse(is_redirect), isMain ? 1 : 0);
   m_urlText.Publish(m_frameUrl.ToString());
   if (isMain) m_urlNotice.store(1);
   return false;
@@ -32,8 +35,7 @@ bool CWebClient::OnOpenURLFromTab(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>,
   return false;
 }
 
-CWebClient::ReturnValue CWebClient::OnBeforeResourceLoad(CefRefPtr<CefBrowser>,
-                                                         CefRefPtr<CefFrame>,
+CWebClient::ReturnValue CWebClient::OnBeforeResourceLoad(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>,
                                                          CefRefPtr<CefRequest> request,
                                                          CefRefPtr<CefRequestCallback>) {
   if (Configuration::GetInstance()->DebugEnabled())
@@ -45,10 +47,11 @@ bool CWebClient::OnJSDialog(CefRefPtr<CefBrowser>, const CefString& origin_url,
                             JSDialogType dialog_type, const CefString& message_text,
                             const CefString& default_prompt_text,
                             CefRefPtr<CefJSDialogCallback> callback, bool& suppress_message) {
-  QLOG(u"CWebClient::OnJSDialog orgin_url[%s] message_text[%s] default_prompt_text[%s] "
-       u"suppress_message[%d] dialog_type[%d]",
-       origin_url.c_str(), message_text.c_str(), default_prompt_text.c_str(),
-       suppress_message ? 1 : 0, static_cast<int>(dialog_type));
+  QLOG(
+      u"CWebClient::OnJSDialog orgin_url[%s] message_text[%s] default_prompt_text[%s] "
+      u"suppress_message[%d] dialog_type[%d]",
+      origin_url.c_str(), message_text.c_str(), default_prompt_text.c_str(),
+      suppress_message ? 1 : 0, static_cast<int>(dialog_type));
   m_dialogText.Publish(message_text.ToString());
   // The newer dialog replaces an unanswered older one, which is released
   // without an answer (its page has moved on to the new dialog).
@@ -70,7 +73,9 @@ void CWebClient::OnResetDialogState(CefRefPtr<CefBrowser>) {
   QLOG(u"CWebClient::OnResetDialogState");
 }
 
-void CWebClient::OnDialogClosed(CefRefPtr<CefBrowser>) { QLOG(u"CWebClient::OnDialogClosed"); }
+void CWebClient::OnDialogClosed(CefRefPtr<CefBrowser>) {
+  QLOG(u"CWebClient::OnDialogClosed");
+}
 
 bool CWebClient::OnBeforePopup(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>,
                                const CefString& target_url, const CefString&,
@@ -96,7 +101,9 @@ bool CWebClient::OnSetFocus(CefRefPtr<CefBrowser>, FocusSource) {
   return false;
 }
 
-void CWebClient::OnGotFocus(CefRefPtr<CefBrowser>) { QLOG(u"CWebClient::OnGotFocus"); }
+void CWebClient::OnGotFocus(CefRefPtr<CefBrowser>) {
+  QLOG(u"CWebClient::OnGotFocus");
+}
 
 void CWebClient::OnTakeFocus(CefRefPtr<CefBrowser>, bool next) {
   QLOG(u"CWebClient::OnTakeFocus next : %s", TrueFalse(next));
@@ -108,8 +115,7 @@ void CWebClient::OnTitleChange(CefRefPtr<CefBrowser>, const CefString& title) {
   m_titleNotice.store(1);
 }
 
-bool CWebClient::OnConsoleMessage(CefRefPtr<CefBrowser>, const CefString&, const CefString&,
-                                  int) {
+bool CWebClient::OnConsoleMessage(CefRefPtr<CefBrowser>, const CefString&, const CefString&, int) {
   QLOG(u"CWebClient::OnConsoleMessage");
   return false;
 }

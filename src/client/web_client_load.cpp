@@ -19,20 +19,19 @@ bool StartsWith(const std::string& text, std::string_view prefix) {
 
 }  // namespace
 
-void CWebClient::OnLoadingStateChange(CefRefPtr<CefBrowser> browser, bool isLoading,
-                                      bool canGoBack, bool canGoForward) {
+void CWebClient::OnLoadingStateChange(CefRefPtr<CefBrowser> browser, bool isLoading, bool canGoBack,
+                                      bool canGoForward) {
   if (!Configuration::GetInstance()->DebugEnabled()) return;
   if (CefRefPtr<CefBrowser> current = GetBrowser())
-    DebugLog(u"CWebClient::OnLoadingStateChange cur browser[%s] isLoading[%d] canGoBack[%d], "
-             u"canGoForward[%d]",
-             IsCurrent(current, browser), isLoading ? 1 : 0, canGoBack ? 1 : 0,
-             canGoForward ? 1 : 0);
+    DebugLog(
+        u"CWebClient::OnLoadingStateChange cur browser[%s] isLoading[%d] canGoBack[%d], "
+        u"canGoForward[%d]",
+        IsCurrent(current, browser), isLoading ? 1 : 0, canGoBack ? 1 : 0, canGoForward ? 1 : 0);
   else
     DebugLog(u"CWebClient::OnLoadingStateChange cur browser null");
 }
 
-void CWebClient::OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame>,
-                             TransitionType) {
+void CWebClient::OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame>, TransitionType) {
   if (!Configuration::GetInstance()->DebugEnabled()) return;
   if (CefRefPtr<CefBrowser> current = GetBrowser())
     DebugLog(u"CWebClient::OnLoadStart cur browser[%s]", IsCurrent(current, browser));
@@ -48,9 +47,8 @@ void CWebClient::OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame>, i
     DebugLog(u"CWebClient::OnLoadEnd cur browser null");
 }
 
-void CWebClient::OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame,
-                             ErrorCode errorCode, const CefString& errorText,
-                             const CefString& failedUrl) {
+void CWebClient::OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, ErrorCode errorCode,
+                             const CefString& errorText, const CefString& failedUrl) {
   if (errorCode == ERR_ABORTED) {
     QLOG(u"CWebClient::OnLoadError ERR_ABORTED");
     return;

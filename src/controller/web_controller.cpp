@@ -22,7 +22,9 @@ bool CopyPath(char16_t (&dst)[platform::kPathCapacity], std::u16string_view text
 
 }  // namespace
 
-CWebController::CWebController() { m_threadCef = std::thread(&CWebController::CallLoopCef, this); }
+CWebController::CWebController() {
+  m_threadCef = std::thread(&CWebController::CallLoopCef, this);
+}
 
 CWebController::~CWebController() {
   // A host that unloads the library without the final UnloadWeb still gets
@@ -151,10 +153,10 @@ void CWebController::StopLoopIO() {
 
 void CWebController::CallLoopIO() {
   while (m_runIO.load()) {
-    const int ran = m_ioSlots.ConsumePass([this](int32_t command, int32_t a, int32_t b,
-                                                 int32_t event) {
-      if (command == CMD_INPUT && m_application) m_application->InputWeb(event, a, b);
-    });
+    const int ran =
+        m_ioSlots.ConsumePass([this](int32_t command, int32_t a, int32_t b, int32_t event) {
+          if (command == CMD_INPUT && m_application) m_application->InputWeb(event, a, b);
+        });
     if (ran == 0) std::this_thread::sleep_for(kConsumerIdleSleep);
   }
   QLOG(u"CWebController::CallLoopIO end");
@@ -181,13 +183,20 @@ void CWebController::CallLoopCef() {
 
 void CWebController::RunEngineCommand(int32_t command, int32_t p3) {
   switch (command) {
-    case CMD_INIT_CEF: InitCef(); break;
-    case CMD_CREATE_BROWSER: _LoadWeb(); break;
-    case CMD_MESSAGE_LOOP_WORK: CefDoMessageLoopWork(); break;
+    case CMD_INIT_CEF:
+      InitCef();
+      break;
+    case CMD_CREATE_BROWSER:
+      _LoadWeb();
+      break;
+    case CMD_MESSAGE_LOOP_WORK:
+      CefDoMessageLoopWork();
+      break;
     case CMD_GO_BACK_FORWARD_HOME:
       if (m_application) m_application->GoBackForwardHome(p3);
       break;
-    default: break;  // not an engine command: freed without effect
+    default:
+      break;  // not an engine command: freed without effect
   }
 }
 

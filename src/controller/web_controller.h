@@ -75,7 +75,7 @@ class CWebController : public CefBaseRefCounted {
   std::atomic<bool> m_runIO{false};
   std::atomic<int32_t> m_exitRequest{0};   // 2: shut down and end the engine thread
   std::atomic<int32_t> m_closeRequest{0};  // 2: close the browser
-  std::atomic<bool> m_engineAlive{true};  // false once the engine thread has ended for good
+  std::atomic<bool> m_engineAlive{true};   // false once the engine thread has ended for good
 };
 
 }  // namespace quillo

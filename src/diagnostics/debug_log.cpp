@@ -146,8 +146,12 @@ void CreateLogFile(const char16_t* path) {
   QLOG(u"CreateLogFile end");
 }
 
-void CloseLogFile() { g_logFile.Close(); }
+void CloseLogFile() {
+  g_logFile.Close();
+}
 
-bool LogFileOpen() { return g_logFile.IsOpen(); }
+bool LogFileOpen() {
+  return g_logFile.IsOpen();
+}
 
 }  // namespace quillo

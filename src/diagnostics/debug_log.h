@@ -34,8 +34,7 @@ bool LogFileOpen();
 
 }  // namespace quillo
 
-#define QLOG(...)                                                   \
-  do {                                                              \
-    if (::quillo::Configuration::GetInstance()->DebugEnabled())     \
-      ::quillo::DebugLog(__VA_ARGS__);                              \
+#define QLOG(...)                                                                                \
+  do {                                                                                           \
+    if (::quillo::Configuration::GetInstance()->DebugEnabled()) ::quillo::DebugLog(__VA_ARGS__); \
   } while (0)

@@ -73,10 +73,14 @@ TEST(ErrorPage, UnknownCodesAndEmptyText) {
   struct Case {
     int code;
     const char* name;
-  } names[] = {{0, "ERR_NONE"},           {-3, "ERR_ABORTED"},
-               {-102, "ERR_CONNECTION_REFUSED"}, {-213, "ERR_CERT_END"},
-               {-302, "ERR_UNKNOWN_URL_SCHEME"}, {-501, "ERR_INSECURE_RESPONSE"},
-               {-1, "UNKNOWN"},           {1, "UNKNOWN"}};
+  } names[] = {{0, "ERR_NONE"},
+               {-3, "ERR_ABORTED"},
+               {-102, "ERR_CONNECTION_REFUSED"},
+               {-213, "ERR_CERT_END"},
+               {-302, "ERR_UNKNOWN_URL_SCHEME"},
+               {-501, "ERR_INSECURE_RESPONSE"},
+               {-1, "UNKNOWN"},
+               {1, "UNKNOWN"}};
   for (const Case& c : names) EXPECT_STREQ(ErrorCodeName(c.code), c.name) << c.code;
 }
 
@@ -123,7 +127,9 @@ TEST(AtomicRefPtr, ReadersSurviveConcurrentReplacement) {
         }
       });
     }
-    for (int i = 0; i < 20000; ++i) shared.Store(i % 3 == 2 ? nullptr : new Probe(live));
+    // Keep replacing until the readers have copied many times (bounded).
+    for (int i = 0; (i < 20000 || seen.load() < 1000) && i < 50000000; ++i)
+      shared.Store(i % 3 == 2 ? nullptr : new Probe(live));
     stop.store(true);
     for (auto& t : readers) t.join();
     EXPECT_GT(seen.load(), 0);

@@ -28,7 +28,7 @@ TEST(FrameDiff, OneRectanglePerRunOfChangedRows) {
   b.bytes[5 * b.stride + 100 * 4 + 3] = 9;
   for (int y = 10; y < 20; ++y)
     for (int x = 30; x < 40; ++x) b.Set(x, y, 1);
-  b.Set(5, 12, 1);  // widens the run on the left
+  b.Set(5, 12, 1);   // widens the run on the left
   b.Set(99, 45, 7);  // a second run, one pixel at the right edge
   std::vector<CefRect> rects;
   DiffFrames(a.bytes.data(), b.bytes.data(), 100, 50, b.stride, rects);

@@ -33,7 +33,7 @@ TEST(Utf, InvalidBytesBecomeReplacementCharacters) {
       {"\xC3\xA9", u"\u00E9"},
       {"\xF0\x9F\x98\x80", u"\U0001F600"},
       {"a\xFFz", u"a\uFFFDz"},
-      {"\xC3", u"\uFFFD"},                  // cut sequence
+      {"\xC3", u"\uFFFD"},                      // cut sequence
       {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},  // overlong
       {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
   };
@@ -57,7 +57,8 @@ TEST(Utf, BoundedCopyCutsAtACharacterBoundary) {
 }
 
 TEST(LogFormat, Conversions) {
-  EXPECT_EQ(Format(u"CWebClient::OnTitleChange [%s]", u"T\u00E9"), u"CWebClient::OnTitleChange [T\u00E9]");
+  EXPECT_EQ(Format(u"CWebClient::OnTitleChange [%s]", u"T\u00E9"),
+            u"CWebClient::OnTitleChange [T\u00E9]");
   EXPECT_EQ(Format(u"[%d][%d][%d]", 0, -105, 2147483647), u"[0][-105][2147483647]");
   EXPECT_EQ(Format(u"0x%08x", 0x2A), u"0x0000002a");
   EXPECT_EQ(Format(u"0x%08x", 0x80000001u), u"0x80000001");

@@ -56,9 +56,7 @@ class CefApp : public virtual CefBaseRefCounted {
                                              CefRefPtr<CefCommandLine> command_line) {
     (void)process_type, (void)command_line;
   }
-  virtual void OnRegisterCustomSchemes(CefRawPtr<CefSchemeRegistrar> registrar) {
-    (void)registrar;
-  }
+  virtual void OnRegisterCustomSchemes(CefRawPtr<CefSchemeRegistrar> registrar) { (void)registrar; }
   virtual CefRefPtr<CefResourceBundleHandler> GetResourceBundleHandler() { return nullptr; }
   virtual CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() { return nullptr; }
   virtual CefRefPtr<CefRenderProcessHandler> GetRenderProcessHandler() { return nullptr; }

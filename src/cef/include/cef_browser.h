@@ -87,8 +87,7 @@ class CefBrowserHost : public virtual CefBaseRefCounted {
   // Creates the browser and starts loading url; OnAfterCreated has been
   // called when it returns. Null on failure. UI thread only.
   static CefRefPtr<CefBrowser> CreateBrowserSync(const CefWindowInfo& windowInfo,
-                                                 CefRefPtr<CefClient> client,
-                                                 const CefString& url,
+                                                 CefRefPtr<CefClient> client, const CefString& url,
                                                  const CefBrowserSettings& settings,
                                                  CefRefPtr<CefRequestContext> request_context);
 

@@ -23,8 +23,7 @@ class CefRequestHandler : public virtual CefBaseRefCounted {
     (void)browser, (void)frame, (void)target_url, (void)target_disposition, (void)user_gesture;
     return false;
   }
-  virtual ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser,
-                                           CefRefPtr<CefFrame> frame,
+  virtual ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                                            CefRefPtr<CefRequest> request,
                                            CefRefPtr<CefRequestCallback> callback) {
     (void)browser, (void)frame, (void)request, (void)callback;

@@ -14,7 +14,9 @@ class CefString {
   CefString(std::u16string&& s) : str_(std::move(s)) {}
   CefString(const char* utf8) { FromString(utf8 ? std::string_view(utf8) : std::string_view()); }
   CefString(const std::string& utf8) { FromString(utf8); }
-  CefString(const wchar_t* wide) { FromWString(wide ? std::wstring_view(wide) : std::wstring_view()); }
+  CefString(const wchar_t* wide) {
+    FromWString(wide ? std::wstring_view(wide) : std::wstring_view());
+  }
   CefString(const std::wstring& wide) { FromWString(wide); }
 
   void FromString(std::string_view utf8);

@@ -36,12 +36,21 @@ int64_t FrameIntervalUs(int rate) {
 cef_transition_type_t TransitionOf(WebKitNavigationAction* action) {
   int type = TT_EXPLICIT;
   switch (webkit_navigation_action_get_navigation_type(action)) {
-    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED: type = TT_LINK; break;
+    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED:
+      type = TT_LINK;
+      break;
     case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED:
-    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED: type = TT_FORM_SUBMIT; break;
-    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD: type = TT_EXPLICIT | TT_FORWARD_BACK_FLAG; break;
-    case WEBKIT_NAVIGATION_TYPE_RELOAD: type = TT_RELOAD; break;
-    default: break;
+    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED:
+      type = TT_FORM_SUBMIT;
+      break;
+    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
+      type = TT_EXPLICIT | TT_FORWARD_BACK_FLAG;
+      break;
+    case WEBKIT_NAVIGATION_TYPE_RELOAD:
+      type = TT_RELOAD;
+      break;
+    default:
+      break;
   }
   if (webkit_navigation_action_is_redirect(action)) type |= TT_SERVER_REDIRECT_FLAG;
   return static_cast<cef_transition_type_t>(type);
@@ -49,18 +58,28 @@ cef_transition_type_t TransitionOf(WebKitNavigationAction* action) {
 
 cef_navigation_type_t NavigationTypeOf(WebKitNavigationAction* action) {
   switch (webkit_navigation_action_get_navigation_type(action)) {
-    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED: return NAVIGATION_LINK_CLICKED;
-    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED: return NAVIGATION_FORM_SUBMITTED;
-    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD: return NAVIGATION_BACK_FORWARD;
-    case WEBKIT_NAVIGATION_TYPE_RELOAD: return NAVIGATION_RELOAD;
-    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED: return NAVIGATION_FORM_RESUBMITTED;
-    default: return NAVIGATION_OTHER;
+    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED:
+      return NAVIGATION_LINK_CLICKED;
+    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED:
+      return NAVIGATION_FORM_SUBMITTED;
+    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
+      return NAVIGATION_BACK_FORWARD;
+    case WEBKIT_NAVIGATION_TYPE_RELOAD:
+      return NAVIGATION_RELOAD;
+    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED:
+      return NAVIGATION_FORM_RESUBMITTED;
+    default:
+      return NAVIGATION_OTHER;
   }
 }
 
-std::u16string ToU16(const char* utf8) { return CefString(utf8 ? utf8 : "").ToString16(); }
+std::u16string ToU16(const char* utf8) {
+  return CefString(utf8 ? utf8 : "").ToString16();
+}
 
-uint32_t NowMs() { return static_cast<uint32_t>(g_get_monotonic_time() / 1000); }
+uint32_t NowMs() {
+  return static_cast<uint32_t>(g_get_monotonic_time() / 1000);
+}
 
 }  // namespace
 
@@ -87,13 +106,17 @@ CefRefPtr<BrowserImpl> BrowserImpl::Create(CefRefPtr<CefClient> client,
   return browser;
 }
 
-BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings,
-                         int width, int height)
-    : m_id(EngineContext::Get().NextBrowserId()), m_client(client),
-      m_mainFrame(new FrameImpl(this, true, 1)), m_width(width), m_height(height),
+BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings, int width,
+                         int height)
+    : m_id(EngineContext::Get().NextBrowserId()),
+      m_client(client),
+      m_mainFrame(new FrameImpl(this, true, 1)),
+      m_width(width),
+      m_height(height),
       m_frameIntervalUs(FrameIntervalUs(settings.windowless_frame_rate)),
       m_backgroundColor(settings.background_color),
       m_acceptLanguages(settings.accept_language_list.ToString16()),
+      m_defaultEncoding(settings.default_encoding.ToString()),
       m_fileAccess(settings.file_access_from_file_urls == STATE_ENABLED),
       m_universalFileAccess(settings.universal_access_from_file_urls == STATE_ENABLED) {}
 
@@ -124,9 +147,8 @@ bool BrowserImpl::CreateView() {
         static_cast<BrowserImpl*>(data)->OnBufferExported(buffer);
       },
       nullptr, nullptr};
-  m_exportable = wpe_view_backend_exportable_fdo_create(&kExportClient, this,
-                                                        static_cast<uint32_t>(m_width),
-                                                        static_cast<uint32_t>(m_height));
+  m_exportable = wpe_view_backend_exportable_fdo_create(
+      &kExportClient, this, static_cast<uint32_t>(m_width), static_cast<uint32_t>(m_height));
   if (m_exportable == nullptr) return false;
   AddRef();  // held by the exportable until the view backend is destroyed
   wpe_view_backend* backend = wpe_view_backend_exportable_fdo_get_view_backend(m_exportable);
@@ -145,9 +167,12 @@ bool BrowserImpl::CreateView() {
   webkit_settings_set_allow_universal_access_from_file_urls(webSettings, m_universalFileAccess);
   webkit_settings_set_enable_write_console_messages_to_stdout(webSettings, FALSE);
   webkit_settings_set_javascript_can_open_windows_automatically(webSettings, TRUE);
-  m_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", viewBackend,
-                                        "web-context", context, "settings", webSettings,
-                                        nullptr));
+  // Documents that name no character set (HTML source handed over as UTF-8,
+  // data URLs) are read as UTF-8 unless the settings say otherwise.
+  webkit_settings_set_default_charset(
+      webSettings, m_defaultEncoding.empty() ? "utf-8" : m_defaultEncoding.c_str());
+  m_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", viewBackend, "web-context",
+                                        context, "settings", webSettings, nullptr));
   g_object_unref(webSettings);
 
   // Opaque painting: white unless the settings name a colour.
@@ -167,18 +192,17 @@ bool BrowserImpl::CreateView() {
 void BrowserImpl::ConnectSignals() {
   g_signal_connect(m_view, "load-changed", G_CALLBACK(OnLoadChanged), this);
   g_signal_connect(m_view, "load-failed", G_CALLBACK(OnLoadFailed), this);
-  g_signal_connect(
-      m_view, "load-failed-with-tls-errors",
-      G_CALLBACK(+[](WebKitWebView*, gchar* uri, GTlsCertificate*, GTlsCertificateFlags flags,
-                     gpointer self) -> gboolean {
-        auto* browser = static_cast<BrowserImpl*>(self);
-        MappedError mapped = MapCertificateErrors(flags);
-        if (CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler())
-          load->OnLoadError(browser, browser->m_mainFrame.get(), mapped.code, mapped.text,
-                            CefString(uri ? uri : ""));
-        return TRUE;
-      }),
-      this);
+  g_signal_connect(m_view, "load-failed-with-tls-errors",
+                   G_CALLBACK(+[](WebKitWebView*, gchar* uri, GTlsCertificate*,
+                                  GTlsCertificateFlags flags, gpointer self) -> gboolean {
+                     auto* browser = static_cast<BrowserImpl*>(self);
+                     MappedError mapped = MapCertificateErrors(flags);
+                     if (CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler())
+                       load->OnLoadError(browser, browser->m_mainFrame.get(), mapped.code,
+                                         mapped.text, CefString(uri ? uri : ""));
+                     return TRUE;
+                   }),
+                   this);
   g_signal_connect(m_view, "notify::title", G_CALLBACK(OnTitleNotify), this);
   g_signal_connect(m_view, "notify::uri", G_CALLBACK(OnUriNotify), this);
   g_signal_connect(m_view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
@@ -407,8 +431,8 @@ void BrowserImpl::Invalidate(PaintElementType type) {
 
 void BrowserImpl::WasHidden(bool hidden) {
   Post([this, hidden] {
-    wpe_view_backend* backend = webkit_web_view_backend_get_wpe_backend(
-        webkit_web_view_get_backend(m_view));
+    wpe_view_backend* backend =
+        webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view));
     if (hidden)
       wpe_view_backend_remove_activity_state(backend, wpe_view_activity_state_visible);
     else
@@ -418,8 +442,8 @@ void BrowserImpl::WasHidden(bool hidden) {
 
 void BrowserImpl::SetFocus(bool focus) {
   Post([this, focus] {
-    wpe_view_backend* backend = webkit_web_view_backend_get_wpe_backend(
-        webkit_web_view_get_backend(m_view));
+    wpe_view_backend* backend =
+        webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view));
     if (focus)
       wpe_view_backend_add_activity_state(backend, wpe_view_activity_state_focused);
     else
@@ -427,7 +451,9 @@ void BrowserImpl::SetFocus(bool focus) {
   });
 }
 
-void BrowserImpl::SendKeyEvent(const CefKeyEvent& event) { (void)event; }
+void BrowserImpl::SendKeyEvent(const CefKeyEvent& event) {
+  (void)event;
+}
 
 void BrowserImpl::SendMouseClickEvent(const CefMouseEvent& event, MouseButtonType type,
                                       bool mouseUp, int clickCount) {
@@ -477,8 +503,7 @@ void BrowserImpl::SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, in
     axis.x_axis = -static_cast<double>(deltaX);
     axis.y_axis = -static_cast<double>(deltaY);
     wpe_view_backend_dispatch_axis_event(
-        webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)),
-        &axis.base);
+        webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)), &axis.base);
   });
 }
 
@@ -497,8 +522,27 @@ void BrowserImpl::UpdateCursor(WebKitHitTestResult* hit) {
   if (cursor == m_cursor) return;
   m_cursor = cursor;
   if (CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler())
-    render->OnCursorChange(this, nullptr, static_cast<cef_cursor_type_t>(cursor),
-                           CefCursorInfo());
+    render->OnCursorChange(this, nullptr, static_cast<cef_cursor_type_t>(cursor), CefCursorInfo());
+}
+
+bool BrowserImpl::BeforeBrowse(bool redirect) {
+  CefRefPtr<CefRequestHandler> handler = m_client->GetRequestHandler();
+  if (!handler) return true;
+  const gchar* uri = webkit_web_view_get_uri(m_view);
+  std::string url = uri ? uri : "";
+  // The transition of the policy decision that let this navigation through.
+  int transition = TT_EXPLICIT;
+  bool gesture = false;
+  if (m_lastNavigation.url == url || redirect) {
+    transition = m_lastNavigation.transition;
+    gesture = m_lastNavigation.userGesture;
+  }
+  if (redirect) transition |= TT_SERVER_REDIRECT_FLAG;
+  CefRefPtr<CefRequest> request = new RequestImpl(CefString(url), CefString("GET"),
+                                                  static_cast<cef_transition_type_t>(transition));
+  if (!handler->OnBeforeBrowse(this, m_mainFrame.get(), request, gesture, redirect)) return true;
+  webkit_web_view_stop_loading(m_view);
+  return false;
 }
 
 void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
@@ -508,10 +552,14 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
   switch (event) {
     case WEBKIT_LOAD_STARTED:
       browser->m_isLoading.store(true);
+      if (!browser->BeforeBrowse(false)) return;
       if (load) {
         load->OnLoadingStateChange(browser, true, browser->CanGoBack(), browser->CanGoForward());
         load->OnLoadStart(browser, browser->m_mainFrame.get(), TT_EXPLICIT);
       }
+      break;
+    case WEBKIT_LOAD_REDIRECTED:
+      browser->BeforeBrowse(true);
       break;
     case WEBKIT_LOAD_COMMITTED:
       browser->m_hasDocument.store(true);
@@ -525,8 +573,7 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
           status = static_cast<int>(webkit_uri_response_get_status_code(response));
       if (load) {
         load->OnLoadEnd(browser, browser->m_mainFrame.get(), status);
-        load->OnLoadingStateChange(browser, false, browser->CanGoBack(),
-                                   browser->CanGoForward());
+        load->OnLoadingStateChange(browser, false, browser->CanGoBack(), browser->CanGoForward());
       }
       break;
     }
@@ -566,28 +613,29 @@ gboolean BrowserImpl::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decis
   auto* browser = static_cast<BrowserImpl*>(self);
   switch (type) {
     case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
+      // Every frame's navigations and redirects pass here, so the
+      // navigation filter sees them all. Which frame navigates is not told
+      // here; main-frame navigations reach OnBeforeBrowse when they start.
       WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
           WEBKIT_NAVIGATION_POLICY_DECISION(decision));
       WebKitURIRequest* uriRequest = webkit_navigation_action_get_request(action);
+      const gchar* uri = webkit_uri_request_get_uri(uriRequest);
       CefRefPtr<CefRequest> request = new RequestImpl(
-          CefString(webkit_uri_request_get_uri(uriRequest)),
-          CefString(webkit_uri_request_get_http_method(uriRequest)), TransitionOf(action));
-      const bool redirect = webkit_navigation_action_is_redirect(action);
-      CefRefPtr<CefFrame> frame = browser->m_mainFrame.get();
+          CefString(uri ? uri : ""), CefString(webkit_uri_request_get_http_method(uriRequest)),
+          TransitionOf(action));
       bool cancel = false;
       if (CefRefPtr<CefApp> app = EngineContext::Get().App())
         if (CefRefPtr<CefRenderProcessHandler> renderer = app->GetRenderProcessHandler())
-          cancel = renderer->OnBeforeNavigation(browser, frame, request,
-                                                NavigationTypeOf(action), redirect);
-      if (!cancel)
-        if (CefRefPtr<CefRequestHandler> handler = browser->m_client->GetRequestHandler())
-          cancel = handler->OnBeforeBrowse(browser, frame, request,
-                                           webkit_navigation_action_is_user_gesture(action),
-                                           redirect);
-      if (cancel)
+          cancel = renderer->OnBeforeNavigation(browser, browser->m_mainFrame.get(), request,
+                                                NavigationTypeOf(action),
+                                                webkit_navigation_action_is_redirect(action));
+      if (cancel) {
         webkit_policy_decision_ignore(decision);
-      else
-        webkit_policy_decision_use(decision);
+        return TRUE;
+      }
+      browser->m_lastNavigation = {uri ? uri : "", static_cast<int>(request->GetTransitionType()),
+                                   webkit_navigation_action_is_user_gesture(action) != FALSE};
+      webkit_policy_decision_use(decision);
       return TRUE;
     }
     case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION: {
@@ -631,8 +679,8 @@ void BrowserImpl::OnCloseRequested(WebKitWebView*, gpointer self) {
   static_cast<BrowserImpl*>(self)->DestroyView();
 }
 
-void BrowserImpl::OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*,
-                                       gpointer, gpointer self) {
+void BrowserImpl::OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
+                                       gpointer self) {
   static_cast<BrowserImpl*>(self)->UpdateHistoryState();
 }
 

@@ -10,13 +10,14 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <wpe/webkit.h>
 
+#include "cef/wpe/frame_impl.h"
 #include "cef_browser.h"
 #include "cef_client.h"
-#include "cef/wpe/frame_impl.h"
 
 struct wpe_view_backend_exportable_fdo;
 struct wpe_fdo_shm_exported_buffer;
@@ -79,6 +80,9 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   void ScheduleFrameComplete();
   void RepaintView();
   void UpdateHistoryState();
+  // Main-frame navigation starting (or redirected): OnBeforeBrowse. False
+  // when the handler cancelled it.
+  bool BeforeBrowse(bool redirect);
   void UpdateCursor(WebKitHitTestResult* hit);
   void ConnectSignals();
   void Post(std::function<void()> task);
@@ -106,6 +110,7 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   const int64_t m_frameIntervalUs;
   const uint32_t m_backgroundColor;
   const std::u16string m_acceptLanguages;
+  const std::string m_defaultEncoding;
   const bool m_fileAccess;
   const bool m_universalFileAccess;
 
@@ -121,7 +126,7 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   wpe_view_backend_exportable_fdo* m_exportable = nullptr;
   wpe_fdo_shm_exported_buffer* m_heldBuffer = nullptr;  // last frame, kept for diffing
   wl_listener* m_heldListener = nullptr;
-  std::vector<CefRect> m_dirty;  // reused by every paint
+  std::vector<CefRect> m_dirty;   // reused by every paint
   std::vector<uint8_t> m_packed;  // only for buffers whose stride is not width*4
   int64_t m_lastFrameCompleteUs = 0;
   GSource* m_frameTimer = nullptr;
@@ -129,6 +134,12 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   bool m_frameCompletePending = false;
   bool m_viewDestroyed = false;
   int m_cursor = -1;
+  // The last navigation the policy check let through.
+  struct {
+    std::string url;
+    int transition = TT_EXPLICIT;
+    bool userGesture = false;
+  } m_lastNavigation;
 
   IMPLEMENT_REFCOUNTING(BrowserImpl);
 };

@@ -26,9 +26,13 @@ bool CefInitialize(const CefMainArgs&, const CefSettings& settings, CefRefPtr<Ce
   return true;
 }
 
-void CefDoMessageLoopWork() { EngineContext::Get().DoWork(); }
+void CefDoMessageLoopWork() {
+  EngineContext::Get().DoWork();
+}
 
-void CefShutdown() { EngineContext::Get().Stop(); }
+void CefShutdown() {
+  EngineContext::Get().Stop();
+}
 
 CefRefPtr<CefRequest> CefRequest::Create() {
   return new quillo::engine::RequestImpl(CefString(), CefString(), TT_EXPLICIT);

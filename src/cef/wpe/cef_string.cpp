@@ -2,7 +2,9 @@
 
 #include "platform/utf.h"
 
-void CefString::FromString(std::string_view utf8) { str_ = quillo::platform::Utf8ToUtf16(utf8); }
+void CefString::FromString(std::string_view utf8) {
+  str_ = quillo::platform::Utf8ToUtf16(utf8);
+}
 
 void CefString::FromWString(std::wstring_view wide) {
   // wchar_t is UTF-32 here.
@@ -21,7 +23,9 @@ void CefString::FromWString(std::wstring_view wide) {
   }
 }
 
-std::string CefString::ToString() const { return quillo::platform::Utf16ToUtf8(str_); }
+std::string CefString::ToString() const {
+  return quillo::platform::Utf16ToUtf8(str_);
+}
 
 std::wstring CefString::ToWString() const {
   std::wstring out;

@@ -29,7 +29,8 @@ void DiffFrames(const uint8_t* prev, const uint8_t* cur, int width, int height, 
   int bandTop = -1;
   Span band{0, 0};
   auto flush = [&](int bottom) {
-    if (bandTop >= 0) rects.emplace_back(band.left, bandTop, band.right - band.left, bottom - bandTop);
+    if (bandTop >= 0)
+      rects.emplace_back(band.left, bandTop, band.right - band.left, bottom - bandTop);
     bandTop = -1;
   };
   for (int y = 0; y < height; ++y) {

@@ -5,10 +5,14 @@
 namespace quillo::engine {
 
 FrameImpl::FrameImpl(BrowserImpl* browser, bool is_main, int64 id)
-    : m_browser(browser), m_isMain(is_main), m_id(id),
+    : m_browser(browser),
+      m_isMain(is_main),
+      m_id(id),
       m_url(std::make_shared<const std::u16string>()) {}
 
-bool FrameImpl::IsValid() { return m_browser.load() != nullptr; }
+bool FrameImpl::IsValid() {
+  return m_browser.load() != nullptr;
+}
 
 void FrameImpl::LoadURL(const CefString& url) {
   if (BrowserImpl* browser = m_browser.load(); browser && m_isMain)
@@ -22,9 +26,13 @@ void FrameImpl::ExecuteJavaScript(const CefString& code, const CefString& script
     browser->RunScriptInMainFrame(code);
 }
 
-CefString FrameImpl::GetURL() { return CefString(*m_url.load()); }
+CefString FrameImpl::GetURL() {
+  return CefString(*m_url.load());
+}
 
-CefRefPtr<CefBrowser> FrameImpl::GetBrowser() { return m_browser.load(); }
+CefRefPtr<CefBrowser> FrameImpl::GetBrowser() {
+  return m_browser.load();
+}
 
 void FrameImpl::SetURL(const std::u16string& url) {
   m_url.store(std::make_shared<const std::u16string>(url));

@@ -8,59 +8,105 @@ namespace {
 // Names of the codes this mapping produces.
 const char* CodeName(cef_errorcode_t code) {
   switch (code) {
-    case ERR_FAILED: return "ERR_FAILED";
-    case ERR_ABORTED: return "ERR_ABORTED";
-    case ERR_INVALID_ARGUMENT: return "ERR_INVALID_ARGUMENT";
-    case ERR_FILE_NOT_FOUND: return "ERR_FILE_NOT_FOUND";
-    case ERR_TIMED_OUT: return "ERR_TIMED_OUT";
-    case ERR_ACCESS_DENIED: return "ERR_ACCESS_DENIED";
-    case ERR_NOT_IMPLEMENTED: return "ERR_NOT_IMPLEMENTED";
-    case ERR_CONNECTION_CLOSED: return "ERR_CONNECTION_CLOSED";
-    case ERR_CONNECTION_RESET: return "ERR_CONNECTION_RESET";
-    case ERR_CONNECTION_REFUSED: return "ERR_CONNECTION_REFUSED";
-    case ERR_CONNECTION_ABORTED: return "ERR_CONNECTION_ABORTED";
-    case ERR_CONNECTION_FAILED: return "ERR_CONNECTION_FAILED";
-    case ERR_NAME_NOT_RESOLVED: return "ERR_NAME_NOT_RESOLVED";
-    case ERR_INTERNET_DISCONNECTED: return "ERR_INTERNET_DISCONNECTED";
-    case ERR_SSL_PROTOCOL_ERROR: return "ERR_SSL_PROTOCOL_ERROR";
-    case ERR_ADDRESS_UNREACHABLE: return "ERR_ADDRESS_UNREACHABLE";
-    case ERR_TUNNEL_CONNECTION_FAILED: return "ERR_TUNNEL_CONNECTION_FAILED";
-    case ERR_SSL_VERSION_OR_CIPHER_MISMATCH: return "ERR_SSL_VERSION_OR_CIPHER_MISMATCH";
-    case ERR_CERT_COMMON_NAME_INVALID: return "ERR_CERT_COMMON_NAME_INVALID";
-    case ERR_CERT_DATE_INVALID: return "ERR_CERT_DATE_INVALID";
-    case ERR_CERT_AUTHORITY_INVALID: return "ERR_CERT_AUTHORITY_INVALID";
-    case ERR_CERT_REVOKED: return "ERR_CERT_REVOKED";
-    case ERR_CERT_INVALID: return "ERR_CERT_INVALID";
-    case ERR_INVALID_URL: return "ERR_INVALID_URL";
-    case ERR_UNKNOWN_URL_SCHEME: return "ERR_UNKNOWN_URL_SCHEME";
-    case ERR_TOO_MANY_REDIRECTS: return "ERR_TOO_MANY_REDIRECTS";
-    case ERR_UNSAFE_REDIRECT: return "ERR_UNSAFE_REDIRECT";
-    case ERR_UNSAFE_PORT: return "ERR_UNSAFE_PORT";
-    case ERR_INVALID_RESPONSE: return "ERR_INVALID_RESPONSE";
-    case ERR_EMPTY_RESPONSE: return "ERR_EMPTY_RESPONSE";
-    default: return "ERR_FAILED";
+    case ERR_FAILED:
+      return "ERR_FAILED";
+    case ERR_ABORTED:
+      return "ERR_ABORTED";
+    case ERR_INVALID_ARGUMENT:
+      return "ERR_INVALID_ARGUMENT";
+    case ERR_FILE_NOT_FOUND:
+      return "ERR_FILE_NOT_FOUND";
+    case ERR_TIMED_OUT:
+      return "ERR_TIMED_OUT";
+    case ERR_ACCESS_DENIED:
+      return "ERR_ACCESS_DENIED";
+    case ERR_NOT_IMPLEMENTED:
+      return "ERR_NOT_IMPLEMENTED";
+    case ERR_CONNECTION_CLOSED:
+      return "ERR_CONNECTION_CLOSED";
+    case ERR_CONNECTION_RESET:
+      return "ERR_CONNECTION_RESET";
+    case ERR_CONNECTION_REFUSED:
+      return "ERR_CONNECTION_REFUSED";
+    case ERR_CONNECTION_ABORTED:
+      return "ERR_CONNECTION_ABORTED";
+    case ERR_CONNECTION_FAILED:
+      return "ERR_CONNECTION_FAILED";
+    case ERR_NAME_NOT_RESOLVED:
+      return "ERR_NAME_NOT_RESOLVED";
+    case ERR_INTERNET_DISCONNECTED:
+      return "ERR_INTERNET_DISCONNECTED";
+    case ERR_SSL_PROTOCOL_ERROR:
+      return "ERR_SSL_PROTOCOL_ERROR";
+    case ERR_ADDRESS_UNREACHABLE:
+      return "ERR_ADDRESS_UNREACHABLE";
+    case ERR_TUNNEL_CONNECTION_FAILED:
+      return "ERR_TUNNEL_CONNECTION_FAILED";
+    case ERR_SSL_VERSION_OR_CIPHER_MISMATCH:
+      return "ERR_SSL_VERSION_OR_CIPHER_MISMATCH";
+    case ERR_CERT_COMMON_NAME_INVALID:
+      return "ERR_CERT_COMMON_NAME_INVALID";
+    case ERR_CERT_DATE_INVALID:
+      return "ERR_CERT_DATE_INVALID";
+    case ERR_CERT_AUTHORITY_INVALID:
+      return "ERR_CERT_AUTHORITY_INVALID";
+    case ERR_CERT_REVOKED:
+      return "ERR_CERT_REVOKED";
+    case ERR_CERT_INVALID:
+      return "ERR_CERT_INVALID";
+    case ERR_INVALID_URL:
+      return "ERR_INVALID_URL";
+    case ERR_UNKNOWN_URL_SCHEME:
+      return "ERR_UNKNOWN_URL_SCHEME";
+    case ERR_TOO_MANY_REDIRECTS:
+      return "ERR_TOO_MANY_REDIRECTS";
+    case ERR_UNSAFE_REDIRECT:
+      return "ERR_UNSAFE_REDIRECT";
+    case ERR_UNSAFE_PORT:
+      return "ERR_UNSAFE_PORT";
+    case ERR_INVALID_RESPONSE:
+      return "ERR_INVALID_RESPONSE";
+    case ERR_EMPTY_RESPONSE:
+      return "ERR_EMPTY_RESPONSE";
+    default:
+      return "ERR_FAILED";
   }
 }
 
-MappedError Make(cef_errorcode_t code) { return {code, std::string("net::") + CodeName(code)}; }
+MappedError Make(cef_errorcode_t code) {
+  return {code, std::string("net::") + CodeName(code)};
+}
 
 cef_errorcode_t MapIoError(int code) {
   switch (code) {
-    case G_IO_ERROR_CANCELLED: return ERR_ABORTED;
-    case G_IO_ERROR_NOT_FOUND: return ERR_FILE_NOT_FOUND;
-    case G_IO_ERROR_PERMISSION_DENIED: return ERR_ACCESS_DENIED;
-    case G_IO_ERROR_TIMED_OUT: return ERR_TIMED_OUT;
-    case G_IO_ERROR_CONNECTION_REFUSED: return ERR_CONNECTION_REFUSED;
-    case G_IO_ERROR_CONNECTION_CLOSED: return ERR_CONNECTION_CLOSED;  // also BROKEN_PIPE
-    case G_IO_ERROR_HOST_NOT_FOUND: return ERR_NAME_NOT_RESOLVED;
-    case G_IO_ERROR_HOST_UNREACHABLE: return ERR_ADDRESS_UNREACHABLE;
-    case G_IO_ERROR_NETWORK_UNREACHABLE: return ERR_INTERNET_DISCONNECTED;
+    case G_IO_ERROR_CANCELLED:
+      return ERR_ABORTED;
+    case G_IO_ERROR_NOT_FOUND:
+      return ERR_FILE_NOT_FOUND;
+    case G_IO_ERROR_PERMISSION_DENIED:
+      return ERR_ACCESS_DENIED;
+    case G_IO_ERROR_TIMED_OUT:
+      return ERR_TIMED_OUT;
+    case G_IO_ERROR_CONNECTION_REFUSED:
+      return ERR_CONNECTION_REFUSED;
+    case G_IO_ERROR_CONNECTION_CLOSED:
+      return ERR_CONNECTION_CLOSED;  // also BROKEN_PIPE
+    case G_IO_ERROR_HOST_NOT_FOUND:
+      return ERR_NAME_NOT_RESOLVED;
+    case G_IO_ERROR_HOST_UNREACHABLE:
+      return ERR_ADDRESS_UNREACHABLE;
+    case G_IO_ERROR_NETWORK_UNREACHABLE:
+      return ERR_INTERNET_DISCONNECTED;
     case G_IO_ERROR_PROXY_FAILED:
     case G_IO_ERROR_PROXY_AUTH_FAILED:
-    case G_IO_ERROR_PROXY_NOT_ALLOWED: return ERR_TUNNEL_CONNECTION_FAILED;
-    case G_IO_ERROR_INVALID_ARGUMENT: return ERR_INVALID_ARGUMENT;
-    case G_IO_ERROR_NOT_SUPPORTED: return ERR_NOT_IMPLEMENTED;
-    default: return ERR_CONNECTION_FAILED;
+    case G_IO_ERROR_PROXY_NOT_ALLOWED:
+      return ERR_TUNNEL_CONNECTION_FAILED;
+    case G_IO_ERROR_INVALID_ARGUMENT:
+      return ERR_INVALID_ARGUMENT;
+    case G_IO_ERROR_NOT_SUPPORTED:
+      return ERR_NOT_IMPLEMENTED;
+    default:
+      return ERR_CONNECTION_FAILED;
   }
 }
 
@@ -71,18 +117,25 @@ MappedError MapLoadError(const GError* error) {
   const int code = error->code;
   if (error->domain == WEBKIT_NETWORK_ERROR) {
     switch (code) {
-      case WEBKIT_NETWORK_ERROR_CANCELLED: return Make(ERR_ABORTED);
-      case WEBKIT_NETWORK_ERROR_FILE_DOES_NOT_EXIST: return Make(ERR_FILE_NOT_FOUND);
-      case WEBKIT_NETWORK_ERROR_UNKNOWN_PROTOCOL: return Make(ERR_UNKNOWN_URL_SCHEME);
-      default: return Make(ERR_FAILED);
+      case WEBKIT_NETWORK_ERROR_CANCELLED:
+        return Make(ERR_ABORTED);
+      case WEBKIT_NETWORK_ERROR_FILE_DOES_NOT_EXIST:
+        return Make(ERR_FILE_NOT_FOUND);
+      case WEBKIT_NETWORK_ERROR_UNKNOWN_PROTOCOL:
+        return Make(ERR_UNKNOWN_URL_SCHEME);
+      default:
+        return Make(ERR_FAILED);
     }
   }
   if (error->domain == WEBKIT_POLICY_ERROR) {
     switch (code) {
-      case WEBKIT_POLICY_ERROR_CANNOT_USE_RESTRICTED_PORT: return Make(ERR_UNSAFE_PORT);
-      case WEBKIT_POLICY_ERROR_CANNOT_SHOW_URI: return Make(ERR_UNKNOWN_URL_SCHEME);
+      case WEBKIT_POLICY_ERROR_CANNOT_USE_RESTRICTED_PORT:
+        return Make(ERR_UNSAFE_PORT);
+      case WEBKIT_POLICY_ERROR_CANNOT_SHOW_URI:
+        return Make(ERR_UNKNOWN_URL_SCHEME);
       // A navigation stopped by policy or turned into a download.
-      default: return Make(ERR_ABORTED);
+      default:
+        return Make(ERR_ABORTED);
     }
   }
   if (error->domain == G_IO_ERROR) return Make(MapIoError(code));

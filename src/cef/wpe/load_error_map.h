@@ -2,8 +2,8 @@
 // texts ("net::ERR_CONNECTION_REFUSED"). Pure functions, any thread.
 #pragma once
 
-#include <glib.h>
 #include <gio/gio.h>
+#include <glib.h>
 
 #include <string>
 

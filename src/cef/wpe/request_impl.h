@@ -8,7 +8,8 @@ namespace quillo::engine {
 class RequestImpl : public CefRequest {
  public:
   RequestImpl(const CefString& url, const CefString& method, TransitionType transition)
-      : m_url(url), m_method(method.empty() ? CefString("GET") : method),
+      : m_url(url),
+        m_method(method.empty() ? CefString("GET") : method),
         m_transition(transition) {}
 
   bool IsReadOnly() override { return true; }
