@@ -183,6 +183,7 @@ bool BrowserImpl::CreateView() {
     color.blue = (m_backgroundColor & 0xFF) / 255.0;
   }
   webkit_web_view_set_background_color(m_view, &color);
+  g_object_set_data(G_OBJECT(m_view), kBrowserKey, this);
   wpe_view_backend_add_activity_state(
       backend, wpe_view_activity_state_visible | wpe_view_activity_state_in_window);
   ConnectSignals();
@@ -208,6 +209,8 @@ void BrowserImpl::ConnectSignals() {
   g_signal_connect(m_view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(m_view, "mouse-target-changed", G_CALLBACK(OnMouseTargetChanged), this);
   g_signal_connect(m_view, "close", G_CALLBACK(OnCloseRequested), this);
+  g_signal_connect(m_view, "script-dialog", G_CALLBACK(OnScriptDialog), this);
+  g_signal_connect(m_view, "show-option-menu", G_CALLBACK(OnShowOptionMenu), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(m_view), "changed",
                    G_CALLBACK(OnBackForwardChanged), this);
 }
@@ -300,6 +303,13 @@ void BrowserImpl::DestroyView() {
       g_source_unref(*timer);
       *timer = nullptr;
     }
+  }
+  // A page that waits for a dialog answer must not outlive the view.
+  for (auto& dialog : m_openDialogs) dialog->Cancel();
+  m_openDialogs.clear();
+  if (m_popup) {
+    g_signal_handlers_disconnect_by_data(m_popup->Menu(), this);
+    m_popup.reset();
   }
   WebKitWebView* view = std::exchange(m_view, nullptr);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view), this);
@@ -426,7 +436,10 @@ void BrowserImpl::RepaintView() {
 }
 
 void BrowserImpl::Invalidate(PaintElementType type) {
-  if (type == PET_VIEW) Post([this] { RepaintView(); });
+  if (type == PET_VIEW)
+    Post([this] { RepaintView(); });
+  else
+    Post([this] { RepaintPopup(); });
 }
 
 void BrowserImpl::WasHidden(bool hidden) {
@@ -444,40 +457,81 @@ void BrowserImpl::SetFocus(bool focus) {
   Post([this, focus] {
     wpe_view_backend* backend =
         webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view));
-    if (focus)
-      wpe_view_backend_add_activity_state(backend, wpe_view_activity_state_focused);
-    else
+    if (!focus) {
+      if (m_popup) m_popup->Close();
       wpe_view_backend_remove_activity_state(backend, wpe_view_activity_state_focused);
+      return;
+    }
+    CefRefPtr<CefFocusHandler> handler = m_client->GetFocusHandler();
+    if (handler && handler->OnSetFocus(this, FOCUS_SOURCE_SYSTEM)) return;  // refused
+    wpe_view_backend_add_activity_state(backend, wpe_view_activity_state_focused);
+    if (handler) handler->OnGotFocus(this);
   });
 }
 
+void BrowserImpl::DispatchKey(const KeyAction& action) {
+  wpe_input_keyboard_event key{};
+  key.time = NowMs();
+  key.key_code = action.keysym;
+  key.pressed = action.pressed;
+  key.modifiers = action.modifiers;
+  wpe_view_backend_dispatch_keyboard_event(
+      webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)), &key);
+}
+
+void BrowserImpl::DispatchPointer(wpe_input_pointer_event& event) {
+  event.time = NowMs();
+  wpe_view_backend_dispatch_pointer_event(
+      webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)), &event);
+}
+
 void BrowserImpl::SendKeyEvent(const CefKeyEvent& event) {
-  (void)event;
+  Post([this, event] {
+    if (m_popup) {
+      // An open list takes every key; only key-downs of its keys do anything.
+      if (event.type == KEYEVENT_KEYDOWN || event.type == KEYEVENT_RAWKEYDOWN)
+        ApplyPopupResult(m_popup->KeyDown(KeyMapper::NonTextKeysym(event.windows_key_code)));
+      return;
+    }
+    KeyAction actions[2];
+    const int count = m_keys.Map(event, actions);
+    for (int i = 0; i < count; ++i) DispatchKey(actions[i]);
+  });
 }
 
 void BrowserImpl::SendMouseClickEvent(const CefMouseEvent& event, MouseButtonType type,
                                       bool mouseUp, int clickCount) {
-  (void)clickCount;
+  (void)clickCount;  // the engine counts clicks itself
   Post([this, event, type, mouseUp] {
+    if (m_popup) {
+      if (type == MBT_LEFT)
+        ApplyPopupResult(mouseUp ? m_popup->MouseUp(event.x, event.y)
+                                 : m_popup->MouseDown(event.x, event.y));
+      return;
+    }
     wpe_input_pointer_event pointer{};
     pointer.type = wpe_input_pointer_event_type_button;
-    pointer.time = NowMs();
     pointer.x = event.x;
     pointer.y = event.y;
     pointer.button = type == MBT_LEFT ? 1 : type == MBT_RIGHT ? 2 : 3;
     pointer.state = mouseUp ? 0 : 1;
-    pointer.modifiers = mouseUp ? 0 : wpe_input_pointer_modifier_button1;
-    wpe_view_backend_dispatch_pointer_event(
-        webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)), &pointer);
+    const uint32_t held = type == MBT_LEFT    ? wpe_input_pointer_modifier_button1
+                          : type == MBT_RIGHT ? wpe_input_pointer_modifier_button2
+                                              : wpe_input_pointer_modifier_button3;
+    pointer.modifiers = mouseUp ? 0 : held;
+    DispatchPointer(pointer);
   });
 }
 
 void BrowserImpl::SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) {
   (void)mouseLeave;
   Post([this, event] {
+    if (m_popup) {
+      ApplyPopupResult(m_popup->MouseMove(event.x, event.y));
+      return;
+    }
     wpe_input_pointer_event pointer{};
     pointer.type = wpe_input_pointer_event_type_motion;
-    pointer.time = NowMs();
     pointer.x = event.x;
     pointer.y = event.y;
     if (event.modifiers & EVENTFLAG_LEFT_MOUSE_BUTTON) {
@@ -485,13 +539,13 @@ void BrowserImpl::SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave
       pointer.state = 1;
       pointer.modifiers = wpe_input_pointer_modifier_button1;
     }
-    wpe_view_backend_dispatch_pointer_event(
-        webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)), &pointer);
+    DispatchPointer(pointer);
   });
 }
 
 void BrowserImpl::SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) {
   Post([this, event, deltaX, deltaY] {
+    if (m_popup) return;
     wpe_input_axis_2d_event axis{};
     axis.base.type = static_cast<wpe_input_axis_event_type>(
         wpe_input_axis_event_type_mask_2d | wpe_input_axis_event_type_motion_smooth);
@@ -505,6 +559,85 @@ void BrowserImpl::SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, in
     wpe_view_backend_dispatch_axis_event(
         webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)), &axis.base);
   });
+}
+
+void BrowserImpl::ShowPopup(WebKitOptionMenu* menu, const CefRect& anchor) {
+  if (m_popup) HidePopup();
+  m_popup = std::make_unique<PopupList>(menu, anchor, m_width, m_height);
+  g_signal_connect(menu, "close", G_CALLBACK(+[](WebKitOptionMenu* closed, gpointer self) {
+                     // Deferred: the close may come from inside the list's own input handling.
+                     auto* browser = static_cast<BrowserImpl*>(self);
+                     browser->Post([browser, closed] {
+                       if (browser->m_popup && browser->m_popup->Menu() == closed)
+                         browser->HidePopup();
+                     });
+                   }),
+                   this);
+  if (CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler()) {
+    render->OnPopupShow(this, true);
+    render->OnPopupSize(this, m_popup->Rect());
+  }
+  RepaintPopup();
+}
+
+void BrowserImpl::ApplyPopupResult(PopupList::Result result) {
+  if (result == PopupList::Result::kRedraw) RepaintPopup();
+  if (result == PopupList::Result::kDone) HidePopup();
+}
+
+void BrowserImpl::HidePopup() {
+  if (!m_popup) return;
+  g_signal_handlers_disconnect_by_data(m_popup->Menu(), this);
+  m_popup.reset();
+  if (CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler())
+    render->OnPopupShow(this, false);
+}
+
+void BrowserImpl::RepaintPopup() {
+  if (!m_popup) return;
+  CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler();
+  if (!render) return;
+  const CefRect& rect = m_popup->Rect();
+  std::vector<CefRect> dirty{CefRect(0, 0, rect.width, rect.height)};
+  render->OnPaint(this, PET_POPUP, dirty, m_popup->Pixels(), rect.width, rect.height);
+}
+
+gboolean BrowserImpl::OnShowOptionMenu(WebKitWebView*, WebKitOptionMenu* menu,
+                                       WebKitRectangle* rect, gpointer self) {
+  static_cast<BrowserImpl*>(self)->ShowPopup(menu,
+                                             CefRect(rect->x, rect->y, rect->width, rect->height));
+  return TRUE;
+}
+
+gboolean BrowserImpl::OnScriptDialog(WebKitWebView* view, WebKitScriptDialog* dialog,
+                                     gpointer self) {
+  auto* browser = static_cast<BrowserImpl*>(self);
+  CefRefPtr<CefJSDialogHandler> handler = browser->m_client->GetJSDialogHandler();
+  const gchar* message = webkit_script_dialog_get_message(dialog);
+  CefRefPtr<JSDialogCallbackImpl> callback = new JSDialogCallbackImpl(dialog);
+  const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
+  bool kept = false;
+  if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
+    kept = handler && handler->OnBeforeUnloadDialog(browser, CefString(message ? message : ""),
+                                                    false, callback.get());
+    if (!kept) callback->Continue(true, CefString());  // leave the page
+  } else {
+    const cef_jsdialog_type_t cefType = type == WEBKIT_SCRIPT_DIALOG_CONFIRM  ? JSDIALOGTYPE_CONFIRM
+                                        : type == WEBKIT_SCRIPT_DIALOG_PROMPT ? JSDIALOGTYPE_PROMPT
+                                                                              : JSDIALOGTYPE_ALERT;
+    const gchar* defaultText = type == WEBKIT_SCRIPT_DIALOG_PROMPT
+                                   ? webkit_script_dialog_prompt_get_default_text(dialog)
+                                   : "";
+    const gchar* origin = webkit_web_view_get_uri(view);
+    bool suppress = false;
+    kept = handler &&
+           handler->OnJSDialog(browser, CefString(origin ? origin : ""), cefType,
+                               CefString(message ? message : ""),
+                               CefString(defaultText ? defaultText : ""), callback.get(), suppress);
+    if (!kept) callback->Continue(false, CefString());  // no one to ask: cancelled
+  }
+  if (kept) browser->m_openDialogs.push_back(callback);
+  return TRUE;
 }
 
 void BrowserImpl::UpdateHistoryState() {

@@ -10,20 +10,28 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <wpe/webkit.h>
 
 #include "cef/wpe/frame_impl.h"
+#include "cef/wpe/js_dialog_callback.h"
+#include "cef/wpe/key_mapper.h"
+#include "cef/wpe/popup_list.h"
 #include "cef_browser.h"
 #include "cef_client.h"
 
 struct wpe_view_backend_exportable_fdo;
 struct wpe_fdo_shm_exported_buffer;
 struct wl_listener;
+struct wpe_input_pointer_event;
 
 namespace quillo::engine {
+
+// Key of the view's object data that points back at its browser.
+inline constexpr char kBrowserKey[] = "quillo-browser";
 
 class BrowserImpl : public CefBrowser, public CefBrowserHost {
  public:
@@ -62,6 +70,8 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) override;
   void SendFocusEvent(bool setFocus) override { SetFocus(setFocus); }
 
+  CefRefPtr<CefClient> Client() const { return m_client; }
+
   // Used by the main frame (any thread).
   void LoadUrlInMainFrame(const CefString& url);
   void RunScriptInMainFrame(const CefString& code);
@@ -85,6 +95,12 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   bool BeforeBrowse(bool redirect);
   void UpdateCursor(WebKitHitTestResult* hit);
   void ConnectSignals();
+  void DispatchKey(const KeyAction& action);
+  void DispatchPointer(wpe_input_pointer_event& event);
+  void ShowPopup(WebKitOptionMenu* menu, const CefRect& anchor);
+  void HidePopup();
+  void ApplyPopupResult(PopupList::Result result);
+  void RepaintPopup();
   void Post(std::function<void()> task);
 
   static void OnHeldBufferDestroyed(wl_listener* listener, void* data);
@@ -98,6 +114,9 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
                                  gpointer self);
   static void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult*, guint, gpointer self);
   static void OnCloseRequested(WebKitWebView*, gpointer self);
+  static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
+  static gboolean OnShowOptionMenu(WebKitWebView*, WebKitOptionMenu* menu, WebKitRectangle* rect,
+                                   gpointer self);
   static void OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
                                    gpointer self);
 
@@ -134,6 +153,9 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   bool m_frameCompletePending = false;
   bool m_viewDestroyed = false;
   int m_cursor = -1;
+  KeyMapper m_keys;
+  std::unique_ptr<PopupList> m_popup;                          // the open <select> list, if any
+  std::vector<CefRefPtr<JSDialogCallbackImpl>> m_openDialogs;  // cancelled when the view goes
   // The last navigation the policy check let through.
   struct {
     std::string url;
