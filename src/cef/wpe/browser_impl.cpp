@@ -8,10 +8,12 @@
 #include <cstring>
 #include <string>
 
+#include "cef/webext/protocol.h"
 #include "cef/wpe/engine_context.h"
 #include "cef/wpe/frame_diff.h"
 #include "cef/wpe/load_error_map.h"
 #include "cef/wpe/request_impl.h"
+#include "cef/wpe/v8_impl.h"
 #include "diagnostics/debug_log.h"
 
 namespace quillo::engine {
@@ -210,6 +212,8 @@ void BrowserImpl::ConnectSignals() {
   g_signal_connect(m_view, "mouse-target-changed", G_CALLBACK(OnMouseTargetChanged), this);
   g_signal_connect(m_view, "close", G_CALLBACK(OnCloseRequested), this);
   g_signal_connect(m_view, "script-dialog", G_CALLBACK(OnScriptDialog), this);
+  g_signal_connect(m_view, "resource-load-started", G_CALLBACK(OnResourceLoadStarted), this);
+  g_signal_connect(m_view, "user-message-received", G_CALLBACK(OnUserMessage), this);
   g_signal_connect(m_view, "show-option-menu", G_CALLBACK(OnShowOptionMenu), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(m_view), "changed",
                    G_CALLBACK(OnBackForwardChanged), this);
@@ -232,6 +236,18 @@ void BrowserImpl::StartLoad(const std::u16string& url) {
 void BrowserImpl::LoadUrlInMainFrame(const CefString& url) {
   std::u16string target = url.ToString16();
   Post([this, target] { StartLoad(target); });
+}
+
+void BrowserImpl::LoadUrlInSubframe(const CefString& frameUrl, const CefString& url) {
+  std::string failed = frameUrl.ToString();
+  std::string next = url.ToString();
+  Post([this, failed, next] {
+    webkit_web_view_send_message_to_page(
+        m_view,
+        webkit_user_message_new(webext::kReplaceSubframe,
+                                g_variant_new("(ss)", failed.c_str(), next.c_str())),
+        nullptr, nullptr, nullptr);
+  });
 }
 
 void BrowserImpl::RunScriptInMainFrame(const CefString& code) {
@@ -658,10 +674,10 @@ void BrowserImpl::UpdateCursor(WebKitHitTestResult* hit) {
     render->OnCursorChange(this, nullptr, static_cast<cef_cursor_type_t>(cursor), CefCursorInfo());
 }
 
-bool BrowserImpl::BeforeBrowse(bool redirect) {
+bool BrowserImpl::BeforeBrowse(const char* uri, bool redirect) {
+  m_browsePending = false;
   CefRefPtr<CefRequestHandler> handler = m_client->GetRequestHandler();
   if (!handler) return true;
-  const gchar* uri = webkit_web_view_get_uri(m_view);
   std::string url = uri ? uri : "";
   // The transition of the policy decision that let this navigation through.
   int transition = TT_EXPLICIT;
@@ -683,18 +699,30 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
   CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler();
   browser->UpdateHistoryState();
   switch (event) {
-    case WEBKIT_LOAD_STARTED:
+    case WEBKIT_LOAD_STARTED: {
       browser->m_isLoading.store(true);
-      if (!browser->BeforeBrowse(false)) return;
+      browser->m_committed = false;
+      browser->m_failed = false;
+      // A load the host asked for shows its URL already; a navigation the
+      // page started shows it with the next URI change.
+      const gchar* uri = webkit_web_view_get_uri(view);
+      if (uri && browser->m_lastNavigation.url == uri) {
+        if (!browser->BeforeBrowse(uri, false)) return;
+      } else {
+        browser->m_browsePending = true;
+      }
       if (load) {
         load->OnLoadingStateChange(browser, true, browser->CanGoBack(), browser->CanGoForward());
         load->OnLoadStart(browser, browser->m_mainFrame.get(), TT_EXPLICIT);
       }
       break;
+    }
     case WEBKIT_LOAD_REDIRECTED:
-      browser->BeforeBrowse(true);
+      browser->BeforeBrowse(webkit_web_view_get_uri(view), !browser->m_browsePending);
       break;
     case WEBKIT_LOAD_COMMITTED:
+      if (browser->m_browsePending) browser->BeforeBrowse(webkit_web_view_get_uri(view), false);
+      browser->m_committed = true;
       browser->m_hasDocument.store(true);
       browser->m_mainFrame->SetURL(ToU16(webkit_web_view_get_uri(view)));
       break;
@@ -704,6 +732,14 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
       if (WebKitWebResource* resource = webkit_web_view_get_main_resource(view))
         if (WebKitURIResponse* response = webkit_web_resource_get_response(resource))
           status = static_cast<int>(webkit_uri_response_get_status_code(response));
+      // The engine refuses restricted ports without reporting a failure: it
+      // shows an empty document instead of the URL it was asked for.
+      const std::string& target = browser->m_lastNavigation.url;
+      if (!browser->m_failed && status == 0 && IsRestrictedPortUrl(target.c_str()) && load) {
+        browser->m_mainFrame->SetURL(ToU16(target.c_str()));
+        load->OnLoadError(browser, browser->m_mainFrame.get(), ERR_UNSAFE_PORT,
+                          "net::ERR_UNSAFE_PORT", CefString(target));
+      }
       if (load) {
         load->OnLoadEnd(browser, browser->m_mainFrame.get(), status);
         load->OnLoadingStateChange(browser, false, browser->CanGoBack(), browser->CanGoForward());
@@ -718,11 +754,93 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
 gboolean BrowserImpl::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                    gpointer self) {
   auto* browser = static_cast<BrowserImpl*>(self);
+  browser->m_failed = true;
+  if (browser->m_browsePending) browser->BeforeBrowse(uri, false);
+  // The failing frame shows the URL it was loading.
+  if (uri) browser->m_mainFrame->SetURL(ToU16(uri));
   MappedError mapped = MapLoadError(error);
   if (CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler())
     load->OnLoadError(browser, browser->m_mainFrame.get(), mapped.code, mapped.text,
                       CefString(uri ? uri : ""));
   return TRUE;  // the client shows its own error page
+}
+
+void BrowserImpl::OnResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource,
+                                        WebKitURIRequest* request, gpointer self) {
+  // Sub-frame documents are the resources fetched as HTML that are not the
+  // main frame's; their failures reach OnLoadError with a frame of their own.
+  if (resource == webkit_web_view_get_main_resource(view)) return;
+  SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request);
+  const char* accept = headers ? soup_message_headers_get_one(headers, "Accept") : nullptr;
+  if (accept == nullptr || !g_str_has_prefix(accept, "text/html")) return;
+  g_signal_connect(
+      resource, "failed", G_CALLBACK(+[](WebKitWebResource* failed, GError* error, gpointer data) {
+        auto* browser = static_cast<BrowserImpl*>(data);
+        CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler();
+        if (!load || browser->m_viewDestroyed) return;
+        const gchar* uri = webkit_web_resource_get_uri(failed);
+        MappedError mapped = MapLoadError(error);
+        CefRefPtr<CefFrame> frame =
+            new FrameImpl(browser, false, ++browser->m_lastSubframeId, ToU16(uri));
+        load->OnLoadError(browser, frame, mapped.code, mapped.text, CefString(uri ? uri : ""));
+      }),
+      self);
+}
+
+gboolean BrowserImpl::OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer self) {
+  auto* browser = static_cast<BrowserImpl*>(self);
+  const char* name = webkit_user_message_get_name(message);
+  GVariant* parameters = webkit_user_message_get_parameters(message);
+  if (parameters == nullptr) return FALSE;
+  CefRefPtr<CefApp> app = EngineContext::Get().App();
+  CefRefPtr<CefRenderProcessHandler> renderer = app ? app->GetRenderProcessHandler() : nullptr;
+  if (g_strcmp0(name, webext::kContextMessage) == 0 &&
+      g_variant_is_of_type(parameters, G_VARIANT_TYPE("(btbs)"))) {
+    gboolean created = FALSE, main = FALSE;
+    guint64 id = 0;
+    const char* uri = nullptr;
+    g_variant_get(parameters, "(btb&s)", &created, &id, &main, &uri);
+    if (!renderer) return TRUE;
+    CefRefPtr<CefFrame> frame = main ? CefRefPtr<CefFrame>(browser->m_mainFrame.get())
+                                     : CefRefPtr<CefFrame>(new FrameImpl(
+                                           browser, false, static_cast<int64>(id), ToU16(uri)));
+    CefRefPtr<CefV8Context> context = new V8ContextImpl;
+    if (created)
+      renderer->OnContextCreated(browser, frame, context);
+    else
+      renderer->OnContextReleased(browser, frame, context);
+    return TRUE;
+  }
+  if (g_strcmp0(name, webext::kConsoleMessage) == 0 &&
+      g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ssuub)"))) {
+    const char* text = nullptr;
+    const char* source = nullptr;
+    guint line = 0, level = 0;
+    gboolean uncaught = FALSE;
+    g_variant_get(parameters, "(&s&suub)", &text, &source, &line, &level, &uncaught);
+    if (CefRefPtr<CefDisplayHandler> display = browser->m_client->GetDisplayHandler())
+      display->OnConsoleMessage(browser, CefString(text), CefString(source),
+                                static_cast<int>(line));
+    if (uncaught && renderer && EngineContext::Get().UncaughtExceptionStackSize() > 0)
+      renderer->OnUncaughtException(browser, browser->m_mainFrame.get(), new V8ContextImpl,
+                                    new V8ExceptionImpl(text, source, static_cast<int>(line)),
+                                    new V8StackTraceImpl);
+    return TRUE;
+  }
+  if (g_strcmp0(name, webext::kSubframeNavigated) == 0 &&
+      g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ts)"))) {
+    guint64 id = 0;
+    const char* uri = nullptr;
+    g_variant_get(parameters, "(t&s)", &id, &uri);
+    if (CefRefPtr<CefRequestHandler> handler = browser->m_client->GetRequestHandler()) {
+      CefRefPtr<CefFrame> frame = new FrameImpl(browser, false, static_cast<int64>(id), ToU16(uri));
+      CefRefPtr<CefRequest> request =
+          new RequestImpl(CefString(uri), CefString("GET"), TT_AUTO_SUBFRAME);
+      handler->OnBeforeBrowse(browser, frame, request, false, false);
+    }
+    return TRUE;
+  }
+  return FALSE;
 }
 
 void BrowserImpl::OnTitleNotify(GObject*, GParamSpec*, gpointer self) {
@@ -736,6 +854,7 @@ void BrowserImpl::OnTitleNotify(GObject*, GParamSpec*, gpointer self) {
 void BrowserImpl::OnUriNotify(GObject*, GParamSpec*, gpointer self) {
   auto* browser = static_cast<BrowserImpl*>(self);
   const gchar* uri = webkit_web_view_get_uri(browser->m_view);
+  if (browser->m_browsePending && browser->m_isLoading.load()) browser->BeforeBrowse(uri, false);
   browser->m_mainFrame->SetURL(ToU16(uri));
   if (CefRefPtr<CefDisplayHandler> display = browser->m_client->GetDisplayHandler())
     display->OnAddressChange(browser, browser->m_mainFrame.get(), CefString(uri ? uri : ""));

@@ -75,6 +75,8 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   // Used by the main frame (any thread).
   void LoadUrlInMainFrame(const CefString& url);
   void RunScriptInMainFrame(const CefString& code);
+  // Points the sub-frames showing frameUrl at url (any thread).
+  void LoadUrlInSubframe(const CefString& frameUrl, const CefString& url);
 
  private:
   BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings, int width,
@@ -92,7 +94,7 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   void UpdateHistoryState();
   // Main-frame navigation starting (or redirected): OnBeforeBrowse. False
   // when the handler cancelled it.
-  bool BeforeBrowse(bool redirect);
+  bool BeforeBrowse(const char* uri, bool redirect);
   void UpdateCursor(WebKitHitTestResult* hit);
   void ConnectSignals();
   void DispatchKey(const KeyAction& action);
@@ -114,6 +116,9 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
                                  gpointer self);
   static void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult*, guint, gpointer self);
   static void OnCloseRequested(WebKitWebView*, gpointer self);
+  static gboolean OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer self);
+  static void OnResourceLoadStarted(WebKitWebView*, WebKitWebResource* resource,
+                                    WebKitURIRequest* request, gpointer self);
   static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
   static gboolean OnShowOptionMenu(WebKitWebView*, WebKitOptionMenu* menu, WebKitRectangle* rect,
                                    gpointer self);
@@ -152,6 +157,10 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   GSource* m_closeTimer = nullptr;
   bool m_frameCompletePending = false;
   bool m_viewDestroyed = false;
+  bool m_browsePending = false;  // a main-frame load started, OnBeforeBrowse not yet sent
+  bool m_committed = false;      // the current main-frame load has committed
+  bool m_failed = false;         // the current main-frame load has failed
+  int64 m_lastSubframeId = 1;
   int m_cursor = -1;
   KeyMapper m_keys;
   std::unique_ptr<PopupList> m_popup;                          // the open <select> list, if any

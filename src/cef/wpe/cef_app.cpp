@@ -20,6 +20,7 @@ bool CefInitialize(const CefMainArgs&, const CefSettings& settings, CefRefPtr<Ce
     return false;
   }
   engine.SetApp(application);
+  engine.SetUncaughtExceptionStackSize(settings.uncaught_exception_stack_size);
   if (application)
     if (CefRefPtr<CefBrowserProcessHandler> handler = application->GetBrowserProcessHandler())
       handler->OnContextInitialized();

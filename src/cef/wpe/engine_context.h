@@ -41,6 +41,9 @@ class EngineContext {
   void SetApp(CefRefPtr<CefApp> app) { m_app = app; }
   CefRefPtr<CefApp> App() const { return m_app; }
   int NextBrowserId() { return ++m_lastBrowserId; }
+  // Uncaught script exceptions are reported only while this is positive.
+  void SetUncaughtExceptionStackSize(int size) { m_uncaughtExceptionStackSize = size; }
+  int UncaughtExceptionStackSize() const { return m_uncaughtExceptionStackSize; }
 
   // UI thread.
   GMainContext* MainContext() const { return m_mainContext; }
@@ -65,6 +68,7 @@ class EngineContext {
   WebKitWebContext* m_webContext = nullptr;
   CefRefPtr<CefApp> m_app;
   int m_lastBrowserId = 0;
+  int m_uncaughtExceptionStackSize = 0;
   int m_pendingCookieOps = 0;
   std::vector<std::function<void()>> m_afterCookies;
 };

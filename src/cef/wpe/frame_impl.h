@@ -16,7 +16,7 @@ class FrameImpl : public CefFrame {
  public:
   // browser: the owning browser, which outlives the frame's use (the frame
   // holds no reference to avoid a cycle; GetBrowser adds one).
-  FrameImpl(BrowserImpl* browser, bool is_main, int64 id);
+  FrameImpl(BrowserImpl* browser, bool is_main, int64 id, const std::u16string& url = {});
 
   bool IsValid() override;
   void LoadURL(const CefString& url) override;

@@ -161,4 +161,27 @@ MappedError MapCertificateErrors(GTlsCertificateFlags flags) {
   return Make(ERR_CERT_INVALID);
 }
 
+bool IsRestrictedPortUrl(const char* url) {
+  static const int kBadPorts[] = {
+      1,    7,    9,    11,   13,   15,   17,   19,   20,   21,   22,   23,   25,   37,
+      42,   43,   53,   69,   77,   79,   87,   95,   101,  102,  103,  104,  109,  110,
+      111,  113,  115,  117,  119,  123,  135,  137,  139,  143,  161,  179,  389,  427,
+      465,  512,  513,  514,  515,  526,  530,  531,  532,  540,  548,  554,  556,  563,
+      587,  601,  636,  989,  990,  993,  995,  1719, 1720, 1723, 2049, 3659, 4045, 5060,
+      5061, 6000, 6566, 6665, 6666, 6667, 6668, 6669, 6697, 10080};
+  GUri* uri = url ? g_uri_parse(url, G_URI_FLAGS_NONE, nullptr) : nullptr;
+  if (uri == nullptr) return false;
+  const char* scheme = g_uri_get_scheme(uri);
+  const int port = g_uri_get_port(uri);
+  bool restricted = false;
+  if (port > 0 && scheme &&
+      (!g_ascii_strcasecmp(scheme, "http") || !g_ascii_strcasecmp(scheme, "https") ||
+       !g_ascii_strcasecmp(scheme, "ws") || !g_ascii_strcasecmp(scheme, "wss") ||
+       !g_ascii_strcasecmp(scheme, "ftp"))) {
+    for (int bad : kBadPorts) restricted |= bad == port;
+  }
+  g_uri_unref(uri);
+  return restricted;
+}
+
 }  // namespace quillo::engine

@@ -19,4 +19,8 @@ struct MappedError {
 MappedError MapLoadError(const GError* error);
 MappedError MapCertificateErrors(GTlsCertificateFlags flags);
 
+// True for http(s), ws(s) and ftp URLs on a port that browsers refuse to
+// connect to (the fetch standard's "bad ports").
+bool IsRestrictedPortUrl(const char* url);
+
 }  // namespace quillo::engine
