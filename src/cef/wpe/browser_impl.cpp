@@ -214,6 +214,7 @@ void BrowserImpl::ConnectSignals() {
   g_signal_connect(m_view, "script-dialog", G_CALLBACK(OnScriptDialog), this);
   g_signal_connect(m_view, "resource-load-started", G_CALLBACK(OnResourceLoadStarted), this);
   g_signal_connect(m_view, "user-message-received", G_CALLBACK(OnUserMessage), this);
+  g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
   g_signal_connect(m_view, "show-option-menu", G_CALLBACK(OnShowOptionMenu), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(m_view), "changed",
                    G_CALLBACK(OnBackForwardChanged), this);
@@ -841,6 +842,23 @@ gboolean BrowserImpl::OnUserMessage(WebKitWebView*, WebKitUserMessage* message, 
     return TRUE;
   }
   return FALSE;
+}
+
+void BrowserImpl::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason,
+                                         gpointer self) {
+  // The page is gone with its process. The host hears of it as a failed
+  // load (ERR_FAILED); the error page shown next starts a new web process.
+  auto* browser = static_cast<BrowserImpl*>(self);
+  QLOG(u"BrowserImpl::OnWebProcessTerminated");
+  browser->m_isLoading.store(false);
+  browser->m_browsePending = false;
+  for (auto& dialog : browser->m_openDialogs) dialog->Cancel();
+  browser->m_openDialogs.clear();
+  browser->HidePopup();
+  const gchar* uri = webkit_web_view_get_uri(view);
+  if (CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler())
+    load->OnLoadError(browser, browser->m_mainFrame.get(), ERR_FAILED, "net::ERR_FAILED",
+                      CefString(uri ? uri : ""));
 }
 
 void BrowserImpl::OnTitleNotify(GObject*, GParamSpec*, gpointer self) {

@@ -116,6 +116,8 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
                                  gpointer self);
   static void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult*, guint, gpointer self);
   static void OnCloseRequested(WebKitWebView*, gpointer self);
+  static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
+                                     gpointer self);
   static gboolean OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer self);
   static void OnResourceLoadStarted(WebKitWebView*, WebKitWebResource* resource,
                                     WebKitURIRequest* request, gpointer self);
