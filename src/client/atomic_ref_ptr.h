@@ -1,11 +1,16 @@
 // AtomicRefPtr<T>: a CefRefPtr that one thread may replace while others copy
 // it. A plain CefRefPtr read during a reset can add a reference to an object
-// that is being freed; here every reader holds the old value alive until its
-// own copy has taken a reference.
+// that is being freed.
+//
+// Readers announce themselves in m_readers for the few instructions between
+// loading the pointer and adding their reference; a writer that replaced the
+// pointer waits until no reader is inside that window before it drops the old
+// reference. Readers never wait; only Store waits, and only for readers that
+// saw the old value.
 #pragma once
 
 #include <atomic>
-#include <memory>
+#include <thread>
 
 #include "cef_base.h"
 
@@ -14,20 +19,34 @@ namespace quillo {
 template <class T>
 class AtomicRefPtr {
  public:
-  CefRefPtr<T> Load() const {
-    std::shared_ptr<const Holder> holder = m_holder.load();
-    return holder ? holder->ref : CefRefPtr<T>();
+  AtomicRefPtr() = default;
+  ~AtomicRefPtr() {
+    if (T* p = m_ptr.exchange(nullptr)) p->Release();
   }
-  bool IsNull() const { return m_holder.load() == nullptr; }
+  AtomicRefPtr(const AtomicRefPtr&) = delete;
+  AtomicRefPtr& operator=(const AtomicRefPtr&) = delete;
+
+  CefRefPtr<T> Load() const {
+    m_readers.fetch_add(1);
+    CefRefPtr<T> copy(m_ptr.load());  // adds the reference while announced
+    m_readers.fetch_sub(1);
+    return copy;
+  }
+
+  bool IsNull() const { return m_ptr.load() == nullptr; }
+
   void Store(CefRefPtr<T> value) {
-    m_holder.store(value ? std::make_shared<const Holder>(Holder{value}) : nullptr);
+    T* fresh = value.release();  // the stored pointer owns this reference
+    T* old = m_ptr.exchange(fresh);
+    if (old == nullptr) return;
+    // A reader that loaded `old` is inside its window; later readers see `fresh`.
+    while (m_readers.load() != 0) std::this_thread::yield();
+    old->Release();
   }
 
  private:
-  struct Holder {
-    CefRefPtr<T> ref;
-  };
-  std::atomic<std::shared_ptr<const Holder>> m_holder;
+  std::atomic<T*> m_ptr{nullptr};
+  mutable std::atomic<int> m_readers{0};
 };
 
 }  // namespace quillo
