@@ -1,0 +1,199 @@
+// Staying up under abuse: a web process that dies, many close-and-reopen
+// cycles, bursts of input while a page loads, and fast polling alongside.
+// Counts can be raised for soak runs (QUILLO_SOAK_CYCLES, QUILLO_SOAK_EVENTS,
+// QUILLO_SOAK_POLL_SECONDS); the defaults keep the suite quick.
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "support/e2e_fixture.h"
+#include "support/threads.h"
+
+namespace quillo_test {
+namespace {
+
+long EnvOr(const char* name, long fallback) {
+  const char* value = std::getenv(name);
+  return value && *value ? std::atol(value) : fallback;
+}
+
+// Child processes of this one whose command name starts with `prefix`.
+std::set<pid_t> Children(const std::string& prefix) {
+  std::set<pid_t> found;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string pid, comm, state;
+    pid_t parent = 0;
+    if (!(stat >> pid >> comm >> state >> parent)) continue;
+    if (parent == getpid() && comm.rfind("(" + prefix, 0) == 0)
+      found.insert(static_cast<pid_t>(std::stol(pid)));
+  }
+  return found;
+}
+
+size_t OpenFileDescriptors() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++n;
+  return n;
+}
+
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
+
+class Reliability : public E2ETest {};
+
+TEST_F(Reliability, AKilledWebProcessIsReportedAndTheNextLoadShowsAPage) {
+  PixelBuffer& buffer = NewBuffer(80, 60);
+  Load(buffer, kHtmlSource + "<title>alive</title><body style='background:rgb(0,255,0)'>");
+  ASSERT_TRUE(host().WaitForTitle("alive"));
+  ASSERT_TRUE(
+      host().PollUntil([] { return !Children("WPEWebProcess").empty(); }, "the web process"));
+  const size_t from = host().notices().size();
+  for (pid_t pid : Children("WPEWebProcess")) kill(pid, SIGKILL);
+
+  // The host hears of it as a failed load, and the host's process is fine.
+  ASSERT_TRUE(host().PollUntil(
+      [&] {
+        for (size_t i = from; i < host().notices().size(); ++i)
+          if (host().notices()[i].bits == UPDATE_LOAD_ERROR) return true;
+        return false;
+      },
+      "a load error after the web process died"));
+  for (size_t i = from; i < host().notices().size(); ++i) {
+    if (host().notices()[i].bits != UPDATE_LOAD_ERROR) continue;
+    EXPECT_EQ(host().notices()[i].value, -2);
+    EXPECT_EQ(host().notices()[i].text, "net::ERR_FAILED");
+    break;
+  }
+  // A new load brings a page back in a new web process.
+  Load(buffer, kHtmlSource + "<title>back</title><body style='background:rgb(0,0,255)'>");
+  ASSERT_TRUE(host().WaitForTitle("back"));
+  EXPECT_TRUE(WaitForView(buffer, 0, {{40, 30, {0, 0, 255}}}, "the page after the crash"));
+  // And the home move works as well.
+  lib().GoBackForwardHome(0);
+  EXPECT_TRUE(host().WaitForTitle("alive", from));
+}
+
+TEST_F(Reliability, CloseAndReopenCyclesLeakNothing) {
+  lib().SetDebugEnable(true);  // the close is observed through the log
+  const long cycles = EnvOr("QUILLO_SOAK_CYCLES", 20);
+  PixelBuffer& buffer = NewBuffer(64, 48);
+  size_t fdsAtTen = 0, threadsAtTen = 0;
+  long residentAtTen = 0;
+  for (long cycle = 1; cycle <= cycles; ++cycle) {
+    const std::string title = "cycle " + std::to_string(cycle);
+    const int shade = static_cast<int>(cycle % 200) + 20;
+    Load(buffer, kHtmlSource + "<title>" + title + "</title><body style='background:rgb(" +
+                     std::to_string(shade) + ",0,0)'>");
+    ASSERT_TRUE(host().WaitForTitle(title)) << "cycle " << cycle;
+    ASSERT_TRUE(WaitForView(buffer, 0, {{32, 24, {shade, 0, 0}}}, title));
+    ASSERT_TRUE(CloseBrowser()) << "cycle " << cycle;
+    if (cycle == std::min<long>(10, cycles)) {
+      fdsAtTen = OpenFileDescriptors();
+      threadsAtTen = ThreadIds().size();
+      residentAtTen = ResidentKiB();
+    }
+  }
+  // Some slack for the engine's own lazily started helpers.
+  EXPECT_LE(OpenFileDescriptors(), fdsAtTen + 4);
+  EXPECT_LE(ThreadIds().size(), threadsAtTen + 2);
+  if (cycles >= 100) {
+    EXPECT_LE(ResidentKiB(), residentAtTen + residentAtTen / 10);
+  }
+}
+
+TEST_F(Reliability, InputBurstWhileLoadingRunsEveryEventOnce) {
+  const long events = EnvOr("QUILLO_SOAK_EVENTS", 20000);
+  PixelBuffer& buffer = NewBuffer(200, 100);
+  // The page counts key presses it receives in its field.
+  Load(buffer, kHtmlSource +
+                   "<title>start</title><input id=f autofocus style='width:190px'>"
+                   "<script>f.addEventListener('input', () => document.title = 'n' + "
+                   "f.value.length);</script>");
+  // Pointer moves while the page loads: the host thread only waits while the
+  // table is full, and the engine keeps up when polled alongside.
+  std::atomic<bool> done{false};
+  std::thread poller([&] {
+    while (!done.load()) {
+      void* text;
+      int value;
+      lib().UpdateWeb(&text, &value);
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  for (long i = 0; i < events; ++i)
+    lib().InputWeb(INPUT_MOUSE | INPUT_MOUSE_MOVE, static_cast<int>(i % 200),
+                   static_cast<int>(i % 100));
+  done.store(true);
+  poller.join();
+  // The poller took the early notices; ask the page for a fresh one.
+  lib().ExecuteJavaScript("document.title = 'ready'");
+  ASSERT_TRUE(host().WaitForTitle("ready"));
+  lib().InputWeb(INPUT_KEY | INPUT_FOCUS_IN, 0, 0);
+  // Then exactly 300 characters: none lost, none typed twice.
+  for (int i = 0; i < 300; ++i) {
+    lib().InputWeb(INPUT_KEY | INPUT_KEY_DOWN, 'A', 'a');
+    lib().InputWeb(INPUT_KEY | INPUT_KEY_CHAR, 'a', 'a');
+    lib().InputWeb(INPUT_KEY | INPUT_KEY_UP, 'A', 'a');
+  }
+  ASSERT_TRUE(host().WaitForTitle("n300"));
+  const size_t after = host().calls();
+  ASSERT_TRUE(host().PollUntil([&] { return host().calls() > after + 300; }, "300 more polls"));
+  for (const std::string& title : host().Texts(UPDATE_TITLE))
+    EXPECT_NE(title, "n301") << "a character was typed twice";
+}
+
+TEST_F(Reliability, FastPollingNeverSeesATornOrStaleText) {
+  const long seconds = EnvOr("QUILLO_SOAK_POLL_SECONDS", 3);
+  PixelBuffer& buffer = NewBuffer(64, 48);
+  // Titles count up as fast as the page can; each must arrive whole, and in order.
+  Load(buffer, kHtmlSource +
+                   "<title>t0</title><script>let n = 0; setInterval(() => { for (let i = 0; i < 5; "
+                   "i++) document.title = 't' + (++n) + '-' + 'x'.repeat(n % 300); }, 1);"
+                   "</script>");
+  ASSERT_TRUE(host().WaitUntilReady());
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  long last = -1;
+  long seen = 0;
+  while (std::chrono::steady_clock::now() < end) {
+    void* text = nullptr;
+    int value = 0;
+    const int r = lib().UpdateWeb(&text, &value);
+    if (r > 0 && (r & UPDATE_TITLE)) {
+      const std::string title = static_cast<const char*>(text);
+      ASSERT_FALSE(title.empty());
+      ASSERT_EQ(title[0], 't') << title;
+      const long n = std::atol(title.c_str() + 1);
+      const size_t dash = title.find('-');
+      if (dash != std::string::npos) {
+        ASSERT_EQ(title.size() - dash - 1, static_cast<size_t>(n % 300)) << "torn title";
+        ASSERT_EQ(title.find_first_not_of('x', dash + 1), std::string::npos) << "torn title";
+      }
+      ASSERT_GT(n, last) << "an older title came after a newer one";
+      last = n;
+      ++seen;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(100));  // about 10 kHz
+  }
+  EXPECT_GT(seen, 10);
+}
+
+}  // namespace
+}  // namespace quillo_test
