@@ -88,6 +88,11 @@ void CWebController::LoadWeb(const LoadArguments& args) {
     return;
   }
   QLOG(u"=> application not null");
+  // A close the host asked for and the engine thread has not finished yet:
+  // wait for it, so that this load opens a new page instead of being lost
+  // in the one that is closing (the host has no signal for "closed").
+  while (m_closeRequest.load() == 2 && m_engineAlive.load())
+    std::this_thread::sleep_for(kProducerRetrySleep);
   CefRefPtr<CWebClient> client = m_application->Client();
   if (client && client->GetBrowser()) {
     QLOG(u"=> browser exist");

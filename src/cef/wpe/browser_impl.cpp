@@ -569,10 +569,9 @@ void BrowserImpl::SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, in
     axis.base.time = NowMs();
     axis.base.x = event.x;
     axis.base.y = event.y;
-    // Windows wheel deltas are positive away from the user; the engine's
-    // axis values grow downwards.
-    axis.x_axis = -static_cast<double>(deltaX);
-    axis.y_axis = -static_cast<double>(deltaY);
+    // Both count positive away from the user (scrolling up), in pixels.
+    axis.x_axis = static_cast<double>(deltaX);
+    axis.y_axis = static_cast<double>(deltaY);
     wpe_view_backend_dispatch_axis_event(
         webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)), &axis.base);
   });

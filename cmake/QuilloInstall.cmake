@@ -1,0 +1,160 @@
+# Installation, the CMake package, the pkg-config file and the Debian package.
+#
+# Included at the end of the top-level CMakeLists.txt, once every target exists. Layout under
+# the install prefix (GNUInstallDirs):
+#
+#   <libdir>/libquillo.so                 the library
+#   <libdir>/quillo-webext/               its web-process extension (when it is built)
+#   <includedir>/quillo.h                 the host's header
+#   <bindir>/quillo-shot, quillo-view     the host tools that are built
+#   <libdir>/pkgconfig/quillo.pc          pkg-config
+#   <libdir>/cmake/quillo/                find_package(quillo) -> quillo::quillo
+#   ${QUILLO_INSTALL_PYTHONDIR}/quillo/    the Python binding, when that is set
+#
+# The library finds its extension beside its own file, and the tools find the library through
+# a runpath relative to their own file, so an installed tree keeps working when it is moved.
+
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(QUILLO_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/quillo"
+    CACHE STRING "Where the CMake package files are installed, relative to the prefix")
+set(QUILLO_INSTALL_PKGCONFIGDIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig"
+    CACHE STRING "Where quillo.pc is installed, relative to the prefix")
+
+# ---- the library, its header and its web-process extension -------------------------------
+
+# The target's own INSTALL_INTERFACE include path gives quillo::quillo its header folder.
+install(TARGETS quillo EXPORT quilloTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/include/quillo.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
+
+if(TARGET quillo_webext)
+  # The library looks for <its own folder>/${QUILLO_WEBEXT_SUBDIR}.
+  install(TARGETS quillo_webext
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/${QUILLO_WEBEXT_SUBDIR} COMPONENT Runtime)
+endif()
+
+# ---- host tools --------------------------------------------------------------------------
+
+# The tools reach the library through a runpath relative to themselves, unless it lands in a
+# directory the loader searches anyway (a /usr install), where a runpath would only be noise.
+file(RELATIVE_PATH _quillo_bin_to_lib
+  "${CMAKE_INSTALL_FULL_BINDIR}" "${CMAKE_INSTALL_FULL_LIBDIR}")
+set(_quillo_tool_rpath "$ORIGIN/${_quillo_bin_to_lib}")
+if("${CMAKE_INSTALL_FULL_LIBDIR}" IN_LIST CMAKE_C_IMPLICIT_LINK_DIRECTORIES OR
+   "${CMAKE_INSTALL_FULL_LIBDIR}" IN_LIST CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES)
+  set(_quillo_tool_rpath "")
+endif()
+
+foreach(_quillo_tool IN ITEMS quillo-shot quillo-view)
+  if(TARGET ${_quillo_tool})
+    set_target_properties(${_quillo_tool} PROPERTIES INSTALL_RPATH "${_quillo_tool_rpath}")
+    install(TARGETS ${_quillo_tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Tools)
+  endif()
+endforeach()
+
+# ---- the Python binding (pure Python over ctypes), when asked for ------------------------
+
+set(QUILLO_INSTALL_PYTHONDIR "" CACHE STRING
+  "Where to install the Python package 'quillo', relative to the prefix (for a Debian package: lib/python3/dist-packages); empty: not installed")
+if(QUILLO_INSTALL_PYTHONDIR)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/python/quillo
+    DESTINATION ${QUILLO_INSTALL_PYTHONDIR} COMPONENT Python
+    FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+endif()
+
+# ---- CMake package: find_package(quillo) gives quillo::quillo ----------------------------
+
+install(EXPORT quilloTargets NAMESPACE quillo::
+  DESTINATION ${QUILLO_INSTALL_CMAKEDIR} COMPONENT Development)
+set(QUILLO_CONFIG_WEBEXT_SUBDIR "${QUILLO_WEBEXT_SUBDIR}")
+configure_package_config_file(
+  ${CMAKE_CURRENT_LIST_DIR}/quilloConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/quillo-package/quilloConfig.cmake
+  INSTALL_DESTINATION ${QUILLO_INSTALL_CMAKEDIR}
+  PATH_VARS CMAKE_INSTALL_INCLUDEDIR CMAKE_INSTALL_LIBDIR)
+# The interface is eight C functions that keep their signatures within a major version.
+write_basic_package_version_file(
+  ${PROJECT_BINARY_DIR}/quillo-package/quilloConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${PROJECT_BINARY_DIR}/quillo-package/quilloConfig.cmake
+  ${PROJECT_BINARY_DIR}/quillo-package/quilloConfigVersion.cmake
+  DESTINATION ${QUILLO_INSTALL_CMAKEDIR} COMPONENT Development)
+
+# ---- pkg-config --------------------------------------------------------------------------
+
+# The prefix written into quillo.pc is the one the install actually uses, which
+# `cmake --install --prefix` and CPack may choose after configuration; so the file is
+# finished at install time. Every other path in it is relative to ${prefix}, so a moved tree
+# works with `pkg-config --define-variable=prefix=NEW quillo`.
+foreach(_quillo_dir IN ITEMS LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${_quillo_dir}}")
+    set(QUILLO_PC_${_quillo_dir} "${CMAKE_INSTALL_${_quillo_dir}}")
+  else()
+    set(QUILLO_PC_${_quillo_dir} "\${prefix}/${CMAKE_INSTALL_${_quillo_dir}}")
+  endif()
+endforeach()
+set(QUILLO_PC_PREFIX "@QUILLO_PC_PREFIX@")  # left for the install step
+configure_file(${CMAKE_CURRENT_LIST_DIR}/quillo.pc.in
+  ${PROJECT_BINARY_DIR}/quillo-package/quillo.pc.in @ONLY)
+install(CODE "set(_quillo_pc_template \"${PROJECT_BINARY_DIR}/quillo-package/quillo.pc.in\")
+set(_quillo_pc_file \"${PROJECT_BINARY_DIR}/quillo-package/quillo.pc\")"
+  COMPONENT Development)
+install(CODE [[
+  file(READ "${_quillo_pc_template}" _quillo_pc)
+  string(REPLACE "@QUILLO_PC_PREFIX@" "${CMAKE_INSTALL_PREFIX}" _quillo_pc "${_quillo_pc}")
+  file(WRITE "${_quillo_pc_file}" "${_quillo_pc}")
+]] COMPONENT Development)
+install(FILES ${PROJECT_BINARY_DIR}/quillo-package/quillo.pc
+  DESTINATION ${QUILLO_INSTALL_PKGCONFIGDIR} COMPONENT Development)
+
+# ---- Debian package (cpack -G DEB; ./run package builds and checks it) -------------------
+
+set(QUILLO_PACKAGE_MAINTAINER "quillo developers <quillo@localhost>"
+    CACHE STRING "Maintainer written into the Debian package")
+
+set(CPACK_PACKAGE_NAME quillo)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "${QUILLO_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "one live web page without a window, painted into the host's memory")
+set(CPACK_PACKAGE_DESCRIPTION
+  "quillo gives a host program (a game, a kiosk, a signage application) one live web page\n"
+  "rendered by WPE WebKit into pixel memory the host owns. The host polls once per frame\n"
+  "for notices and forwards mouse, keyboard and focus input through eight C functions.\n"
+  "This package holds the library, its web-process extension, the header, the pkg-config\n"
+  "and CMake files and the host tools.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES ON)
+# Install with DESTDIR so that the prefix the files see (and quillo.pc records) is the
+# packaged one, not CPack's staging folder.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
+set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# What is loaded at run time without being linked is named explicitly: the EGL loader and the
+# Mesa drivers the web process renders with. dpkg-shlibdeps adds the linked libraries (WPE
+# WebKit, its backend, libwpe, GLib, libpng, libstdc++...) with the versions their symbols
+# need; without it those are listed here by hand.
+set(QUILLO_RUNTIME_DEPENDS "libegl1, libegl-mesa0, libgl1-mesa-dri")
+find_program(QUILLO_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(QUILLO_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${QUILLO_RUNTIME_DEPENDS}")
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libwpewebkit-1.1-0 (>= 2.38), libwpebackend-fdo-1.0-1, \
+libwpe-1.0-1, libglib2.0-0, libwayland-server0, libpng16-16, libstdc++6, \
+${QUILLO_RUNTIME_DEPENDS}")
+endif()
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, python3-pil")
+# CPack adds the ldconfig calls a package with a shared library needs (postinst, postrm).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(CPack)
