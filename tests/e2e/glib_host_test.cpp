@@ -66,7 +66,7 @@ TEST_F(GlibHost, HostSourcesAreNotDispatchedByTheEngineThread) {
   PixelBuffer& buffer = NewBuffer(64, 48);
   Load(buffer, kHtmlSource + "<title>quiet</title>");
   ASSERT_TRUE(host().WaitForTitle("quiet"));
-  ASSERT_TRUE(host().WaitForFrames(1));
+  ASSERT_TRUE(host().PollUntil([&] { return host().frames() >= 1; }, "a painted frame"));
   EXPECT_EQ(dispatched.load(), 0) << "the library iterated the host's default main context";
   g_source_remove(source);
 }
