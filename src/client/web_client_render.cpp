@@ -72,8 +72,10 @@ void CWebClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const Rec
     sy = std::max(sy, -dy);
     right = std::min(right, viewWidth - dx);
     bottom = std::min(bottom, viewHeight - dy);
-    m_newFrame.store(1);
-    if (right <= sx || bottom <= sy) continue;
+    if (right <= sx || bottom <= sy) {
+      m_newFrame.store(1);  // announced even when the cut left nothing to copy
+      continue;
+    }
 
     const size_t rowBytes = static_cast<size_t>(right - sx) * 4;
     for (int64_t row = sy; row < bottom; ++row) {
@@ -93,6 +95,9 @@ void CWebClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const Rec
       }
     }
     m_bytesCopied += rowBytes * static_cast<size_t>(bottom - sy);
+    // Raised after the pixels are in place, so a host that draws on the
+    // notice never draws the frame before.
+    m_newFrame.store(1);
   }
   ++m_paintCount;
 

@@ -414,12 +414,20 @@ void BrowserImpl::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
   ScheduleFrameComplete();
 }
 
+void BrowserImpl::DispatchFrameComplete() {
+  // Keep to the rate's own grid while we are less than a frame late, so
+  // timer and polling delays do not add up frame after frame.
+  const int64_t now = g_get_monotonic_time();
+  const int64_t due = m_lastFrameCompleteUs + m_frameIntervalUs;
+  m_lastFrameCompleteUs = now - due < m_frameIntervalUs ? due : now;
+  wpe_view_backend_exportable_fdo_dispatch_frame_complete(m_exportable);
+}
+
 void BrowserImpl::ScheduleFrameComplete() {
   const int64_t now = g_get_monotonic_time();
   const int64_t due = m_lastFrameCompleteUs + m_frameIntervalUs;
   if (now >= due) {
-    m_lastFrameCompleteUs = now;
-    wpe_view_backend_exportable_fdo_dispatch_frame_complete(m_exportable);
+    DispatchFrameComplete();
     return;
   }
   if (m_frameTimer != nullptr) return;
@@ -430,8 +438,7 @@ void BrowserImpl::ScheduleFrameComplete() {
         auto* browser = static_cast<BrowserImpl*>(self);
         g_source_unref(browser->m_frameTimer);
         browser->m_frameTimer = nullptr;
-        browser->m_lastFrameCompleteUs = g_get_monotonic_time();
-        wpe_view_backend_exportable_fdo_dispatch_frame_complete(browser->m_exportable);
+        browser->DispatchFrameComplete();
         return G_SOURCE_REMOVE;
       },
       this, nullptr);

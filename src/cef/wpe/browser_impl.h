@@ -90,6 +90,7 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   void OnBufferExported(wpe_fdo_shm_exported_buffer* buffer);
   void ReleaseHeldBuffer();
   void ScheduleFrameComplete();
+  void DispatchFrameComplete();
   void RepaintView();
   void UpdateHistoryState();
   // Main-frame navigation starting (or redirected): OnBeforeBrowse. False
