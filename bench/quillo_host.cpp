@@ -1,0 +1,308 @@
+// quillo-bench-host: one benchmark run of libquillo, seen the way a host sees it. It knows only
+// include/quillo.h: it owns the pixel memory, polls UpdateWeb, sends input through InputWeb and
+// looks at its own memory to tell what the page shows. It prints one BENCH_RESULT line.
+//
+//   quillo-bench-host WORKLOAD --url URL [options]   (see bench_common.h)
+#include <quillo.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench_common.h"
+
+namespace {
+
+using bench::Args;
+using bench::NowNs;
+using bench::Result;
+
+constexpr int64_t kClickSettleNs = 300'000'000;
+constexpr int64_t kClickGapNs = 150'000'000;
+constexpr int64_t kIdleSettleNs = 1'000'000'000;
+constexpr int64_t kPollWarmupNs = 500'000'000;
+
+class Host {
+ public:
+  explicit Host(const Args& args)
+      : m_args(args), m_pixels(static_cast<size_t>(args.width) * args.height * 4, 0) {}
+
+  void Load() {
+    LoadWeb(0, 0, m_args.width, m_args.height, m_pixels.data(), m_args.url.c_str(), 0, "en-US");
+  }
+
+  // One UpdateWeb, as a host's frame loop makes it; counts frames and keeps a load error.
+  // True when this call reported a new frame.
+  bool Poll() {
+    void* text = nullptr;
+    int value = 0;
+    const int r = UpdateWeb(&text, &value);
+    if (r == -1) return false;
+    if (!m_ready) m_ready = true, m_readyNs = NowNs();
+    if ((r & UPDATE_LOAD_ERROR) && text != nullptr)
+      m_loadError = static_cast<const char*>(text) + (" (" + std::to_string(value) + ")");
+    if (!(r & UPDATE_NEW_FRAME)) return false;
+    ++m_frames;
+    return true;
+  }
+
+  // Polls every interval until done() holds after a call or the deadline passes.
+  template <typename Done>
+  bool PollUntil(Done done, int64_t deadlineNs, int64_t intervalNs = bench::kActivePollNs) {
+    int64_t next = NowNs();
+    for (;;) {
+      const bool frame = Poll();
+      if (done(frame)) return true;
+      if (!m_loadError.empty()) return false;
+      const int64_t now = NowNs();
+      if (now >= deadlineNs) return false;
+      // A fixed schedule, so that slow calls do not stretch the polling period.
+      next += intervalNs;
+      if (next < now) next = now;
+      bench::SleepNs(next - now);
+    }
+  }
+
+  // Keeps the page running (polling) for a while.
+  void PollFor(int64_t ns, int64_t intervalNs = bench::kActivePollNs) {
+    PollUntil([](bool) { return false; }, NowNs() + ns, intervalNs);
+  }
+
+  bool Shows(bench::Rgb colour) const {
+    return bench::PixelIs(m_pixels.data(), m_args.width, m_args.height, m_args.probeX,
+                          m_args.probeY, colour);
+  }
+
+  // Waits until a new frame has been announced and the probe shows colour. The colour may
+  // show only at a later call than the notice: then the notice came before its pixels had
+  // all been written, which is counted in lateFrames().
+  bool WaitForColour(bench::Rgb colour, int64_t deadlineNs) {
+    bool announced = false;
+    return PollUntil(
+        [&](bool frame) {
+          announced |= frame;
+          if (!announced || !Shows(colour)) return false;
+          if (!frame) ++m_lateFrames;
+          return true;
+        },
+        deadlineNs);
+  }
+  bool WaitForColour(bench::Rgb colour) {
+    return WaitForColour(colour, NowNs() + bench::kLoadTimeoutNs);
+  }
+
+  int64_t frames() const { return m_frames; }
+  int lateFrames() const { return m_lateFrames; }
+  bool ready() const { return m_ready; }
+  int64_t readyNs() const { return m_readyNs; }
+  const std::string& loadError() const { return m_loadError; }
+  std::string WhyNotShown() const {
+    if (!m_loadError.empty()) return "load error: " + m_loadError;
+    if (!m_ready) return "the engine did not start";
+    return "no frame showed the page (" + std::to_string(m_frames) + " frames arrived)";
+  }
+
+ private:
+  const Args& m_args;
+  std::vector<uint8_t> m_pixels;
+  int64_t m_frames = 0;
+  int m_lateFrames = 0;
+  bool m_ready = false;
+  int64_t m_readyNs = 0;
+  std::string m_loadError;
+};
+
+// Runs fn with standard error sent to a temporary file and returns what was written there;
+// the text is copied on to the real standard error afterwards.
+template <typename Fn>
+std::string CaptureStderr(Fn fn) {
+  std::fflush(stderr);
+  std::FILE* capture = std::tmpfile();
+  const int saved = dup(STDERR_FILENO);
+  if (capture == nullptr || saved < 0) {
+    fn();
+    return {};
+  }
+  dup2(fileno(capture), STDERR_FILENO);
+  fn();
+  std::fflush(stderr);
+  dup2(saved, STDERR_FILENO);
+  close(saved);
+  std::string text;
+  std::rewind(capture);
+  char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, capture)) > 0;) text.append(chunk, n);
+  std::fclose(capture);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  return text;
+}
+
+// Closes the engine and reports how long that took.
+void Shutdown(Result& result) {
+  const int64_t start = NowNs();
+  UnloadWeb(1);
+  result.Number("shutdown_ms", static_cast<double>(NowNs() - start) / 1e6);
+}
+
+int FirstFrame(const Args& args, Result& result) {
+  Host host(args);
+  host.Load();
+  const bool shown = host.WaitForColour(args.colour);
+  const int64_t now = NowNs();
+  if (!shown) {
+    UnloadWeb(1);
+    return bench::Fail(result, host.WhyNotShown());
+  }
+  result.Number("first_frame_ms", static_cast<double>(now - bench::StartNs()) / 1e6);
+  result.Number("engine_ready_ms", static_cast<double>(host.readyNs() - bench::StartNs()) / 1e6);
+  result.Integer("frames", host.frames());
+  result.Integer("late_pixels", host.lateFrames());
+  Shutdown(result);
+  return 0;
+}
+
+int Animation(const Args& args, Result& result) {
+  Host host(args);
+  host.Load();
+  if (!host.PollUntil([](bool frame) { return frame; }, NowNs() + bench::kLoadTimeoutNs)) {
+    UnloadWeb(1);
+    return bench::Fail(result, host.WhyNotShown());
+  }
+  host.PollFor(static_cast<int64_t>(args.warmupSeconds * 1e9));
+  const int64_t framesBefore = host.frames();
+  const int64_t start = NowNs();
+  host.PollFor(static_cast<int64_t>(args.windowSeconds * 1e9));
+  const double seconds = static_cast<double>(NowNs() - start) / 1e9;
+  result.Number("fps", static_cast<double>(host.frames() - framesBefore) / seconds);
+  result.Integer("frames", host.frames());
+
+  // The library counts what it copied into host memory and logs it when the page closes.
+  std::string log = CaptureStderr([&] {
+    SetDebugEnable(1);
+    Shutdown(result);
+  });
+  unsigned paints = 0, kib = 0;
+  const size_t at = log.find("=> paints[");
+  if (at == std::string::npos ||
+      std::sscanf(log.c_str() + at, "=> paints[%u] bytes copied[%u] KiB", &paints, &kib) != 2 ||
+      paints == 0) {
+    result.Missing("copy_kib_per_frame");
+    result.Text("copy_note", "no paints/bytes copied line in the library's log");
+    return 0;
+  }
+  result.Integer("paints", paints);
+  result.Integer("copied_kib", kib);
+  result.Number("copy_kib_per_frame", static_cast<double>(kib) / paints);
+  return 0;
+}
+
+int Click(const Args& args, Result& result) {
+  Host host(args);
+  host.Load();
+  if (!host.WaitForColour(args.colour)) {
+    UnloadWeb(1);
+    return bench::Fail(result, host.WhyNotShown());
+  }
+  InputWeb(INPUT_MOUSE | INPUT_MOUSE_MOVE, args.probeX, args.probeY);
+  host.PollFor(kClickSettleNs);
+
+  std::vector<double> latencies;
+  int missed = 0;
+  const int lateBefore = host.lateFrames();
+  for (int trial = 0; trial < args.trials; ++trial) {
+    // Each mousedown swaps the page between its two colours: expect the one not showing now.
+    const bench::Rgb want = host.Shows(args.colour) ? args.colour2 : args.colour;
+    const int64_t sent = NowNs();
+    InputWeb(INPUT_MOUSE | INPUT_MOUSE_DOWN, args.probeX, args.probeY);
+    InputWeb(INPUT_MOUSE | INPUT_MOUSE_UP, args.probeX, args.probeY);
+    if (host.WaitForColour(want, sent + bench::kClickTimeoutNs))
+      latencies.push_back(static_cast<double>(NowNs() - sent) / 1e6);
+    else
+      ++missed;
+    host.PollFor(kClickGapNs);
+  }
+  result.Numbers("click_ms_samples", latencies);
+  result.Integer("click_missed", missed);
+  result.Integer("click_late_pixels", host.lateFrames() - lateBefore);
+  if (latencies.empty()) {
+    result.Missing("click_median_ms");
+    result.Missing("click_p90_ms");
+    result.Text("click_note", "no click changed the page's colour within 3 s");
+  } else {
+    result.Number("click_median_ms", bench::Median(latencies));
+    result.Number("click_p90_ms", bench::Percentile(latencies, 0.9));
+  }
+  Shutdown(result);
+  return 0;
+}
+
+int Idle(const Args& args, Result& result) {
+  Host host(args);
+  host.Load();
+  if (!host.WaitForColour(args.colour)) {
+    UnloadWeb(1);
+    return bench::Fail(result, host.WhyNotShown());
+  }
+  host.PollFor(kIdleSettleNs, bench::kFramePollNs);
+  const bench::TreeUsage before = bench::MeasureTree(getpid());
+  const int64_t start = NowNs();
+  host.PollFor(static_cast<int64_t>(args.windowSeconds * 1e9), bench::kFramePollNs);
+  const double seconds = static_cast<double>(NowNs() - start) / 1e9;
+  const bench::TreeUsage after = bench::MeasureTree(getpid());
+  result.Number("idle_cpu_s",
+                (after.cpuSeconds - before.cpuSeconds) * args.windowSeconds / seconds);
+  result.Number("peak_rss_mib", static_cast<double>(after.peakRssKiB) / 1024);
+  result.Number("rss_mib", static_cast<double>(after.rssKiB) / 1024);
+  result.Integer("processes", after.processes);
+  Shutdown(result);
+  return 0;
+}
+
+int PollCost(const Args& args, Result& result) {
+  Host host(args);
+  host.Load();
+  if (!host.PollUntil([](bool frame) { return frame; }, NowNs() + bench::kLoadTimeoutNs)) {
+    UnloadWeb(1);
+    return bench::Fail(result, host.WhyNotShown());
+  }
+  host.PollFor(kPollWarmupNs);
+
+  // Back-to-back calls, each timed on its own; the clock's own cost is reported beside them.
+  bench::TimeCalls(
+      args.calls, [&] { UpdateWeb(nullptr, nullptr); }, result);
+  Shutdown(result);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bench::StartNs();
+  bench::AdoptOrphans();
+  std::optional<Args> args = bench::ParseArgs(argc, argv);
+  if (!args) return 2;
+  Result result("quillo", args->workloadName);
+  int code = 0;
+  switch (args->workload) {
+    case bench::Workload::kFirstFrame:
+      code = FirstFrame(*args, result);
+      break;
+    case bench::Workload::kAnimation:
+      code = Animation(*args, result);
+      break;
+    case bench::Workload::kClick:
+      code = Click(*args, result);
+      break;
+    case bench::Workload::kIdle:
+      code = Idle(*args, result);
+      break;
+    case bench::Workload::kPoll:
+      code = PollCost(*args, result);
+      break;
+  }
+  if (code == 0) result.Print();
+  return code;
+}
