@@ -215,6 +215,7 @@ void BrowserImpl::ConnectSignals() {
   g_signal_connect(m_view, "resource-load-started", G_CALLBACK(OnResourceLoadStarted), this);
   g_signal_connect(m_view, "user-message-received", G_CALLBACK(OnUserMessage), this);
   g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
+  g_signal_connect(m_view, "create", G_CALLBACK(OnCreateRequested), this);
   g_signal_connect(m_view, "show-option-menu", G_CALLBACK(OnShowOptionMenu), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(m_view), "changed",
                    G_CALLBACK(OnBackForwardChanged), this);
@@ -914,24 +915,12 @@ gboolean BrowserImpl::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decis
       webkit_policy_decision_use(decision);
       return TRUE;
     }
-    case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION: {
-      WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
-          WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-      CefString target(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
-      if (CefRefPtr<CefLifeSpanHandler> life = browser->m_client->GetLifeSpanHandler()) {
-        CefWindowInfo windowInfo;
-        CefRefPtr<CefClient> client = browser->m_client;
-        CefBrowserSettings settings;
-        bool noScriptAccess = false;
-        life->OnBeforePopup(browser, browser->m_mainFrame.get(), target, CefString(),
-                            WOD_NEW_FOREGROUND_TAB,
-                            webkit_navigation_action_is_user_gesture(action), CefPopupFeatures(),
-                            windowInfo, client, settings, &noScriptAccess);
-      }
+    case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
+      browser->AskPopup(webkit_navigation_policy_decision_get_navigation_action(
+          WEBKIT_NAVIGATION_POLICY_DECISION(decision)));
       // This layer never opens a second view.
       webkit_policy_decision_ignore(decision);
       return TRUE;
-    }
     case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
       auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
       if (!webkit_response_policy_decision_is_mime_type_supported(response)) {
@@ -944,6 +933,26 @@ gboolean BrowserImpl::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decis
     default:
       return FALSE;
   }
+}
+
+void BrowserImpl::AskPopup(WebKitNavigationAction* action) {
+  CefRefPtr<CefLifeSpanHandler> life = m_client->GetLifeSpanHandler();
+  if (!life) return;
+  const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+  CefWindowInfo windowInfo;
+  CefRefPtr<CefClient> client = m_client;
+  CefBrowserSettings settings;
+  bool noScriptAccess = false;
+  life->OnBeforePopup(this, m_mainFrame.get(), CefString(uri ? uri : ""), CefString(),
+                      WOD_NEW_FOREGROUND_TAB, webkit_navigation_action_is_user_gesture(action),
+                      CefPopupFeatures(), windowInfo, client, settings, &noScriptAccess);
+}
+
+WebKitWebView* BrowserImpl::OnCreateRequested(WebKitWebView*, WebKitNavigationAction* action,
+                                              gpointer self) {
+  // window.open and links to new windows: asked, then refused (no view).
+  static_cast<BrowserImpl*>(self)->AskPopup(action);
+  return nullptr;
 }
 
 void BrowserImpl::OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult* hit, guint,

@@ -100,6 +100,8 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   void ConnectSignals();
   void DispatchKey(const KeyAction& action);
   void DispatchPointer(wpe_input_pointer_event& event);
+  // Asks the life-span handler about a page's new window (always refused).
+  void AskPopup(WebKitNavigationAction* action);
   void ShowPopup(WebKitOptionMenu* menu, const CefRect& anchor);
   void HidePopup();
   void ApplyPopupResult(PopupList::Result result);
@@ -115,6 +117,8 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   static void OnUriNotify(GObject*, GParamSpec*, gpointer self);
   static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType,
                                  gpointer self);
+  static WebKitWebView* OnCreateRequested(WebKitWebView*, WebKitNavigationAction* action,
+                                          gpointer self);
   static void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult*, guint, gpointer self);
   static void OnCloseRequested(WebKitWebView*, gpointer self);
   static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
