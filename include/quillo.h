@@ -64,7 +64,10 @@ extern "C" {
 #define INPUT_MOUSE_DOWN 0x10  /* left button pressed at (a, b) */
 #define INPUT_MOUSE_UP 0x20    /* left button released at (a, b) */
 #define INPUT_MOUSE_MOVE 0x30  /* pointer moved to (a, b) */
-#define INPUT_MOUSE_WHEEL 0x40 /* wheel at the last pointer position */
+/* Wheel at the last pointer position: a = horizontal, b = vertical delta,
+ * 120 a notch, positive towards the top and the left of the page (pass
+ * WM_MOUSEWHEEL's delta as it is, WM_MOUSEHWHEEL's negated). */
+#define INPUT_MOUSE_WHEEL 0x40
 #define INPUT_KEY_DOWN 0x10
 #define INPUT_KEY_UP 0x20
 #define INPUT_KEY_CHAR 0x50

@@ -28,9 +28,19 @@
 #include <vector>
 
 #include "demo_page.h"
+#include "host_common.h"
 #include "png_writer.h"
 
 namespace {
+
+using quillo_tools::CursorDescription;
+using quillo_tools::DialogTypeName;
+using quillo_tools::kHtmlSourcePrefix;
+using quillo_tools::ParseInt;
+using quillo_tools::Printable;
+using quillo_tools::PrintLine;
+using quillo_tools::ResolveUrl;
+using quillo_tools::SurviveBrokenPipe;
 
 using Clock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::milliseconds;
@@ -58,14 +68,8 @@ constexpr int kMaxBusyPolls = 16;
 // After the last poll, engine work that was already posted may still paint; this pause lets it
 // finish before the picture is copied.
 constexpr Milliseconds kDrainPause{50};
-// How long UnloadWeb(1) may take before the program gives up on it.
-constexpr std::chrono::seconds kUnloadLimit{20};
-// Longer notice texts (data: URLs above all) are shortened when printed.
-constexpr size_t kMaxPrintedText = 240;
 // Unpainted pixels keep this colour: opaque magenta, the same bytes in either channel order.
 constexpr uint8_t kFillPixel[4] = {0xFF, 0x00, 0xFF, 0xFF};
-
-constexpr std::string_view kHtmlSourcePrefix = "quillo_htmlsource:";
 
 // Exit codes.
 constexpr int kExitOk = 0;
@@ -155,98 +159,12 @@ void PrintUsage(std::FILE* to) {
                kDefaultSettleMs, kBusyPageSettleFactor, kUnloadedSettleFactor);
 }
 
-// Writes one line to standard output at once, so that a watching program sees each notice as
-// it happens and in order with the library's own output.
-void PrintLine(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
-
 void PrintError(const std::string& message) {
   std::fprintf(stderr, "quillo-shot: %s\n", message.c_str());
   std::fflush(stderr);
 }
 
-// Makes a library text printable on one line: control characters and backslashes are escaped,
-// and a text longer than kMaxPrintedText bytes is cut at a character boundary.
-std::string Printable(const void* text) {
-  if (text == nullptr) return "(no text)";
-  const std::string_view raw(static_cast<const char*>(text));
-  std::string out;
-  size_t used = 0;
-  for (; used < raw.size() && out.size() < kMaxPrintedText; ++used) {
-    const unsigned char c = static_cast<unsigned char>(raw[used]);
-    switch (c) {
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-          out += escaped;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  if (used < raw.size()) {
-    // Do not leave half of a UTF-8 sequence behind: find the last lead byte and drop it with
-    // its continuation bytes unless the sequence it starts is complete.
-    size_t lead = out.size();
-    while (lead > 0 && (static_cast<unsigned char>(out[lead - 1]) & 0xC0) == 0x80) --lead;
-    if (lead > 0) {
-      const unsigned char c = static_cast<unsigned char>(out[lead - 1]);
-      const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-      if (out.size() - (lead - 1) < length) out.resize(lead - 1);
-    }
-    out += " ... [" + std::to_string(raw.size()) + " bytes]";
-  }
-  return out;
-}
-
-std::string DialogTypeName(int type) {
-  switch (type) {
-    case 0:
-      return "alert";
-    case 1:
-      return "confirm";
-    case 2:
-      return "prompt";
-    default:
-      return std::to_string(type);
-  }
-}
-
-// The engine's cursor types that the header names.
-std::string CursorDescription(int type) {
-  static constexpr const char* kNames[] = {"pointer", "cross", "hand", "I-beam", "wait", "help"};
-  std::string text = std::to_string(type);
-  if (type >= 0 && type < static_cast<int>(std::size(kNames)))
-    text += std::string(" ") + kNames[type];
-  return text;
-}
-
 // ---- Command line --------------------------------------------------------------------------
-
-bool ParseInt(std::string_view text, int min, int max, int* out) {
-  int value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || value < min || value > max)
-    return false;
-  *out = value;
-  return true;
-}
 
 bool ParseSeconds(const std::string& text, double* out) {
   if (text.empty()) return false;
@@ -365,46 +283,6 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* options) {
   return std::nullopt;
 }
 
-// True when text starts with a URL scheme ("https:", "data:", ...) or is HTML source.
-bool HasScheme(std::string_view text) {
-  if (text.rfind(kHtmlSourcePrefix, 0) == 0) return true;
-  const size_t colon = text.find(':');
-  if (colon == std::string_view::npos || colon == 0) return false;
-  auto isAlpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-  if (!isAlpha(text[0])) return false;
-  for (size_t i = 1; i < colon; ++i) {
-    const char c = text[i];
-    if (!isAlpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
-  }
-  return true;
-}
-
-// A local file given by path becomes a file: URL with its absolute path, percent-encoded;
-// everything else is handed to the library as it is.
-std::string ResolveUrl(const std::string& arg) {
-  if (HasScheme(arg)) return arg;
-  struct stat info;
-  if (stat(arg.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return arg;
-  char* absolute = realpath(arg.c_str(), nullptr);
-  if (absolute == nullptr) return arg;
-  const std::string path = absolute;
-  std::free(absolute);
-  std::string url = "file://";
-  for (const char ch : path) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                      c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
-    if (keep) {
-      url += static_cast<char>(c);
-    } else {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
-      url += escaped;
-    }
-  }
-  return url;
-}
-
 // ---- Signals -------------------------------------------------------------------------------
 
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -421,19 +299,6 @@ void CatchInterrupts(bool on) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
-}
-
-void OnBrokenPipe(int) {}
-
-// A reader that stops reading (quillo-shot | head -1) must not end the program before the
-// picture is written and the engine shut down; failed writes are simply lost. A handler rather
-// than SIG_IGN, because an ignored signal would be inherited by the engine's child processes.
-void SurviveBrokenPipe() {
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = OnBrokenPipe;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGPIPE, &action, nullptr);
 }
 
 // ---- Waiting for the picture ---------------------------------------------------------------
@@ -597,29 +462,6 @@ WaitEnd WaitForPicture(const Options& options, Clock::time_point deadline, PageW
   }
 }
 
-// Shuts the engine down; if that does not finish in time the program ends anyway, so that it
-// never hangs.
-void ShutDownEngine(int exitCodeIfStuck) {
-  std::mutex mutex;
-  std::condition_variable doneSignal;
-  bool done = false;
-  std::thread watchdog([&] {
-    std::unique_lock lock(mutex);
-    if (!doneSignal.wait_for(lock, kUnloadLimit, [&] { return done; })) {
-      PrintError("UnloadWeb(1) did not return within " + std::to_string(kUnloadLimit.count()) +
-                 " s; exiting without it");
-      std::_Exit(exitCodeIfStuck);
-    }
-  });
-  UnloadWeb(1);
-  {
-    std::lock_guard lock(mutex);
-    done = true;
-  }
-  doneSignal.notify_one();
-  watchdog.join();
-}
-
 int Run(const Options& options) {
   const std::string url = options.url
                               ? ResolveUrl(*options.url)
@@ -700,7 +542,7 @@ int Run(const Options& options) {
     exitCode = kExitFailure;
   }
 
-  ShutDownEngine(exitCode == kExitOk ? kExitStuck : exitCode);
+  quillo_tools::ShutDownEngine("quillo-shot", exitCode == kExitOk ? kExitStuck : exitCode);
   return exitCode;
 }
 

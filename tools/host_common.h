@@ -1,0 +1,200 @@
+// Pieces every quillo host tool shares: printing the library's notices, reading the command
+// line, turning a path into a URL, and shutting the engine down without ever hanging.
+#ifndef QUILLO_TOOLS_HOST_COMMON_H
+#define QUILLO_TOOLS_HOST_COMMON_H
+
+#include <quillo.h>
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+namespace quillo_tools {
+
+// How long UnloadWeb(1) may take before the program gives up on it.
+inline constexpr std::chrono::seconds kUnloadLimit{20};
+// Longer notice texts (data: URLs above all) are shortened when printed.
+inline constexpr size_t kMaxPrintedText = 240;
+
+inline constexpr std::string_view kHtmlSourcePrefix = "quillo_htmlsource:";
+
+// Writes one line to standard output at once, so that a watching program sees each notice as
+// it happens and in order with the library's own output.
+inline void PrintLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+// Makes a library text printable on one line: control characters and backslashes are escaped,
+// and a text longer than kMaxPrintedText bytes is cut at a character boundary.
+inline std::string Printable(const void* text) {
+  if (text == nullptr) return "(no text)";
+  const std::string_view raw(static_cast<const char*>(text));
+  std::string out;
+  size_t used = 0;
+  for (; used < raw.size() && out.size() < kMaxPrintedText; ++used) {
+    const unsigned char c = static_cast<unsigned char>(raw[used]);
+    switch (c) {
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  if (used < raw.size()) {
+    // Do not leave half of a UTF-8 sequence behind: find the last lead byte and drop it with
+    // its continuation bytes unless the sequence it starts is complete.
+    size_t lead = out.size();
+    while (lead > 0 && (static_cast<unsigned char>(out[lead - 1]) & 0xC0) == 0x80) --lead;
+    if (lead > 0) {
+      const unsigned char c = static_cast<unsigned char>(out[lead - 1]);
+      const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+      if (out.size() - (lead - 1) < length) out.resize(lead - 1);
+    }
+    out += " ... [" + std::to_string(raw.size()) + " bytes]";
+  }
+  return out;
+}
+
+inline std::string DialogTypeName(int type) {
+  switch (type) {
+    case 0:
+      return "alert";
+    case 1:
+      return "confirm";
+    case 2:
+      return "prompt";
+    default:
+      return std::to_string(type);
+  }
+}
+
+// The engine's cursor types that the header names.
+inline std::string CursorDescription(int type) {
+  static constexpr const char* kNames[] = {"pointer", "cross", "hand", "I-beam", "wait", "help"};
+  std::string text = std::to_string(type);
+  if (type >= 0 && type < static_cast<int>(std::size(kNames)))
+    text += std::string(" ") + kNames[type];
+  return text;
+}
+
+inline bool ParseInt(std::string_view text, int min, int max, int* out) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < min || value > max)
+    return false;
+  *out = value;
+  return true;
+}
+
+// True when text starts with a URL scheme ("https:", "data:", ...) or is HTML source.
+inline bool HasScheme(std::string_view text) {
+  if (text.rfind(kHtmlSourcePrefix, 0) == 0) return true;
+  const size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon == 0) return false;
+  auto isAlpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  if (!isAlpha(text[0])) return false;
+  for (size_t i = 1; i < colon; ++i) {
+    const char c = text[i];
+    if (!isAlpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
+  }
+  return true;
+}
+
+// A local file given by path becomes a file: URL with its absolute path, percent-encoded;
+// everything else is handed to the library as it is.
+inline std::string ResolveUrl(const std::string& arg) {
+  if (HasScheme(arg)) return arg;
+  struct stat info;
+  if (stat(arg.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return arg;
+  char* absolute = realpath(arg.c_str(), nullptr);
+  if (absolute == nullptr) return arg;
+  const std::string path = absolute;
+  std::free(absolute);
+  std::string url = "file://";
+  for (const char ch : path) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+    if (keep) {
+      url += static_cast<char>(c);
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      url += escaped;
+    }
+  }
+  return url;
+}
+
+inline void OnBrokenPipe(int) {}
+
+// A reader that stops reading (quillo-shot | head -1) must not end the program before the
+// picture is written and the engine shut down; failed writes are simply lost. A handler rather
+// than SIG_IGN, because an ignored signal would be inherited by the engine's child processes.
+inline void SurviveBrokenPipe() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = OnBrokenPipe;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGPIPE, &action, nullptr);
+}
+
+// Shuts the engine down; if that does not finish in time the program ends anyway, so that it
+// never hangs.
+inline void ShutDownEngine(std::string_view program, int exitCodeIfStuck) {
+  std::mutex mutex;
+  std::condition_variable doneSignal;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock lock(mutex);
+    if (!doneSignal.wait_for(lock, kUnloadLimit, [&] { return done; })) {
+      std::fprintf(stderr, "%.*s: UnloadWeb(1) did not return within %lld s; exiting without it\n",
+                   static_cast<int>(program.size()), program.data(),
+                   static_cast<long long>(kUnloadLimit.count()));
+      std::fflush(stderr);
+      std::_Exit(exitCodeIfStuck);
+    }
+  });
+  UnloadWeb(1);
+  {
+    std::lock_guard lock(mutex);
+    done = true;
+  }
+  doneSignal.notify_one();
+  watchdog.join();
+}
+
+}  // namespace quillo_tools
+
+#endif  // QUILLO_TOOLS_HOST_COMMON_H

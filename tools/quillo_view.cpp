@@ -1,0 +1,901 @@
+// quillo-view: shows one live page in a window, through quillo's eight exports only.
+//
+// It is the interactive quillo host: it owns the pixel memory, polls UpdateWeb once a frame,
+// shows each new frame, the title and the cursor the page asks for, forwards mouse, wheel,
+// keyboard and focus the way a Windows host does, and asks the user about script dialogs in a
+// bar of its own at the bottom of the window.
+#include <quillo.h>
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bitmap_font.h"
+#include "demo_page.h"
+#include "host_common.h"
+#include "view_input.h"
+
+namespace {
+
+using quillo_tools::CursorDescription;
+using quillo_tools::DialogTypeName;
+using quillo_tools::Printable;
+using quillo_tools::PrintLine;
+
+constexpr int kDefaultWidth = 1280;
+constexpr int kDefaultHeight = 720;
+// The library lays a view out at most this large a side.
+constexpr int kMaxSide = 8192;
+// One poll of UpdateWeb per frame, about 60 a second.
+constexpr Uint64 kFrameMs = 16;
+// Each UpdateWeb call hands out at most one text; while the calls bring texts, a frame polls
+// again (up to this often) so that URL, title and dialog do not queue up behind each other.
+constexpr int kMaxPollsPerFrame = 8;
+// Windows wheel units: one notch of a wheel.
+constexpr float kWheelNotch = 120.0f;
+// The view shows the page's memory before the first frame arrives: opaque white.
+constexpr uint8_t kBlankPixel = 0xFF;
+constexpr const char* kProgramName = "quillo-view";
+
+// Exit codes.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;  // no window, or out of memory
+constexpr int kExitUsage = 2;    // bad command line
+constexpr int kExitStuck = 4;    // the engine did not shut down in time
+
+struct Options {
+  int width = kDefaultWidth;
+  int height = kDefaultHeight;
+  std::string lang = "en-US";
+  bool debug = false;
+  std::optional<std::string> url;
+};
+
+void PrintUsage(std::FILE* to) {
+  std::fprintf(to,
+               "Usage: quillo-view [options] [URL]\n"
+               "\n"
+               "Shows one live web page through libquillo in a window: click, scroll and type\n"
+               "in it as in a browser. Close the window (or press Ctrl-C in the terminal) to\n"
+               "end.\n"
+               "\n"
+               "URL is any URL the engine loads (https:, http:, file:, data:, about:), HTML\n"
+               "given directly as \"quillo_htmlsource:<html>...\", or the path of an existing\n"
+               "local file. Without a URL a built-in demo page is shown.\n"
+               "\n"
+               "Options:\n"
+               "  --width N        view (and window) width in pixels, 1 to %d (default %d)\n"
+               "  --height N       view (and window) height in pixels, 1 to %d (default %d)\n"
+               "  --lang TEXT      accept-language given to the page, at most 9 characters are\n"
+               "                   used (default en-US)\n"
+               "  --debug          turn on the library's diagnostic log (SetDebugEnable(1)) and\n"
+               "                   print cursor changes too\n"
+               "  --help, -h       show this text\n"
+               "Options take their value as the next argument or after '=' (--width=800);\n"
+               "'--' ends the options.\n"
+               "\n"
+               "Input: the left mouse button, mouse moves, the wheel, the keyboard and the\n"
+               "window's focus reach the page. A script dialog (alert, confirm, prompt) shows\n"
+               "a bar at the bottom of the window; OK or Enter accepts it, Cancel or Escape\n"
+               "cancels it (a prompt is answered with an empty text). While the bar is shown\n"
+               "the page gets no input.\n"
+               "\n"
+               "Output: one line per notice from UpdateWeb on standard output:\n"
+               "  url: TEXT            a main-frame navigation starts (or was refused)\n"
+               "  title: TEXT          the page title changed (also shown as window caption)\n"
+               "  load-error: CODE TEXT\n"
+               "                       a load failed (the library shows its error page)\n"
+               "  dialog: TYPE TEXT    a script dialog waits for an answer\n"
+               "  dialog-answer: ok|cancel\n"
+               "  popup-blocked        the page asked for a new window\n"
+               "  focus: in|out        the page gained or lost keyboard focus\n"
+               "  cursor: TYPE [NAME]  the page changed the mouse cursor (with --debug)\n"
+               "Long texts are shortened and control characters escaped, one notice a line.\n"
+               "\n"
+               "Exit status: 0 the window was closed; 1 no window could be opened (is there a\n"
+               "display?) or out of memory; 2 bad command line; 4 the engine did not shut down\n"
+               "in time.\n",
+               kMaxSide, kDefaultWidth, kMaxSide, kDefaultHeight);
+}
+
+void PrintError(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgramName, message.c_str());
+  std::fflush(stderr);
+}
+
+// ---- Command line --------------------------------------------------------------------------
+
+// Parses argv into *options. Returns nullopt to go on, or the exit code to end with at once
+// (after --help, or after a message about a bad argument).
+std::optional<int> ParseCommandLine(int argc, char** argv, Options* options) {
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      if (options->url) {
+        PrintError("only one URL may be given (second one: \"" + arg + "\")");
+        return kExitUsage;
+      }
+      options->url = arg;
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+
+    // "--name=value" carries its value inline; otherwise a valued option takes the next one.
+    std::string name = arg;
+    std::optional<std::string> inlineValue;
+    if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      inlineValue = arg.substr(eq + 1);
+    }
+    auto takeValue = [&](std::string* value) {
+      if (inlineValue) {
+        *value = *inlineValue;
+        return true;
+      }
+      if (i + 1 >= argc) {
+        PrintError("option " + name + " needs a value");
+        return false;
+      }
+      *value = argv[++i];
+      return true;
+    };
+
+    std::string value;
+    if (name == "--help" || name == "-h") {
+      PrintUsage(stdout);
+      return kExitOk;
+    } else if (name == "--width" || name == "--height") {
+      if (!takeValue(&value)) return kExitUsage;
+      int* target = name == "--width" ? &options->width : &options->height;
+      if (!quillo_tools::ParseInt(value, 1, kMaxSide, target)) {
+        PrintError(name + " wants a whole number from 1 to " + std::to_string(kMaxSide) +
+                   ", not \"" + value + "\"");
+        return kExitUsage;
+      }
+    } else if (name == "--lang") {
+      if (!takeValue(&value)) return kExitUsage;
+      options->lang = value;
+    } else if (name == "--debug") {
+      if (inlineValue) {
+        PrintError("option --debug takes no value");
+        return kExitUsage;
+      }
+      options->debug = true;
+    } else {
+      PrintError("unknown option \"" + arg + "\" (see --help)");
+      return kExitUsage;
+    }
+  }
+  return std::nullopt;
+}
+
+// SDL objects that free themselves. A texture must go before its renderer and the renderer
+// before its window: members holding them are declared in that order, window first.
+struct SdlDeleter {
+  void operator()(SDL_Window* window) const { SDL_DestroyWindow(window); }
+  void operator()(SDL_Renderer* renderer) const { SDL_DestroyRenderer(renderer); }
+  void operator()(SDL_Texture* texture) const { SDL_DestroyTexture(texture); }
+};
+template <typename T>
+using SdlPointer = std::unique_ptr<T, SdlDeleter>;
+
+// ---- Cursors -------------------------------------------------------------------------------
+
+// The SDL system cursor closest to each engine cursor type, in the engine's order.
+constexpr SDL_SystemCursor kCursorForType[] = {
+    SDL_SYSTEM_CURSOR_ARROW,      // pointer
+    SDL_SYSTEM_CURSOR_CROSSHAIR,  // cross
+    SDL_SYSTEM_CURSOR_HAND,       // hand
+    SDL_SYSTEM_CURSOR_IBEAM,      // I-beam
+    SDL_SYSTEM_CURSOR_WAIT,       // wait
+    SDL_SYSTEM_CURSOR_ARROW,      // help
+    SDL_SYSTEM_CURSOR_SIZEWE,     // east resize
+    SDL_SYSTEM_CURSOR_SIZENS,     // north resize
+    SDL_SYSTEM_CURSOR_SIZENESW,   // north-east resize
+    SDL_SYSTEM_CURSOR_SIZENWSE,   // north-west resize
+    SDL_SYSTEM_CURSOR_SIZENS,     // south resize
+    SDL_SYSTEM_CURSOR_SIZENWSE,   // south-east resize
+    SDL_SYSTEM_CURSOR_SIZENESW,   // south-west resize
+    SDL_SYSTEM_CURSOR_SIZEWE,     // west resize
+    SDL_SYSTEM_CURSOR_SIZENS,     // north-south resize
+    SDL_SYSTEM_CURSOR_SIZEWE,     // east-west resize
+    SDL_SYSTEM_CURSOR_SIZENESW,   // north-east/south-west resize
+    SDL_SYSTEM_CURSOR_SIZENWSE,   // north-west/south-east resize
+    SDL_SYSTEM_CURSOR_SIZEWE,     // column resize
+    SDL_SYSTEM_CURSOR_SIZENS,     // row resize
+    SDL_SYSTEM_CURSOR_SIZEALL,    // middle panning
+    SDL_SYSTEM_CURSOR_SIZEALL,    // east panning
+    SDL_SYSTEM_CURSOR_SIZEALL,    // north panning
+    SDL_SYSTEM_CURSOR_SIZEALL,    // north-east panning
+    SDL_SYSTEM_CURSOR_SIZEALL,    // north-west panning
+    SDL_SYSTEM_CURSOR_SIZEALL,    // south panning
+    SDL_SYSTEM_CURSOR_SIZEALL,    // south-east panning
+    SDL_SYSTEM_CURSOR_SIZEALL,    // south-west panning
+    SDL_SYSTEM_CURSOR_SIZEALL,    // west panning
+    SDL_SYSTEM_CURSOR_SIZEALL,    // move
+    SDL_SYSTEM_CURSOR_IBEAM,      // vertical text
+    SDL_SYSTEM_CURSOR_CROSSHAIR,  // cell
+    SDL_SYSTEM_CURSOR_ARROW,      // context menu
+    SDL_SYSTEM_CURSOR_ARROW,      // alias
+    SDL_SYSTEM_CURSOR_WAITARROW,  // progress
+    SDL_SYSTEM_CURSOR_NO,         // no drop
+    SDL_SYSTEM_CURSOR_ARROW,      // copy
+    SDL_SYSTEM_CURSOR_ARROW,      // none (hidden instead, see below)
+    SDL_SYSTEM_CURSOR_NO,         // not allowed
+    SDL_SYSTEM_CURSOR_ARROW,      // zoom in
+    SDL_SYSTEM_CURSOR_ARROW,      // zoom out
+    SDL_SYSTEM_CURSOR_HAND,       // grab
+    SDL_SYSTEM_CURSOR_HAND,       // grabbing
+};
+static_assert(std::size(kCursorForType) == 43, "one entry per engine cursor type but custom");
+// The engine's type for "no cursor at all".
+constexpr int kCursorTypeNone = 37;
+
+// SDL's system cursors, made when first needed and kept.
+class Cursors {
+ public:
+  Cursors() = default;
+  Cursors(const Cursors&) = delete;
+  Cursors& operator=(const Cursors&) = delete;
+  ~Cursors() {
+    for (SDL_Cursor* cursor : m_cursors)
+      if (cursor != nullptr) SDL_FreeCursor(cursor);
+  }
+
+  // Shows the cursor for an engine cursor type; unknown types (custom cursors) get the arrow.
+  void Show(int engineType) {
+    SDL_ShowCursor(engineType == kCursorTypeNone ? SDL_DISABLE : SDL_ENABLE);
+    SDL_SystemCursor id = SDL_SYSTEM_CURSOR_ARROW;
+    if (engineType >= 0 && engineType < static_cast<int>(std::size(kCursorForType)))
+      id = kCursorForType[engineType];
+    SDL_Cursor*& cursor = m_cursors[id];
+    if (cursor == nullptr) cursor = SDL_CreateSystemCursor(id);
+    if (cursor != nullptr) SDL_SetCursor(cursor);
+  }
+
+ private:
+  std::array<SDL_Cursor*, SDL_NUM_SYSTEM_CURSORS> m_cursors{};
+};
+
+// ---- Text ----------------------------------------------------------------------------------
+
+// Draws ASCII text with the built-in bitmap font: every glyph is cut from one small texture
+// made at start, tinted to the wanted colour.
+class TextPainter {
+ public:
+  static constexpr int kScale = 2;  // each font pixel is drawn 2 x 2
+  static constexpr int kCharWidth = quillo_tools::kGlyphAdvance * kScale;
+  static constexpr int kCharHeight = quillo_tools::kGlyphHeight * kScale;
+  static constexpr int kLineHeight = quillo_tools::kGlyphLineHeight * kScale;
+
+  bool Init(SDL_Renderer* renderer) {
+    using namespace quillo_tools;
+    constexpr int kCount = static_cast<int>(kLastGlyph - kFirstGlyph + 1);
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, kCount * kGlyphWidth, kGlyphHeight, 32,
+                                                          SDL_PIXELFORMAT_RGBA32);
+    if (surface == nullptr) return false;
+    SDL_LockSurface(surface);
+    for (int g = 0; g < kCount; ++g) {
+      const uint8_t* rows = GlyphRows(kFirstGlyph + static_cast<char32_t>(g));
+      for (int y = 0; y < kGlyphHeight; ++y) {
+        auto* line = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
+                                                 y * surface->pitch);
+        for (int x = 0; x < kGlyphWidth; ++x) {
+          const bool ink = rows[y] & (1 << (kGlyphWidth - 1 - x));
+          line[g * kGlyphWidth + x] = ink ? 0xFFFFFFFFu : 0x00FFFFFFu;  // white, opaque or not
+        }
+      }
+    }
+    SDL_UnlockSurface(surface);
+    m_atlas.reset(SDL_CreateTextureFromSurface(renderer, surface));
+    SDL_FreeSurface(surface);
+    if (m_atlas == nullptr) return false;
+    SDL_SetTextureBlendMode(m_atlas.get(), SDL_BLENDMODE_BLEND);
+    return true;
+  }
+
+  // Draws text (one line, characters the font lacks as '?') with its top left corner at x, y.
+  void Draw(SDL_Renderer* renderer, int x, int y, std::string_view text, SDL_Color colour) const {
+    using namespace quillo_tools;
+    if (m_atlas == nullptr) return;
+    SDL_SetTextureColorMod(m_atlas.get(), colour.r, colour.g, colour.b);
+    for (const char ch : text) {
+      char32_t c = static_cast<unsigned char>(ch);
+      if (c < kFirstGlyph || c > kLastGlyph) c = U'?';
+      const SDL_Rect source{static_cast<int>(c - kFirstGlyph) * kGlyphWidth, 0, kGlyphWidth,
+                            kGlyphHeight};
+      const SDL_Rect target{x, y, kGlyphWidth * kScale, kGlyphHeight * kScale};
+      if (c != U' ') SDL_RenderCopy(renderer, m_atlas.get(), &source, &target);
+      x += kCharWidth;
+    }
+  }
+
+  static int Width(std::string_view text) { return static_cast<int>(text.size()) * kCharWidth; }
+
+ private:
+  SdlPointer<SDL_Texture> m_atlas;
+};
+
+// Breaks text into at most maxLines lines of at most columns characters, at spaces where it
+// can; every character outside printable ASCII becomes '?', tabs and other control characters
+// a space, line breaks start a new line. A text that does not fit ends with "...".
+std::vector<std::string> WrapText(std::string_view utf8, size_t columns, size_t maxLines) {
+  columns = std::max<size_t>(columns, 1);
+  std::vector<std::string> lines(1);
+  bool cut = false;
+  auto newLine = [&]() {
+    if (lines.size() == maxLines) {
+      cut = true;
+      return false;
+    }
+    lines.emplace_back();
+    return true;
+  };
+  for (const char32_t c : quillo_tools::DecodeUtf8(utf8)) {
+    if (c == U'\r') continue;
+    if (c == U'\n') {
+      if (!newLine()) break;
+      continue;
+    }
+    const char shown = c >= quillo_tools::kFirstGlyph && c <= quillo_tools::kLastGlyph
+                           ? static_cast<char>(c)
+                       : c < 0x20 || c == 0x7F ? ' '
+                                               : '?';
+    std::string& line = lines.back();
+    if (line.size() < columns) {
+      line += shown;
+      continue;
+    }
+    // The line is full: a space simply ends it; otherwise the word in progress moves to the
+    // next line, unless it fills the whole line by itself.
+    if (shown == ' ') {
+      if (!newLine()) break;
+      continue;
+    }
+    const size_t space = line.rfind(' ');
+    std::string carried;
+    if (space != std::string::npos) {
+      carried = line.substr(space + 1);
+      line.resize(space);
+    }
+    if (!newLine()) break;
+    lines.back() = carried + shown;
+  }
+  if (cut) {
+    std::string& last = lines.back();
+    const size_t keep = columns > 3 ? columns - 3 : 0;
+    if (last.size() > keep) last.resize(keep);
+    last += std::string("...").substr(0, columns - last.size());
+  }
+  return lines;
+}
+
+// ---- Script dialog bar ---------------------------------------------------------------------
+
+// The bar at the bottom of the window that shows a waiting script dialog and its OK and Cancel
+// buttons.
+class DialogBar {
+ public:
+  enum class Button { kNone, kOk, kCancel };
+
+  bool Shown() const { return m_shown; }
+
+  void Show(int type, std::string_view message) {
+    m_shown = true;
+    m_type = type;
+    m_message = std::string(message);
+    m_pressed = Button::kNone;
+  }
+  void Hide() { m_shown = false; }
+
+  // Places the bar and its buttons in a view of width x height pixels.
+  void Layout(int width, int height) {
+    const int okWidth = ButtonWidth(kOkLabel);
+    const int cancelWidth = ButtonWidth(kCancelLabel);
+    const int textWidth = width - 3 * kPadding - okWidth - kButtonGap - cancelWidth;
+    const size_t columns = static_cast<size_t>(std::max(textWidth / TextPainter::kCharWidth, 1));
+    std::string text = DialogTypeName(m_type) + ": " + m_message;
+    if (m_type == 2) text += "\n(no text field here: OK answers with an empty text)";
+    m_lines = WrapText(text, columns, kMaxLines);
+
+    const int textHeight = static_cast<int>(m_lines.size()) * TextPainter::kLineHeight;
+    const int barHeight = std::max(kButtonHeight, textHeight) + 2 * kPadding;
+    m_bar = {0, std::max(height - barHeight, 0), width, barHeight};
+    const int buttonY = m_bar.y + kPadding;
+    m_cancel = {width - kPadding - cancelWidth, buttonY, cancelWidth, kButtonHeight};
+    m_ok = {m_cancel.x - kButtonGap - okWidth, buttonY, okWidth, kButtonHeight};
+  }
+
+  Button HitTest(int x, int y) const {
+    const SDL_Point point{x, y};
+    if (SDL_PointInRect(&point, &m_ok)) return Button::kOk;
+    if (SDL_PointInRect(&point, &m_cancel)) return Button::kCancel;
+    return Button::kNone;
+  }
+
+  // The button a left-button press went down on; the answer comes when it is released there.
+  void Press(Button button) { m_pressed = button; }
+  Button Pressed() const { return m_pressed; }
+  // Returns true when the hover changed, so the bar has to be drawn again.
+  bool SetHover(Button button) {
+    const bool changed = button != m_hover;
+    m_hover = button;
+    return changed;
+  }
+
+  void Draw(SDL_Renderer* renderer, const TextPainter& painter) const {
+    SetColour(renderer, kBarColour);
+    SDL_RenderFillRect(renderer, &m_bar);
+    SetColour(renderer, kEdgeColour);
+    SDL_RenderDrawLine(renderer, m_bar.x, m_bar.y, m_bar.x + m_bar.w - 1, m_bar.y);
+    // The first line sits level with the button labels.
+    int y = m_bar.y + kPadding + (kButtonHeight - TextPainter::kCharHeight) / 2;
+    for (const std::string& line : m_lines) {
+      painter.Draw(renderer, kPadding, y, line, kTextColour);
+      y += TextPainter::kLineHeight;
+    }
+    DrawButton(renderer, painter, m_ok, kOkLabel, Button::kOk, true);
+    DrawButton(renderer, painter, m_cancel, kCancelLabel, Button::kCancel, false);
+  }
+
+ private:
+  static constexpr std::string_view kOkLabel = "OK";
+  static constexpr std::string_view kCancelLabel = "Cancel";
+  static constexpr int kPadding = 8;
+  static constexpr int kButtonGap = 8;
+  static constexpr int kButtonHeight = TextPainter::kCharHeight + 12;
+  static constexpr int kMinButtonWidth = 72;
+  static constexpr size_t kMaxLines = 4;
+  static constexpr SDL_Color kBarColour{0x2B, 0x2D, 0x31, 0xFF};
+  static constexpr SDL_Color kEdgeColour{0x8A, 0x8F, 0x99, 0xFF};
+  static constexpr SDL_Color kTextColour{0xF2, 0xF2, 0xF2, 0xFF};
+  static constexpr SDL_Color kButtonColour{0x45, 0x49, 0x50, 0xFF};
+  static constexpr SDL_Color kHoverColour{0x5A, 0x60, 0x6A, 0xFF};
+  static constexpr SDL_Color kPressedColour{0x30, 0x33, 0x38, 0xFF};
+  static constexpr SDL_Color kDefaultEdgeColour{0x6A, 0xA0, 0xFF, 0xFF};
+
+  static int ButtonWidth(std::string_view label) {
+    return std::max(kMinButtonWidth, TextPainter::Width(label) + 24);
+  }
+
+  static void SetColour(SDL_Renderer* renderer, SDL_Color colour) {
+    SDL_SetRenderDrawColor(renderer, colour.r, colour.g, colour.b, colour.a);
+  }
+
+  // A button with its label centred; the default one (Enter) has a blue edge.
+  void DrawButton(SDL_Renderer* renderer, const TextPainter& painter, const SDL_Rect& rect,
+                  std::string_view label, Button which, bool isDefault) const {
+    SetColour(renderer, m_pressed == which && m_hover == which ? kPressedColour
+                        : m_hover == which                     ? kHoverColour
+                                                               : kButtonColour);
+    SDL_RenderFillRect(renderer, &rect);
+    SetColour(renderer, isDefault ? kDefaultEdgeColour : kEdgeColour);
+    SDL_RenderDrawRect(renderer, &rect);
+    painter.Draw(renderer, rect.x + (rect.w - TextPainter::Width(label)) / 2 + 1,
+                 rect.y + (rect.h - TextPainter::kCharHeight) / 2, label, kTextColour);
+  }
+
+  bool m_shown = false;
+  int m_type = 0;
+  std::string m_message;
+  std::vector<std::string> m_lines;
+  SDL_Rect m_bar{};
+  SDL_Rect m_ok{};
+  SDL_Rect m_cancel{};
+  Button m_pressed = Button::kNone;
+  Button m_hover = Button::kNone;
+};
+
+// ---- The viewer ----------------------------------------------------------------------------
+
+class Viewer {
+ public:
+  explicit Viewer(const Options& options) : m_options(options) {}
+  Viewer(const Viewer&) = delete;
+  Viewer& operator=(const Viewer&) = delete;
+
+  // Opens the window and the page, runs until the window is closed. The engine is still
+  // running afterwards (see ShutDownEngine); the pixel memory lives as long as the viewer.
+  int Run();
+  // LoadWeb was called, so the engine has to be shut down.
+  bool EngineStarted() const { return m_engineStarted; }
+
+ private:
+  bool OpenWindow();
+  void HandleEvent(const SDL_Event& event);
+  void HandleMouseButton(const SDL_MouseButtonEvent& button);
+  void HandleWheel(const SDL_MouseWheelEvent& wheel);
+  void HandleKey(const SDL_KeyboardEvent& key);
+  void HandleText(const char* utf8);
+  void HandleWindowEvent(const SDL_WindowEvent& window);
+  void Poll();
+  void HandleResult(int result, void* text, int value);
+  void PageIsThere();
+  void Answer(bool accept);
+  void SetPageFocus(bool focused);
+  void Send(int event, int a, int b);
+  void FlushMove();
+  void Present();
+
+  const Options m_options;
+  SdlPointer<SDL_Window> m_window;
+  SdlPointer<SDL_Renderer> m_renderer;
+  SdlPointer<SDL_Texture> m_texture;  // the page
+  Cursors m_cursors;
+  TextPainter m_painter;
+  DialogBar m_bar;
+  std::vector<uint8_t> m_pixels;
+
+  bool m_engineStarted = false;
+  bool m_running = true;
+  bool m_needsPresent = true;
+  // The page's browser exists: input is no longer dropped by the library.
+  bool m_pageThere = false;
+  bool m_pageFocusedNotice = false;  // the UPDATE_FOCUSED bit last seen
+  bool m_windowFocused = false;
+  bool m_focusSent = false;  // the focus state last sent to the page
+  int m_engineCursor = 0;
+  // The left button went down on the page, so its release and the drag belong to the page.
+  bool m_buttonOnPage = false;
+  // The virtual-key code sent with each key's key-down (by scancode), so that its key-up goes
+  // out with the same code, and only when its key-down went out.
+  std::array<int, SDL_NUM_SCANCODES> m_keyDownSent{};
+  // Mouse moves are sent once per batch of events: the latest position wins.
+  std::optional<SDL_Point> m_pendingMove;
+  bool m_pendingMoveHeld = false;
+  // Wheel deltas below one Windows unit, kept for the next event (smooth-scrolling devices).
+  float m_wheelRestX = 0;
+  float m_wheelRestY = 0;
+};
+
+bool Viewer::OpenWindow() {
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    PrintError(std::string("cannot start SDL video: ") + SDL_GetError() +
+               " (no display? try ./run view, which starts a virtual one)");
+    return false;
+  }
+  m_window.reset(SDL_CreateWindow(kProgramName, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                  m_options.width, m_options.height, SDL_WINDOW_SHOWN));
+  if (m_window == nullptr) {
+    PrintError(std::string("cannot open a window: ") + SDL_GetError());
+    return false;
+  }
+  m_renderer.reset(SDL_CreateRenderer(m_window.get(), -1, 0));
+  if (m_renderer == nullptr) {
+    PrintError(std::string("cannot draw into the window: ") + SDL_GetError());
+    return false;
+  }
+  // Should the window come out another size than asked (a tiling window manager), the view
+  // is scaled into it and SDL hands out mouse positions in view pixels.
+  SDL_RenderSetLogicalSize(m_renderer.get(), m_options.width, m_options.height);
+  // The library's B, G, R, A bytes, whatever the machine's byte order.
+  m_texture.reset(SDL_CreateTexture(m_renderer.get(), SDL_PIXELFORMAT_BGRA32,
+                                    SDL_TEXTUREACCESS_STREAMING, m_options.width,
+                                    m_options.height));
+  if (m_texture == nullptr) {
+    PrintError(std::string("cannot make a ") + std::to_string(m_options.width) + "x" +
+               std::to_string(m_options.height) + " texture: " + SDL_GetError());
+    return false;
+  }
+  // The page paints itself opaque; its alpha bytes must not let the window show through.
+  SDL_SetTextureBlendMode(m_texture.get(), SDL_BLENDMODE_NONE);
+  if (!m_painter.Init(m_renderer.get()))
+    PrintError(std::string("no text in the dialog bar: ") + SDL_GetError());
+  // Window managers give a new window the keyboard anyway; a bare X server (Xvfb) has no one
+  // else to give it.
+  SDL_RaiseWindow(m_window.get());
+  SDL_SetWindowInputFocus(m_window.get());
+  m_windowFocused = (SDL_GetWindowFlags(m_window.get()) & SDL_WINDOW_INPUT_FOCUS) != 0;
+  SDL_StartTextInput();
+  return true;
+}
+
+int Viewer::Run() {
+  const std::string url =
+      m_options.url ? quillo_tools::ResolveUrl(*m_options.url)
+                    : std::string(quillo_tools::kHtmlSourcePrefix) + quillo_tools::DemoPageHtml();
+  const size_t byteCount =
+      static_cast<size_t>(m_options.width) * static_cast<size_t>(m_options.height) * 4;
+  try {
+    m_pixels.assign(byteCount, kBlankPixel);
+  } catch (const std::bad_alloc&) {
+    PrintError("cannot allocate " + std::to_string(byteCount) + " bytes of pixel memory");
+    return kExitFailure;
+  }
+  if (!OpenWindow()) return kExitFailure;
+  SDL_UpdateTexture(m_texture.get(), nullptr, m_pixels.data(), m_options.width * 4);
+
+  if (m_options.debug) SetDebugEnable(1);
+  m_engineStarted = true;
+  LoadWeb(0, 0, m_options.width, m_options.height, m_pixels.data(), url.c_str(), 0,
+          m_options.lang.c_str());
+
+  // Events are handled as they come; UpdateWeb is polled on a fixed beat of kFrameMs, and in
+  // between the program sleeps until the next event or the next beat.
+  Uint64 nextPoll = SDL_GetTicks64();
+  while (m_running) {
+    SDL_Event event;
+    while (m_running && SDL_PollEvent(&event)) HandleEvent(event);
+    FlushMove();
+    Uint64 now = SDL_GetTicks64();
+    if (now >= nextPoll) {
+      Poll();
+      nextPoll += kFrameMs;
+      if (nextPoll <= now) nextPoll = now + kFrameMs;  // fell behind: no burst to catch up
+    }
+    if (m_needsPresent) Present();
+    now = SDL_GetTicks64();
+    if (m_running && nextPoll > now)
+      SDL_WaitEventTimeout(nullptr, static_cast<int>(nextPoll - now));
+  }
+  return kExitOk;
+}
+
+void Viewer::HandleEvent(const SDL_Event& event) {
+  switch (event.type) {
+    case SDL_QUIT:
+      m_running = false;
+      break;
+    case SDL_MOUSEMOTION:
+      if (m_bar.Shown()) {
+        if (m_bar.SetHover(m_bar.HitTest(event.motion.x, event.motion.y))) m_needsPresent = true;
+        break;
+      }
+      m_pendingMove = SDL_Point{event.motion.x, event.motion.y};
+      m_pendingMoveHeld = m_buttonOnPage && (event.motion.state & SDL_BUTTON_LMASK) != 0;
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+      HandleMouseButton(event.button);
+      break;
+    case SDL_MOUSEWHEEL:
+      HandleWheel(event.wheel);
+      break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      HandleKey(event.key);
+      break;
+    case SDL_TEXTINPUT:
+      HandleText(event.text.text);
+      break;
+    case SDL_WINDOWEVENT:
+      HandleWindowEvent(event.window);
+      break;
+    default:
+      break;
+  }
+}
+
+void Viewer::HandleMouseButton(const SDL_MouseButtonEvent& button) {
+  // The interface knows the left button only.
+  if (button.button != SDL_BUTTON_LEFT) return;
+  const bool down = button.type == SDL_MOUSEBUTTONDOWN;
+  if (down) {
+    if (m_bar.Shown()) {
+      m_bar.Press(m_bar.HitTest(button.x, button.y));
+      m_needsPresent = true;
+      return;
+    }
+    // A click gives the page the keyboard, as it gives a window the keyboard on Windows.
+    if (!m_focusSent) SetPageFocus(true);
+    Send(INPUT_MOUSE | INPUT_MOUSE_DOWN, button.x, button.y);
+    m_buttonOnPage = true;
+    return;
+  }
+  if (m_buttonOnPage) {
+    // The press went to the page, so its release does too, even if a dialog came up between.
+    Send(INPUT_MOUSE | INPUT_MOUSE_UP, button.x, button.y);
+    m_buttonOnPage = false;
+    return;
+  }
+  if (m_bar.Shown()) {
+    const DialogBar::Button pressed = m_bar.Pressed();
+    m_bar.Press(DialogBar::Button::kNone);
+    m_needsPresent = true;
+    if (pressed != DialogBar::Button::kNone && pressed == m_bar.HitTest(button.x, button.y))
+      Answer(pressed == DialogBar::Button::kOk);
+  }
+}
+
+void Viewer::HandleWheel(const SDL_MouseWheelEvent& wheel) {
+  if (m_bar.Shown()) return;
+  const float flip = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1.0f : 1.0f;
+  // SDL counts notches (fractions of them on smooth devices), positive up and to the right.
+  // The library wants 120 units a notch, positive towards the top and the left of the page
+  // (a Windows host passes WM_MOUSEWHEEL's delta as it is and WM_MOUSEHWHEEL's negated).
+  m_wheelRestX -= wheel.preciseX * flip * kWheelNotch;
+  m_wheelRestY += wheel.preciseY * flip * kWheelNotch;
+  const int dx = static_cast<int>(std::trunc(m_wheelRestX));
+  const int dy = static_cast<int>(std::trunc(m_wheelRestY));
+  m_wheelRestX -= static_cast<float>(dx);
+  m_wheelRestY -= static_cast<float>(dy);
+  if (dx != 0 || dy != 0) Send(INPUT_MOUSE | INPUT_MOUSE_WHEEL, dx, dy);
+}
+
+void Viewer::HandleKey(const SDL_KeyboardEvent& key) {
+  const SDL_Scancode scancode = key.keysym.scancode;
+  if (static_cast<int>(scancode) >= SDL_NUM_SCANCODES) return;
+  const int modifiers = quillo_tools::InputModifiers(key.keysym.mod);
+  if (key.type == SDL_KEYUP) {
+    // Only keys whose key-down went to the page, with the code it went with.
+    if (const int vk = m_keyDownSent[scancode]; vk != 0) {
+      Send(INPUT_KEY | INPUT_KEY_UP | modifiers, vk, 0);
+      m_keyDownSent[scancode] = 0;
+    }
+    return;
+  }
+  if (m_bar.Shown()) {
+    if (key.repeat) return;
+    const SDL_Keycode code = key.keysym.sym;
+    if (code == SDLK_RETURN || code == SDLK_RETURN2 || code == SDLK_KP_ENTER)
+      Answer(true);
+    else if (code == SDLK_ESCAPE)
+      Answer(false);
+    return;
+  }
+  // A held key repeats its key-down, as on Windows.
+  const int vk = quillo_tools::WindowsVirtualKey(key.keysym.sym, scancode);
+  if (vk == 0) return;  // no such key on Windows; what it types still comes as text
+  Send(INPUT_KEY | INPUT_KEY_DOWN | modifiers, vk, 0);
+  m_keyDownSent[scancode] = vk;
+}
+
+void Viewer::HandleText(const char* utf8) {
+  if (m_bar.Shown()) return;
+  const int modifiers = quillo_tools::InputModifiers(static_cast<Uint16>(SDL_GetModState()));
+  // One character event per UTF-16 code unit: a character above U+FFFF as its two surrogates.
+  for (const char16_t unit : quillo_tools::Utf8ToUtf16(utf8))
+    Send(INPUT_KEY | INPUT_KEY_CHAR | modifiers, unit, unit);
+}
+
+void Viewer::HandleWindowEvent(const SDL_WindowEvent& window) {
+  switch (window.event) {
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+      m_windowFocused = true;
+      SetPageFocus(true);
+      break;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+      m_windowFocused = false;
+      SetPageFocus(false);
+      break;
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+      m_needsPresent = true;
+      break;
+    default:
+      break;
+  }
+}
+
+void Viewer::Poll() {
+  bool newFrame = false;
+  for (int i = 0; i < kMaxPollsPerFrame; ++i) {
+    // The library leaves text and value alone unless a notice carries them.
+    void* text = nullptr;
+    int value = 0;
+    const int result = UpdateWeb(&text, &value);
+    if (result == -1) break;  // the engine is still starting
+    if (result & UPDATE_NEW_FRAME) newFrame = true;
+    HandleResult(result, text, value);
+    if ((result & (UPDATE_URL | UPDATE_TITLE | UPDATE_JS_DIALOG | UPDATE_LOAD_ERROR)) == 0) break;
+  }
+  if (newFrame) {
+    SDL_UpdateTexture(m_texture.get(), nullptr, m_pixels.data(), m_options.width * 4);
+    m_needsPresent = true;
+  }
+}
+
+void Viewer::HandleResult(int result, void* text, int value) {
+  if (result & UPDATE_LOAD_ERROR)
+    PrintLine("load-error: " + std::to_string(value) + " " + Printable(text));
+  if (result & UPDATE_URL) PrintLine("url: " + Printable(text));
+  if (result & UPDATE_TITLE) {
+    const std::string title = text ? static_cast<const char*>(text) : "";
+    PrintLine("title: " + Printable(text));
+    SDL_SetWindowTitle(m_window.get(), title.empty() ? kProgramName : title.c_str());
+  }
+  if (result & UPDATE_JS_DIALOG) {
+    PrintLine("dialog: " + DialogTypeName(value) + " " + Printable(text));
+    // A newer dialog takes the place of one still shown: the library answers only the newest.
+    m_bar.Show(value, text ? static_cast<const char*>(text) : "");
+    m_bar.Layout(m_options.width, m_options.height);
+    m_bar.SetHover(DialogBar::Button::kNone);
+    m_pendingMove.reset();
+    m_cursors.Show(0);
+    m_needsPresent = true;
+  }
+  if (result & UPDATE_POPUP_BLOCKED) PrintLine("popup-blocked");
+  if (const int cursor = result & UPDATE_CURSOR_MASK; cursor != 0) {
+    m_engineCursor = cursor - 1;
+    if (m_options.debug) PrintLine("cursor: " + CursorDescription(m_engineCursor));
+    if (!m_bar.Shown()) m_cursors.Show(m_engineCursor);
+  }
+  if (const bool focused = (result & UPDATE_FOCUSED) != 0; focused != m_pageFocusedNotice) {
+    m_pageFocusedNotice = focused;
+    PrintLine(focused ? "focus: in" : "focus: out");
+  }
+  // Any notice at all comes from the page's browser.
+  if (result != 0) PageIsThere();
+}
+
+// The page has shown a sign of life, so its browser exists and takes input: a window that
+// has had the keyboard all along hands it on now (earlier, the library would drop it).
+void Viewer::PageIsThere() {
+  if (m_pageThere) return;
+  m_pageThere = true;
+  if (m_windowFocused) SetPageFocus(true);
+}
+
+void Viewer::Answer(bool accept) {
+  Send(INPUT_DIALOG, accept ? 1 : 0, 0);
+  PrintLine(accept ? "dialog-answer: ok" : "dialog-answer: cancel");
+  m_bar.Hide();
+  m_cursors.Show(m_engineCursor);
+  m_needsPresent = true;
+}
+
+void Viewer::SetPageFocus(bool focused) {
+  if (!m_pageThere) return;  // sent once the page is there (PageIsThere)
+  if (focused == m_focusSent) return;
+  Send(INPUT_KEY | (focused ? INPUT_FOCUS_IN : INPUT_FOCUS_OUT), 0, 0);
+  m_focusSent = focused;
+}
+
+// Every event goes out after the move that came before it, so that a click lands where the
+// pointer is.
+void Viewer::Send(int event, int a, int b) {
+  FlushMove();
+  InputWeb(event, a, b);
+}
+
+void Viewer::FlushMove() {
+  if (!m_pendingMove) return;
+  const SDL_Point point = *m_pendingMove;
+  m_pendingMove.reset();
+  InputWeb(INPUT_MOUSE | INPUT_MOUSE_MOVE | (m_pendingMoveHeld ? INPUT_SHIFT : 0), point.x,
+           point.y);
+}
+
+void Viewer::Present() {
+  m_needsPresent = false;
+  SDL_Renderer* renderer = m_renderer.get();
+  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 0xFF);
+  SDL_RenderClear(renderer);
+  SDL_RenderCopy(renderer, m_texture.get(), nullptr, nullptr);
+  if (m_bar.Shown()) m_bar.Draw(renderer, m_painter);
+  SDL_RenderPresent(renderer);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (const std::optional<int> exitCode = ParseCommandLine(argc, argv, &options)) return *exitCode;
+  quillo_tools::SurviveBrokenPipe();
+  int exitCode = kExitOk;
+  {
+    // The engine paints into the viewer's memory until UnloadWeb(1) has returned, so the
+    // viewer outlives the shutdown.
+    Viewer viewer(options);
+    exitCode = viewer.Run();
+    if (viewer.EngineStarted())
+      quillo_tools::ShutDownEngine(kProgramName, exitCode == kExitOk ? kExitStuck : exitCode);
+  }
+  SDL_Quit();
+  return exitCode;
+}
