@@ -186,10 +186,62 @@ bool BrowserImpl::CreateView() {
   }
   webkit_web_view_set_background_color(m_view, &color);
   g_object_set_data(G_OBJECT(m_view), kBrowserKey, this);
+  AddDragSelection(m_view);
   wpe_view_backend_add_activity_state(
       backend, wpe_view_activity_state_visible | wpe_view_activity_state_in_window);
   ConnectSignals();
   return true;
+}
+
+// This engine build does not select text while the mouse is dragged (its
+// pointer moves carry no button to the selection code). A small script in a
+// world of the layer's own does it from the page's mouse events, which keeps
+// their order; it adds nothing to the page's script world, and editable
+// fields keep the engine's own handling.
+void BrowserImpl::AddDragSelection(WebKitWebView* view) {
+  static const char kScript[] =
+      "(() => {"
+      "  let start = null;"
+      "  const editable = n => {"
+      "    const el = n && (n.nodeType === Node.TEXT_NODE ? n.parentElement : n);"
+      "    return !el || el.isContentEditable || !!el.closest('input, textarea, select');"
+      "  };"
+      // The text position under a point. Past the end of a line the engine
+      // answers the line's start; then the caret closest to the point wins.
+      "  const at = (x, y) => {"
+      "    const r = document.caretRangeFromPoint(x, y);"
+      "    if (!r) return null;"
+      "    const n = r.startContainer;"
+      "    if (n.nodeType !== Node.TEXT_NODE || n.length > 4096) return [n, r.startOffset];"
+      "    const probe = document.createRange();"
+      "    let best = r.startOffset, dist = Infinity;"
+      "    for (let i = 0; i <= n.length; i++) {"
+      "      probe.setStart(n, i); probe.setEnd(n, i);"
+      "      const q = probe.getClientRects()[0];"
+      "      if (!q || y < q.top || y > q.bottom) continue;"
+      "      const d = Math.abs(q.left - x);"
+      "      if (d < dist) { dist = d; best = i; }"
+      "    }"
+      "    return [n, best];"
+      "  };"
+      "  addEventListener('mousedown', e => {"
+      "    start = null;"
+      "    if (e.button !== 0 || e.detail > 1 || e.shiftKey) return;"
+      "    const p = at(e.clientX, e.clientY);"
+      "    if (p && !editable(p[0])) start = p;"
+      "  }, true);"
+      "  addEventListener('mousemove', e => {"
+      "    if (!start || !(e.buttons & 1)) return;"
+      "    const p = at(e.clientX, e.clientY);"
+      "    if (p) getSelection().setBaseAndExtent(start[0], start[1], p[0], p[1]);"
+      "  }, true);"
+      "  addEventListener('mouseup', e => { if (e.button === 0) start = null; }, true);"
+      "})();";
+  WebKitUserScript* script = webkit_user_script_new_for_world(
+      kScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
+      "quillo", nullptr, nullptr);
+  webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view), script);
+  webkit_user_script_unref(script);
 }
 
 void BrowserImpl::ConnectSignals() {

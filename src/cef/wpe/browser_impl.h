@@ -98,6 +98,7 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   bool BeforeBrowse(const char* uri, bool redirect);
   void UpdateCursor(WebKitHitTestResult* hit);
   void ConnectSignals();
+  static void AddDragSelection(WebKitWebView* view);
   void DispatchKey(const KeyAction& action);
   void DispatchPointer(wpe_input_pointer_event& event);
   // Asks the life-span handler about a page's new window (always refused).
