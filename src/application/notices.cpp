@@ -5,6 +5,16 @@
 #include "quillo.h"
 
 namespace quillo {
+namespace {
+
+// Read-and-clear that costs only a load while nothing is pending (the
+// common case of a poll).
+template <typename T>
+T Take(std::atomic<T>& notice) {
+  return notice.load() != 0 ? notice.exchange(0) : T{0};
+}
+
+}  // namespace
 
 int CWebApplication::UpdateWeb(void** text, int* value) {
   if (!m_contextInitialized.load()) return -1;
@@ -13,35 +23,35 @@ int CWebApplication::UpdateWeb(void** text, int* value) {
     QLOG(u"=> client null");
     return -1;
   }
-  if (!client->GetBrowser()) {
+  if (!client->HasBrowser()) {
     QLOG(u"==> browser null");
     return 0;
   }
   // A load error is always reported alone; the rest waits for the next call.
-  if (int code = client->m_loadErrorCode.exchange(0); code != 0) {
+  if (int code = Take(client->m_loadErrorCode); code != 0) {
     *value = code;
     *text = const_cast<char*>(client->m_urlText.Latest());
     return UPDATE_LOAD_ERROR;
   }
   int result = 0;
-  if (m_refusedUrlNotice.exchange(0)) {
+  if (Take(m_refusedUrlNotice)) {
     *text = const_cast<char*>(m_refusedUrlText.Latest());
     result = UPDATE_URL;
-  } else if (client->m_urlNotice.exchange(0)) {
+  } else if (Take(client->m_urlNotice)) {
     *text = const_cast<char*>(client->m_urlText.Latest());
     result = UPDATE_URL;
-  } else if (client->m_titleNotice.exchange(0)) {
+  } else if (Take(client->m_titleNotice)) {
     *text = const_cast<char*>(client->m_titleText.Latest());
     result = UPDATE_TITLE;
-  } else if (client->m_dialogNotice.exchange(0)) {
+  } else if (Take(client->m_dialogNotice)) {
     *text = const_cast<char*>(client->m_dialogText.Latest());
     *value = client->m_dialogType.load();
     result = UPDATE_JS_DIALOG;
   }
-  if (client->m_newFrame.exchange(0)) result |= UPDATE_NEW_FRAME;
+  if (Take(client->m_newFrame)) result |= UPDATE_NEW_FRAME;
   if (client->m_focused.load()) result |= UPDATE_FOCUSED;
-  if (client->m_popupNotice.exchange(0)) result |= UPDATE_POPUP_BLOCKED;
-  if (int cursor = client->m_cursorType.exchange(0); cursor > 0)
+  if (Take(client->m_popupNotice)) result |= UPDATE_POPUP_BLOCKED;
+  if (int cursor = Take(client->m_cursorType); cursor > 0)
     result |= cursor & UPDATE_CURSOR_MASK;
   return result;
 }

@@ -52,6 +52,7 @@ class CWebClient : public CefClient,
 
   // Browser bookkeeping; any thread.
   CefRefPtr<CefBrowser> GetBrowser() const { return m_browser.Load(); }
+  bool HasBrowser() const { return !m_browser.IsNull(); }
   void SetBrowser(CefRefPtr<CefBrowser> browser);  // engine thread
   // Host thread, only while no browser exists (creation settings).
   void SetUrl(const char* url);

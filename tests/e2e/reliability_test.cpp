@@ -7,7 +7,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -111,6 +113,11 @@ TEST_F(Reliability, CloseAndReopenCyclesLeakNothing) {
       residentAtTen = ResidentKiB();
     }
   }
+  std::printf(
+      "soak: cycles %ld; descriptors %zu at cycle 10, %zu at the end; threads %zu, %zu; "
+      "resident memory %ld KiB, %ld KiB\n",
+      cycles, fdsAtTen, OpenFileDescriptors(), threadsAtTen, ThreadIds().size(), residentAtTen,
+      ResidentKiB());
   // Some slack for the engine's own lazily started helpers.
   EXPECT_LE(OpenFileDescriptors(), fdsAtTen + 4);
   EXPECT_LE(ThreadIds().size(), threadsAtTen + 2);
@@ -138,10 +145,17 @@ TEST_F(Reliability, InputBurstWhileLoadingRunsEveryEventOnce) {
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
   });
-  for (long i = 0; i < events; ++i)
+  auto longest = std::chrono::steady_clock::duration::zero();
+  for (long i = 0; i < events; ++i) {
+    const auto before = std::chrono::steady_clock::now();
     lib().InputWeb(INPUT_MOUSE | INPUT_MOUSE_MOVE, static_cast<int>(i % 200),
                    static_cast<int>(i % 100));
+    longest = std::max(longest, std::chrono::steady_clock::now() - before);
+  }
   done.store(true);
+  // A figure for soak runs, not an assertion: the host waits only while the table is full.
+  std::printf("soak: %ld input events; longest host-thread block %.3f ms\n", events,
+              std::chrono::duration<double, std::milli>(longest).count());
   poller.join();
   // The poller took the early notices; ask the page for a fresh one.
   lib().ExecuteJavaScript("document.title = 'ready'");
@@ -172,10 +186,15 @@ TEST_F(Reliability, FastPollingNeverSeesATornOrStaleText) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   long last = -1;
   long seen = 0;
+  long polls = 0;
+  auto longest = std::chrono::steady_clock::duration::zero();
   while (std::chrono::steady_clock::now() < end) {
     void* text = nullptr;
     int value = 0;
+    const auto before = std::chrono::steady_clock::now();
     const int r = lib().UpdateWeb(&text, &value);
+    longest = std::max(longest, std::chrono::steady_clock::now() - before);
+    ++polls;
     if (r > 0 && (r & UPDATE_TITLE)) {
       const std::string title = static_cast<const char*>(text);
       ASSERT_FALSE(title.empty());
@@ -192,6 +211,8 @@ TEST_F(Reliability, FastPollingNeverSeesATornOrStaleText) {
     }
     std::this_thread::sleep_for(std::chrono::microseconds(100));  // about 10 kHz
   }
+  std::printf("soak: %ld polls in %ld s, %ld titles, longest UpdateWeb %.3f ms\n", polls, seconds,
+              seen, std::chrono::duration<double, std::milli>(longest).count());
   EXPECT_GT(seen, 10);
 }
 
