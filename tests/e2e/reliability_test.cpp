@@ -44,10 +44,16 @@ std::set<pid_t> Children(const std::string& prefix) {
   return found;
 }
 
+// Open descriptors, without the files under /proc and /sys that the engine's
+// memory-pressure monitor opens once, some time after start.
 size_t OpenFileDescriptors() {
   size_t n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+    const std::string target = std::filesystem::read_symlink(entry.path(), ec).string();
+    if (target.rfind("/proc/", 0) == 0 || target.rfind("/sys/", 0) == 0) continue;
     ++n;
+  }
   return n;
 }
 
