@@ -1,39 +1,53 @@
 #include "support/keyboard.h"
 
 #include <cctype>
+#include <chrono>
+#include <thread>
 
 #include "quillo.h"
 
 namespace quillo_test {
 
-void Click(const LibraryCopy& lib, int x, int y) {
-  lib.InputWeb(INPUT_MOUSE | INPUT_MOUSE_MOVE, x, y);
-  lib.InputWeb(INPUT_MOUSE | INPUT_MOUSE_DOWN, x, y);
-  lib.InputWeb(INPUT_MOUSE | INPUT_MOUSE_UP, x, y);
-}
-
-void Drag(const LibraryCopy& lib, int from_x, int from_y, int to_x, int to_y) {
-  lib.InputWeb(INPUT_MOUSE | INPUT_MOUSE_MOVE, from_x, from_y);
-  lib.InputWeb(INPUT_MOUSE | INPUT_MOUSE_DOWN, from_x, from_y);
-  // A few steps on the way, as a real pointer reports them.
-  constexpr int kSteps = 4;
-  for (int i = 1; i <= kSteps; ++i) {
-    lib.InputWeb(INPUT_MOUSE | INPUT_MOUSE_MOVE | INPUT_SHIFT,
-                 from_x + (to_x - from_x) * i / kSteps, from_y + (to_y - from_y) * i / kSteps);
+void HostInput::Send(int event, int a, int b) {
+  lib_.InputWeb(event, a, b);
+  for (int i = 0; i < kPollsBetween; ++i) {
+    host_.Update();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  lib.InputWeb(INPUT_MOUSE | INPUT_MOUSE_UP, to_x, to_y);
 }
 
-void Stroke(const LibraryCopy& lib, int vk, int ch, int modifiers) {
-  lib.InputWeb(INPUT_KEY | INPUT_KEY_DOWN | modifiers, vk, ch);
-  lib.InputWeb(INPUT_KEY | INPUT_KEY_CHAR | modifiers, ch, ch);
-  lib.InputWeb(INPUT_KEY | INPUT_KEY_UP | modifiers, vk, ch);
+void HostInput::Click(int x, int y) {
+  Send(INPUT_MOUSE | INPUT_MOUSE_MOVE, x, y);
+  Send(INPUT_MOUSE | INPUT_MOUSE_DOWN, x, y);
+  Send(INPUT_MOUSE | INPUT_MOUSE_UP, x, y);
 }
 
-void TypeText(const LibraryCopy& lib, std::string_view text) {
+void HostInput::Drag(int from_x, int from_y, int to_x, int to_y) {
+  Send(INPUT_MOUSE | INPUT_MOUSE_MOVE, from_x, from_y);
+  Send(INPUT_MOUSE | INPUT_MOUSE_DOWN, from_x, from_y);
+  constexpr int kSteps = 8;
+  for (int i = 1; i <= kSteps; ++i) {
+    Send(INPUT_MOUSE | INPUT_MOUSE_MOVE | INPUT_SHIFT, from_x + (to_x - from_x) * i / kSteps,
+         from_y + (to_y - from_y) * i / kSteps);
+  }
+  Send(INPUT_MOUSE | INPUT_MOUSE_UP, to_x, to_y);
+}
+
+void HostInput::Stroke(int vk, int ch, int modifiers) {
+  Send(INPUT_KEY | INPUT_KEY_DOWN | modifiers, vk, ch);
+  Send(INPUT_KEY | INPUT_KEY_CHAR | modifiers, ch, ch);
+  Send(INPUT_KEY | INPUT_KEY_UP | modifiers, vk, ch);
+}
+
+void HostInput::Press(int vk, int modifiers) {
+  Send(INPUT_KEY | INPUT_KEY_DOWN | modifiers, vk, 0);
+  Send(INPUT_KEY | INPUT_KEY_UP | modifiers, vk, 0);
+}
+
+void HostInput::Type(std::string_view text) {
   for (const char c : text) {
     const int ch = static_cast<unsigned char>(c);
-    Stroke(lib, std::toupper(ch), ch);
+    Stroke(std::toupper(ch), ch);
   }
 }
 
