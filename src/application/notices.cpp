@@ -30,7 +30,7 @@ int CWebApplication::UpdateWeb(void** text, int* value) {
   // A load error is always reported alone; the rest waits for the next call.
   if (int code = Take(client->m_loadErrorCode); code != 0) {
     *value = code;
-    *text = const_cast<char*>(client->m_urlText.Latest());
+    *text = const_cast<char*>(client->m_loadErrorText.Latest());
     return UPDATE_LOAD_ERROR;
   }
   int result = 0;

@@ -148,6 +148,9 @@ class CWebClient : public CefClient,
   std::atomic<int> m_loadErrorCode{0};  // 0 = none
   std::atomic<int> m_dialogType{0};
   NoticeText<kNoticeTextSize> m_urlText;  // last navigation URL or load-error text
+  // The load error's own text: the error page's navigation overwrites
+  // m_urlText at once, so the error notice reads this one.
+  NoticeText<kNoticeTextSize> m_loadErrorText;
   NoticeText<kNoticeTextSize> m_titleText;
   NoticeText<kDialogTextSize> m_dialogText;
 

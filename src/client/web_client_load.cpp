@@ -60,6 +60,7 @@ void CWebClient::OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, E
   }
   const std::string text = errorText.ToString();
   m_urlText.Publish(text);
+  m_loadErrorText.Publish(text);
   m_loadErrorCode.store(errorCode);
   QLOG(u"CWebClient::OnLoadError [%d] [%s] [%s]", static_cast<int>(errorCode), errorText.c_str(),
        failedUrl.c_str());

@@ -114,9 +114,6 @@ INSTANTIATE_TEST_SUITE_P(
                       return port ? "http://127.0.0.1:" + std::to_string(port) + "/" : "";
                     },
                     -102, "ERR_CONNECTION_REFUSED"},
-        FailureCase{"InvalidHost",
-                    [](const LibraryCopy&) { return std::string("http://quillo-test.invalid/"); },
-                    -105, "ERR_NAME_NOT_RESOLVED"},
         FailureCase{"MissingFile",
                     [](const LibraryCopy& lib) {
                       return "file://" + (lib.directory() / "missing.html").string();
