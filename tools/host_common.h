@@ -17,6 +17,7 @@
 #include <cstring>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -193,6 +194,84 @@ inline void ShutDownEngine(std::string_view program, int exitCodeIfStuck) {
   }
   doneSignal.notify_one();
   watchdog.join();
+}
+
+// One option of a command line: its name ("--width"), and its value, inline
+// ("--width=800") or from the next argument ("--width 800").
+class CommandLineOption {
+ public:
+  CommandLineOption(std::string name, std::optional<std::string> inlineValue, int argc, char** argv,
+                    int* index, void (*printError)(const std::string&))
+      : m_name(std::move(name)),
+        m_inline(std::move(inlineValue)),
+        m_argc(argc),
+        m_argv(argv),
+        m_index(index),
+        m_printError(printError) {}
+
+  const std::string& Name() const { return m_name; }
+  // Takes the option's value; false (after a message) when there is none.
+  bool Value(std::string* value) {
+    if (m_inline) {
+      *value = *m_inline;
+      return true;
+    }
+    if (*m_index + 1 >= m_argc) {
+      m_printError("option " + m_name + " needs a value");
+      return false;
+    }
+    *value = m_argv[++*m_index];
+    return true;
+  }
+  // False (after a message) when a flag was given a value.
+  bool NoValue() const {
+    if (!m_inline) return true;
+    m_printError("option " + m_name + " takes no value");
+    return false;
+  }
+
+ private:
+  std::string m_name;
+  std::optional<std::string> m_inline;
+  int m_argc;
+  char** m_argv;
+  int* m_index;
+  void (*m_printError)(const std::string&);
+};
+
+// Walks argv: at most one URL (any argument not starting with '-', or after
+// "--"), and options handed to handle(option, argument), which returns
+// nullopt to go on or an exit code to end with. usageExit is returned for a
+// second URL.
+template <typename Handle>
+std::optional<int> WalkCommandLine(int argc, char** argv, std::optional<std::string>* url,
+                                   int usageExit, void (*printError)(const std::string&),
+                                   Handle&& handle) {
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      if (*url) {
+        printError("only one URL may be given (second one: \"" + arg + "\")");
+        return usageExit;
+      }
+      *url = arg;
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string name = arg;
+    std::optional<std::string> inlineValue;
+    if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      inlineValue = arg.substr(eq + 1);
+    }
+    CommandLineOption option(name, inlineValue, argc, argv, &i, printError);
+    if (std::optional<int> exit = handle(option, arg)) return exit;
+  }
+  return std::nullopt;
 }
 
 }  // namespace quillo_tools

@@ -181,53 +181,15 @@ bool ParseSeconds(const std::string& text, double* out) {
 // Parses argv into *options. Returns nullopt to go on, or the exit code to end with at once
 // (after --help, or after a message about a bad argument).
 std::optional<int> ParseCommandLine(int argc, char** argv, Options* options) {
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      if (options->url) {
-        PrintError("only one URL may be given (second one: \"" + arg + "\")");
-        return kExitUsage;
-      }
-      options->url = arg;
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-
-    // "--name=value" carries its value inline; otherwise a valued option takes the next one.
-    std::string name = arg;
-    std::optional<std::string> inlineValue;
-    if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      inlineValue = arg.substr(eq + 1);
-    }
-    auto takeValue = [&](std::string* value) {
-      if (inlineValue) {
-        *value = *inlineValue;
-        return true;
-      }
-      if (i + 1 >= argc) {
-        PrintError("option " + name + " needs a value");
-        return false;
-      }
-      *value = argv[++i];
-      return true;
-    };
-    auto noValue = [&]() {
-      if (!inlineValue) return true;
-      PrintError("option " + name + " takes no value");
-      return false;
-    };
-
+  auto handle = [&](quillo_tools::CommandLineOption& option,
+                    const std::string& arg) -> std::optional<int> {
+    const std::string& name = option.Name();
     std::string value;
     if (name == "--help" || name == "-h") {
       PrintUsage(stdout);
       return kExitOk;
     } else if (name == "--width" || name == "--height") {
-      if (!takeValue(&value)) return kExitUsage;
+      if (!option.Value(&value)) return kExitUsage;
       int* target = name == "--width" ? &options->width : &options->height;
       if (!ParseInt(value, 1, kMaxSide, target)) {
         PrintError(name + " wants a whole number from 1 to " + std::to_string(kMaxSide) +
@@ -235,14 +197,14 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* options) {
         return kExitUsage;
       }
     } else if (name == "--out" || name == "-o") {
-      if (!takeValue(&value)) return kExitUsage;
+      if (!option.Value(&value)) return kExitUsage;
       if (value.empty()) {
         PrintError(name + " wants a file name");
         return kExitUsage;
       }
       options->out = value;
     } else if (name == "--timeout") {
-      if (!takeValue(&value)) return kExitUsage;
+      if (!option.Value(&value)) return kExitUsage;
       if (!ParseSeconds(value, &options->timeoutSeconds)) {
         PrintError("--timeout wants a number of seconds above 0 and at most " +
                    std::to_string(static_cast<int>(kMaxTimeoutSeconds)) + ", not \"" + value +
@@ -250,18 +212,18 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* options) {
         return kExitUsage;
       }
     } else if (name == "--settle") {
-      if (!takeValue(&value)) return kExitUsage;
+      if (!option.Value(&value)) return kExitUsage;
       if (!ParseInt(value, 0, kMaxSettleMs, &options->settleMs)) {
         PrintError("--settle wants milliseconds from 0 to " + std::to_string(kMaxSettleMs) +
                    ", not \"" + value + "\"");
         return kExitUsage;
       }
     } else if (name == "--lang") {
-      if (!takeValue(&value)) return kExitUsage;
+      if (!option.Value(&value)) return kExitUsage;
       options->lang = value;
     } else if (name == "--swap" || name == "--bottom-up" || name == "--alpha" ||
                name == "--debug" || name == "--demo") {
-      if (!noValue()) return kExitUsage;
+      if (!option.NoValue()) return kExitUsage;
       bool* flag = name == "--swap"        ? &options->swapRedBlue
                    : name == "--bottom-up" ? &options->bottomUp
                    : name == "--alpha"     ? &options->keepAlpha
@@ -269,13 +231,17 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* options) {
                                            : &options->demo;
       *flag = true;
     } else if (name == "--no-probe") {
-      if (!noValue()) return kExitUsage;
+      if (!option.NoValue()) return kExitUsage;
       options->probe = false;
     } else {
       PrintError("unknown option \"" + arg + "\" (see --help)");
       return kExitUsage;
     }
-  }
+    return std::nullopt;
+  };
+  if (std::optional<int> exit =
+          quillo_tools::WalkCommandLine(argc, argv, &options->url, kExitUsage, PrintError, handle))
+    return exit;
   if (options->demo && options->url) {
     PrintError("give either a URL or --demo, not both");
     return kExitUsage;

@@ -118,48 +118,15 @@ void PrintError(const std::string& message) {
 // Parses argv into *options. Returns nullopt to go on, or the exit code to end with at once
 // (after --help, or after a message about a bad argument).
 std::optional<int> ParseCommandLine(int argc, char** argv, Options* options) {
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      if (options->url) {
-        PrintError("only one URL may be given (second one: \"" + arg + "\")");
-        return kExitUsage;
-      }
-      options->url = arg;
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-
-    // "--name=value" carries its value inline; otherwise a valued option takes the next one.
-    std::string name = arg;
-    std::optional<std::string> inlineValue;
-    if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      inlineValue = arg.substr(eq + 1);
-    }
-    auto takeValue = [&](std::string* value) {
-      if (inlineValue) {
-        *value = *inlineValue;
-        return true;
-      }
-      if (i + 1 >= argc) {
-        PrintError("option " + name + " needs a value");
-        return false;
-      }
-      *value = argv[++i];
-      return true;
-    };
-
+  auto handle = [&](quillo_tools::CommandLineOption& option,
+                    const std::string& arg) -> std::optional<int> {
+    const std::string& name = option.Name();
     std::string value;
     if (name == "--help" || name == "-h") {
       PrintUsage(stdout);
       return kExitOk;
     } else if (name == "--width" || name == "--height") {
-      if (!takeValue(&value)) return kExitUsage;
+      if (!option.Value(&value)) return kExitUsage;
       int* target = name == "--width" ? &options->width : &options->height;
       if (!quillo_tools::ParseInt(value, 1, kMaxSide, target)) {
         PrintError(name + " wants a whole number from 1 to " + std::to_string(kMaxSide) +
@@ -167,20 +134,18 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* options) {
         return kExitUsage;
       }
     } else if (name == "--lang") {
-      if (!takeValue(&value)) return kExitUsage;
+      if (!option.Value(&value)) return kExitUsage;
       options->lang = value;
     } else if (name == "--debug") {
-      if (inlineValue) {
-        PrintError("option --debug takes no value");
-        return kExitUsage;
-      }
+      if (!option.NoValue()) return kExitUsage;
       options->debug = true;
     } else {
       PrintError("unknown option \"" + arg + "\" (see --help)");
       return kExitUsage;
     }
-  }
-  return std::nullopt;
+    return std::nullopt;
+  };
+  return quillo_tools::WalkCommandLine(argc, argv, &options->url, kExitUsage, PrintError, handle);
 }
 
 // SDL objects that free themselves. A texture must go before its renderer and the renderer
