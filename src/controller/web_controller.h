@@ -45,8 +45,6 @@ class CWebController : public CefBaseRefCounted {
   void StopLoopIO();
 
   CefRefPtr<CWebApplication> Application() const { return m_application; }
-  // True once UnloadWeb(1) has stopped the engine for good.
-  bool IsShutDown() const { return !m_engineAlive.load(); }
 
  protected:
   ~CWebController() override;

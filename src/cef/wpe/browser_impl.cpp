@@ -761,7 +761,6 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
   switch (event) {
     case WEBKIT_LOAD_STARTED: {
       browser->m_isLoading.store(true);
-      browser->m_committed = false;
       browser->m_failed = false;
       // A load the host asked for shows its URL already; a navigation the
       // page started shows it with the next URI change.
@@ -782,7 +781,6 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
       break;
     case WEBKIT_LOAD_COMMITTED:
       if (browser->m_browsePending) browser->BeforeBrowse(webkit_web_view_get_uri(view), false);
-      browser->m_committed = true;
       browser->m_hasDocument.store(true);
       browser->m_mainFrame->SetURL(ToU16(webkit_web_view_get_uri(view)));
       break;

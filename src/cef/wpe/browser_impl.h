@@ -166,7 +166,6 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   bool m_frameCompletePending = false;
   bool m_viewDestroyed = false;
   bool m_browsePending = false;  // a main-frame load started, OnBeforeBrowse not yet sent
-  bool m_committed = false;      // the current main-frame load has committed
   bool m_failed = false;         // the current main-frame load has failed
   int64 m_lastSubframeId = 1;
   int m_cursor = -1;
