@@ -20,17 +20,22 @@
 #include <string_view>
 #include <vector>
 
-#include "bitmap_font.h"
 #include "demo_page.h"
+#include "dialog_bar.h"
 #include "host_common.h"
+#include "view_cursors.h"
 #include "view_input.h"
+#include "view_text.h"
 
 namespace {
 
 using quillo_tools::CursorDescription;
+using quillo_tools::Cursors;
+using quillo_tools::DialogBar;
 using quillo_tools::DialogTypeName;
 using quillo_tools::Printable;
 using quillo_tools::PrintLine;
+using quillo_tools::TextPainter;
 
 constexpr int kDefaultWidth = 1280;
 constexpr int kDefaultHeight = 720;
@@ -38,6 +43,8 @@ constexpr int kDefaultHeight = 720;
 constexpr int kMaxSide = 8192;
 // One poll of UpdateWeb per frame, about 60 a second.
 constexpr Uint64 kFrameMs = 16;
+// Size of the viewer's own text (the dialog bar).
+constexpr int kTextPointSize = 14;
 // Each UpdateWeb call hands out at most one text; while the calls bring texts, a frame polls
 // again (up to this often) so that URL, title and dialog do not queue up behind each other.
 constexpr int kMaxPollsPerFrame = 8;
@@ -158,313 +165,6 @@ struct SdlDeleter {
 template <typename T>
 using SdlPointer = std::unique_ptr<T, SdlDeleter>;
 
-// ---- Cursors -------------------------------------------------------------------------------
-
-// The SDL system cursor closest to each engine cursor type, in the engine's order.
-constexpr SDL_SystemCursor kCursorForType[] = {
-    SDL_SYSTEM_CURSOR_ARROW,      // pointer
-    SDL_SYSTEM_CURSOR_CROSSHAIR,  // cross
-    SDL_SYSTEM_CURSOR_HAND,       // hand
-    SDL_SYSTEM_CURSOR_IBEAM,      // I-beam
-    SDL_SYSTEM_CURSOR_WAIT,       // wait
-    SDL_SYSTEM_CURSOR_ARROW,      // help
-    SDL_SYSTEM_CURSOR_SIZEWE,     // east resize
-    SDL_SYSTEM_CURSOR_SIZENS,     // north resize
-    SDL_SYSTEM_CURSOR_SIZENESW,   // north-east resize
-    SDL_SYSTEM_CURSOR_SIZENWSE,   // north-west resize
-    SDL_SYSTEM_CURSOR_SIZENS,     // south resize
-    SDL_SYSTEM_CURSOR_SIZENWSE,   // south-east resize
-    SDL_SYSTEM_CURSOR_SIZENESW,   // south-west resize
-    SDL_SYSTEM_CURSOR_SIZEWE,     // west resize
-    SDL_SYSTEM_CURSOR_SIZENS,     // north-south resize
-    SDL_SYSTEM_CURSOR_SIZEWE,     // east-west resize
-    SDL_SYSTEM_CURSOR_SIZENESW,   // north-east/south-west resize
-    SDL_SYSTEM_CURSOR_SIZENWSE,   // north-west/south-east resize
-    SDL_SYSTEM_CURSOR_SIZEWE,     // column resize
-    SDL_SYSTEM_CURSOR_SIZENS,     // row resize
-    SDL_SYSTEM_CURSOR_SIZEALL,    // middle panning
-    SDL_SYSTEM_CURSOR_SIZEALL,    // east panning
-    SDL_SYSTEM_CURSOR_SIZEALL,    // north panning
-    SDL_SYSTEM_CURSOR_SIZEALL,    // north-east panning
-    SDL_SYSTEM_CURSOR_SIZEALL,    // north-west panning
-    SDL_SYSTEM_CURSOR_SIZEALL,    // south panning
-    SDL_SYSTEM_CURSOR_SIZEALL,    // south-east panning
-    SDL_SYSTEM_CURSOR_SIZEALL,    // south-west panning
-    SDL_SYSTEM_CURSOR_SIZEALL,    // west panning
-    SDL_SYSTEM_CURSOR_SIZEALL,    // move
-    SDL_SYSTEM_CURSOR_IBEAM,      // vertical text
-    SDL_SYSTEM_CURSOR_CROSSHAIR,  // cell
-    SDL_SYSTEM_CURSOR_ARROW,      // context menu
-    SDL_SYSTEM_CURSOR_ARROW,      // alias
-    SDL_SYSTEM_CURSOR_WAITARROW,  // progress
-    SDL_SYSTEM_CURSOR_NO,         // no drop
-    SDL_SYSTEM_CURSOR_ARROW,      // copy
-    SDL_SYSTEM_CURSOR_ARROW,      // none (hidden instead, see below)
-    SDL_SYSTEM_CURSOR_NO,         // not allowed
-    SDL_SYSTEM_CURSOR_ARROW,      // zoom in
-    SDL_SYSTEM_CURSOR_ARROW,      // zoom out
-    SDL_SYSTEM_CURSOR_HAND,       // grab
-    SDL_SYSTEM_CURSOR_HAND,       // grabbing
-};
-static_assert(std::size(kCursorForType) == 43, "one entry per engine cursor type but custom");
-// The engine's type for "no cursor at all".
-constexpr int kCursorTypeNone = 37;
-
-// SDL's system cursors, made when first needed and kept.
-class Cursors {
- public:
-  Cursors() = default;
-  Cursors(const Cursors&) = delete;
-  Cursors& operator=(const Cursors&) = delete;
-  ~Cursors() {
-    for (SDL_Cursor* cursor : m_cursors)
-      if (cursor != nullptr) SDL_FreeCursor(cursor);
-  }
-
-  // Shows the cursor for an engine cursor type; unknown types (custom cursors) get the arrow.
-  void Show(int engineType) {
-    SDL_ShowCursor(engineType == kCursorTypeNone ? SDL_DISABLE : SDL_ENABLE);
-    SDL_SystemCursor id = SDL_SYSTEM_CURSOR_ARROW;
-    if (engineType >= 0 && engineType < static_cast<int>(std::size(kCursorForType)))
-      id = kCursorForType[engineType];
-    SDL_Cursor*& cursor = m_cursors[id];
-    if (cursor == nullptr) cursor = SDL_CreateSystemCursor(id);
-    if (cursor != nullptr) SDL_SetCursor(cursor);
-  }
-
- private:
-  std::array<SDL_Cursor*, SDL_NUM_SYSTEM_CURSORS> m_cursors{};
-};
-
-// ---- Text ----------------------------------------------------------------------------------
-
-// Draws ASCII text with the built-in bitmap font: every glyph is cut from one small texture
-// made at start, tinted to the wanted colour.
-class TextPainter {
- public:
-  static constexpr int kScale = 2;  // each font pixel is drawn 2 x 2
-  static constexpr int kCharWidth = quillo_tools::kGlyphAdvance * kScale;
-  static constexpr int kCharHeight = quillo_tools::kGlyphHeight * kScale;
-  static constexpr int kLineHeight = quillo_tools::kGlyphLineHeight * kScale;
-
-  bool Init(SDL_Renderer* renderer) {
-    using namespace quillo_tools;
-    constexpr int kCount = static_cast<int>(kLastGlyph - kFirstGlyph + 1);
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, kCount * kGlyphWidth, kGlyphHeight, 32,
-                                                          SDL_PIXELFORMAT_RGBA32);
-    if (surface == nullptr) return false;
-    SDL_LockSurface(surface);
-    for (int g = 0; g < kCount; ++g) {
-      const uint8_t* rows = GlyphRows(kFirstGlyph + static_cast<char32_t>(g));
-      for (int y = 0; y < kGlyphHeight; ++y) {
-        auto* line = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
-                                                 y * surface->pitch);
-        for (int x = 0; x < kGlyphWidth; ++x) {
-          const bool ink = rows[y] & (1 << (kGlyphWidth - 1 - x));
-          line[g * kGlyphWidth + x] = ink ? 0xFFFFFFFFu : 0x00FFFFFFu;  // white, opaque or not
-        }
-      }
-    }
-    SDL_UnlockSurface(surface);
-    m_atlas.reset(SDL_CreateTextureFromSurface(renderer, surface));
-    SDL_FreeSurface(surface);
-    if (m_atlas == nullptr) return false;
-    SDL_SetTextureBlendMode(m_atlas.get(), SDL_BLENDMODE_BLEND);
-    return true;
-  }
-
-  // Draws text (one line, characters the font lacks as '?') with its top left corner at x, y.
-  void Draw(SDL_Renderer* renderer, int x, int y, std::string_view text, SDL_Color colour) const {
-    using namespace quillo_tools;
-    if (m_atlas == nullptr) return;
-    SDL_SetTextureColorMod(m_atlas.get(), colour.r, colour.g, colour.b);
-    for (const char ch : text) {
-      char32_t c = static_cast<unsigned char>(ch);
-      if (c < kFirstGlyph || c > kLastGlyph) c = U'?';
-      const SDL_Rect source{static_cast<int>(c - kFirstGlyph) * kGlyphWidth, 0, kGlyphWidth,
-                            kGlyphHeight};
-      const SDL_Rect target{x, y, kGlyphWidth * kScale, kGlyphHeight * kScale};
-      if (c != U' ') SDL_RenderCopy(renderer, m_atlas.get(), &source, &target);
-      x += kCharWidth;
-    }
-  }
-
-  static int Width(std::string_view text) { return static_cast<int>(text.size()) * kCharWidth; }
-
- private:
-  SdlPointer<SDL_Texture> m_atlas;
-};
-
-// Breaks text into at most maxLines lines of at most columns characters, at spaces where it
-// can; every character outside printable ASCII becomes '?', tabs and other control characters
-// a space, line breaks start a new line. A text that does not fit ends with "...".
-std::vector<std::string> WrapText(std::string_view utf8, size_t columns, size_t maxLines) {
-  columns = std::max<size_t>(columns, 1);
-  std::vector<std::string> lines(1);
-  bool cut = false;
-  auto newLine = [&]() {
-    if (lines.size() == maxLines) {
-      cut = true;
-      return false;
-    }
-    lines.emplace_back();
-    return true;
-  };
-  for (const char32_t c : quillo_tools::DecodeUtf8(utf8)) {
-    if (c == U'\r') continue;
-    if (c == U'\n') {
-      if (!newLine()) break;
-      continue;
-    }
-    const char shown = c >= quillo_tools::kFirstGlyph && c <= quillo_tools::kLastGlyph
-                           ? static_cast<char>(c)
-                       : c < 0x20 || c == 0x7F ? ' '
-                                               : '?';
-    std::string& line = lines.back();
-    if (line.size() < columns) {
-      line += shown;
-      continue;
-    }
-    // The line is full: a space simply ends it; otherwise the word in progress moves to the
-    // next line, unless it fills the whole line by itself.
-    if (shown == ' ') {
-      if (!newLine()) break;
-      continue;
-    }
-    const size_t space = line.rfind(' ');
-    std::string carried;
-    if (space != std::string::npos) {
-      carried = line.substr(space + 1);
-      line.resize(space);
-    }
-    if (!newLine()) break;
-    lines.back() = carried + shown;
-  }
-  if (cut) {
-    std::string& last = lines.back();
-    const size_t keep = columns > 3 ? columns - 3 : 0;
-    if (last.size() > keep) last.resize(keep);
-    last += std::string("...").substr(0, columns - last.size());
-  }
-  return lines;
-}
-
-// ---- Script dialog bar ---------------------------------------------------------------------
-
-// The bar at the bottom of the window that shows a waiting script dialog and its OK and Cancel
-// buttons.
-class DialogBar {
- public:
-  enum class Button { kNone, kOk, kCancel };
-
-  bool Shown() const { return m_shown; }
-
-  void Show(int type, std::string_view message) {
-    m_shown = true;
-    m_type = type;
-    m_message = std::string(message);
-    m_pressed = Button::kNone;
-  }
-  void Hide() { m_shown = false; }
-
-  // Places the bar and its buttons in a view of width x height pixels.
-  void Layout(int width, int height) {
-    const int okWidth = ButtonWidth(kOkLabel);
-    const int cancelWidth = ButtonWidth(kCancelLabel);
-    const int textWidth = width - 3 * kPadding - okWidth - kButtonGap - cancelWidth;
-    const size_t columns = static_cast<size_t>(std::max(textWidth / TextPainter::kCharWidth, 1));
-    std::string text = DialogTypeName(m_type) + ": " + m_message;
-    if (m_type == 2) text += "\n(no text field here: OK answers with an empty text)";
-    m_lines = WrapText(text, columns, kMaxLines);
-
-    const int textHeight = static_cast<int>(m_lines.size()) * TextPainter::kLineHeight;
-    const int barHeight = std::max(kButtonHeight, textHeight) + 2 * kPadding;
-    m_bar = {0, std::max(height - barHeight, 0), width, barHeight};
-    const int buttonY = m_bar.y + kPadding;
-    m_cancel = {width - kPadding - cancelWidth, buttonY, cancelWidth, kButtonHeight};
-    m_ok = {m_cancel.x - kButtonGap - okWidth, buttonY, okWidth, kButtonHeight};
-  }
-
-  Button HitTest(int x, int y) const {
-    const SDL_Point point{x, y};
-    if (SDL_PointInRect(&point, &m_ok)) return Button::kOk;
-    if (SDL_PointInRect(&point, &m_cancel)) return Button::kCancel;
-    return Button::kNone;
-  }
-
-  // The button a left-button press went down on; the answer comes when it is released there.
-  void Press(Button button) { m_pressed = button; }
-  Button Pressed() const { return m_pressed; }
-  // Returns true when the hover changed, so the bar has to be drawn again.
-  bool SetHover(Button button) {
-    const bool changed = button != m_hover;
-    m_hover = button;
-    return changed;
-  }
-
-  void Draw(SDL_Renderer* renderer, const TextPainter& painter) const {
-    SetColour(renderer, kBarColour);
-    SDL_RenderFillRect(renderer, &m_bar);
-    SetColour(renderer, kEdgeColour);
-    SDL_RenderDrawLine(renderer, m_bar.x, m_bar.y, m_bar.x + m_bar.w - 1, m_bar.y);
-    // The first line sits level with the button labels.
-    int y = m_bar.y + kPadding + (kButtonHeight - TextPainter::kCharHeight) / 2;
-    for (const std::string& line : m_lines) {
-      painter.Draw(renderer, kPadding, y, line, kTextColour);
-      y += TextPainter::kLineHeight;
-    }
-    DrawButton(renderer, painter, m_ok, kOkLabel, Button::kOk, true);
-    DrawButton(renderer, painter, m_cancel, kCancelLabel, Button::kCancel, false);
-  }
-
- private:
-  static constexpr std::string_view kOkLabel = "OK";
-  static constexpr std::string_view kCancelLabel = "Cancel";
-  static constexpr int kPadding = 8;
-  static constexpr int kButtonGap = 8;
-  static constexpr int kButtonHeight = TextPainter::kCharHeight + 12;
-  static constexpr int kMinButtonWidth = 72;
-  static constexpr size_t kMaxLines = 4;
-  static constexpr SDL_Color kBarColour{0x2B, 0x2D, 0x31, 0xFF};
-  static constexpr SDL_Color kEdgeColour{0x8A, 0x8F, 0x99, 0xFF};
-  static constexpr SDL_Color kTextColour{0xF2, 0xF2, 0xF2, 0xFF};
-  static constexpr SDL_Color kButtonColour{0x45, 0x49, 0x50, 0xFF};
-  static constexpr SDL_Color kHoverColour{0x5A, 0x60, 0x6A, 0xFF};
-  static constexpr SDL_Color kPressedColour{0x30, 0x33, 0x38, 0xFF};
-  static constexpr SDL_Color kDefaultEdgeColour{0x6A, 0xA0, 0xFF, 0xFF};
-
-  static int ButtonWidth(std::string_view label) {
-    return std::max(kMinButtonWidth, TextPainter::Width(label) + 24);
-  }
-
-  static void SetColour(SDL_Renderer* renderer, SDL_Color colour) {
-    SDL_SetRenderDrawColor(renderer, colour.r, colour.g, colour.b, colour.a);
-  }
-
-  // A button with its label centred; the default one (Enter) has a blue edge.
-  void DrawButton(SDL_Renderer* renderer, const TextPainter& painter, const SDL_Rect& rect,
-                  std::string_view label, Button which, bool isDefault) const {
-    SetColour(renderer, m_pressed == which && m_hover == which ? kPressedColour
-                        : m_hover == which                     ? kHoverColour
-                                                               : kButtonColour);
-    SDL_RenderFillRect(renderer, &rect);
-    SetColour(renderer, isDefault ? kDefaultEdgeColour : kEdgeColour);
-    SDL_RenderDrawRect(renderer, &rect);
-    painter.Draw(renderer, rect.x + (rect.w - TextPainter::Width(label)) / 2 + 1,
-                 rect.y + (rect.h - TextPainter::kCharHeight) / 2, label, kTextColour);
-  }
-
-  bool m_shown = false;
-  int m_type = 0;
-  std::string m_message;
-  std::vector<std::string> m_lines;
-  SDL_Rect m_bar{};
-  SDL_Rect m_ok{};
-  SDL_Rect m_cancel{};
-  Button m_pressed = Button::kNone;
-  Button m_hover = Button::kNone;
-};
-
 // ---- The viewer ----------------------------------------------------------------------------
 
 class Viewer {
@@ -558,7 +258,7 @@ bool Viewer::OpenWindow() {
   }
   // The page paints itself opaque; its alpha bytes must not let the window show through.
   SDL_SetTextureBlendMode(m_texture.get(), SDL_BLENDMODE_NONE);
-  if (!m_painter.Init(m_renderer.get()))
+  if (!m_painter.Init(kTextPointSize))
     PrintError(std::string("no text in the dialog bar: ") + SDL_GetError());
   // Window managers give a new window the keyboard anyway; a bare X server (Xvfb) has no one
   // else to give it.
@@ -778,7 +478,7 @@ void Viewer::HandleResult(int result, void* text, int value) {
     PrintLine("dialog: " + DialogTypeName(value) + " " + Printable(text));
     // A newer dialog takes the place of one still shown: the library answers only the newest.
     m_bar.Show(value, text ? static_cast<const char*>(text) : "");
-    m_bar.Layout(m_options.width, m_options.height);
+    m_bar.Layout(m_painter, m_options.width, m_options.height);
     m_bar.SetHover(DialogBar::Button::kNone);
     m_pendingMove.reset();
     m_cursors.Show(0);

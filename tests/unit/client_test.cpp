@@ -55,6 +55,8 @@ TEST(Encoders, Base64AndUriEncoding) {
   EXPECT_EQ(CefBase64Encode("foobar", 6).ToString(), "Zm9vYmFy");
   EXPECT_EQ(CefURIEncode(CefString("a b+c/é"), false).ToString(), "a%20b%2Bc%2F%C3%A9");
   EXPECT_EQ(CefURIEncode(CefString("a b"), true).ToString(), "a+b");
+  EXPECT_EQ(CefURIEncode(CefString("-_.~!*'()%=&?#[]"), false).ToString(),
+            "-_.~!*'()%25%3D%26%3F%23%5B%5D");
   EXPECT_EQ(BuildDataUrl("abc", "text/plain"), "data:text/plain;base64,YWJj");
 }
 

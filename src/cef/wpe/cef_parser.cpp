@@ -1,51 +1,32 @@
 #include "cef_parser.h"
 
-#include <cstdint>
+#include <glib.h>
+
 #include <string>
 
 CefString CefBase64Encode(const void* data, size_t data_size) {
-  static const char kTable[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  const auto* in = static_cast<const uint8_t*>(data);
-  std::u16string out;
-  if (in == nullptr) data_size = 0;
-  out.reserve((data_size + 2) / 3 * 4);
-  size_t i = 0;
-  for (; i + 2 < data_size; i += 3) {
-    uint32_t v = (uint32_t{in[i]} << 16) | (uint32_t{in[i + 1]} << 8) | in[i + 2];
-    out.push_back(kTable[v >> 18]);
-    out.push_back(kTable[(v >> 12) & 63]);
-    out.push_back(kTable[(v >> 6) & 63]);
-    out.push_back(kTable[v & 63]);
-  }
-  if (i < data_size) {
-    uint32_t v = uint32_t{in[i]} << 16;
-    if (i + 1 < data_size) v |= uint32_t{in[i + 1]} << 8;
-    out.push_back(kTable[v >> 18]);
-    out.push_back(kTable[(v >> 12) & 63]);
-    out.push_back(i + 1 < data_size ? kTable[(v >> 6) & 63] : u'=');
-    out.push_back(u'=');
-  }
-  return CefString(std::move(out));
+  if (data == nullptr || data_size == 0) return CefString();
+  gchar* encoded = g_base64_encode(static_cast<const guchar*>(data), data_size);
+  CefString result{std::string(encoded)};
+  g_free(encoded);
+  return result;
 }
 
 CefString CefURIEncode(const CefString& text, bool use_plus) {
-  static const char kHex[] = "0123456789ABCDEF";
+  // GLib leaves RFC 3986's unreserved characters as they are; the encoding here also keeps
+  // !*'() (as CEF's does) and, with use_plus, writes spaces as "+" (GLib has no such mode).
   const std::string utf8 = text.ToString();
-  std::u16string out;
-  out.reserve(utf8.size());
-  for (unsigned char c : utf8) {
-    bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                      c == '-' || c == '_' || c == '.' || c == '~' || c == '!' || c == '*' ||
-                      c == '\'' || c == '(' || c == ')';
-    if (unreserved) {
-      out.push_back(c);
-    } else if (c == ' ' && use_plus) {
-      out.push_back(u'+');
+  gchar* escaped =
+      g_uri_escape_bytes(reinterpret_cast<const guint8*>(utf8.data()), utf8.size(), "!*'()");
+  std::string out;
+  for (const char* p = escaped; *p != '\0'; ++p) {
+    if (use_plus && p[0] == '%' && p[1] == '2' && p[2] == '0') {
+      out.push_back('+');
+      p += 2;
     } else {
-      out.push_back(u'%');
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 15]);
+      out.push_back(*p);
     }
   }
-  return CefString(std::move(out));
+  g_free(escaped);
+  return CefString(out);
 }
