@@ -12,6 +12,7 @@
 #include "cef/wpe/engine_context.h"
 #include "cef/wpe/frame_diff.h"
 #include "cef/wpe/load_error_map.h"
+#include "cef/wpe/page_requests.h"
 #include "cef/wpe/request_impl.h"
 #include "cef/wpe/v8_impl.h"
 #include "diagnostics/debug_log.h"
@@ -271,6 +272,7 @@ void BrowserImpl::ConnectSignals() {
   g_signal_connect(m_view, "show-option-menu", G_CALLBACK(OnShowOptionMenu), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(m_view), "changed",
                    G_CALLBACK(OnBackForwardChanged), this);
+  ConnectPageRequests(m_view);
 }
 
 void BrowserImpl::Post(std::function<void()> task) {
