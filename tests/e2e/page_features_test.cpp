@@ -412,26 +412,30 @@ TEST_F(PageRequests, CopyAndPasteInsideThePage) {
     in.Send(INPUT_KEY | INPUT_KEY_DOWN | INPUT_CONTROL, key, key - 'A' + 'a');
     in.Send(INPUT_KEY | INPUT_KEY_UP | INPUT_CONTROL, key, key - 'A' + 'a');
   };
-  auto copy_then_paste = [&] {
-    const size_t from = host().notices().size();
-    in.Click(100, 25);
-    control('A');
+  // Selection and focus are set by script, and each step waits for the page, so that script and
+  // key input cannot overtake each other.
+  int round = 0;
+  auto copy_then_paste = [&](bool own_data) {
+    const std::string n = std::to_string(++round);
+    const std::string select = std::string("ownData = ") + (own_data ? "true" : "false") +
+                               "; src.focus(); src.select(); document.title = 'copy " + n + "'";
+    lib().ExecuteJavaScript(select.c_str());
+    EXPECT_TRUE(host().WaitForTitle("copy " + n));
+    size_t from = host().notices().size();
     control('C');
     EXPECT_TRUE(host().WaitForTitle("copied", from));
-    in.Click(100, 130);
-    control('A');
+    const std::string focus = "dst.value = ''; dst.focus(); document.title = 'paste " + n + "'";
+    lib().ExecuteJavaScript(focus.c_str());
+    EXPECT_TRUE(host().WaitForTitle("paste " + n));
+    from = host().notices().size();
     control('V');
     EXPECT_TRUE(WaitForTitlePrefix(host(), "pasted:", from));
     return TitleStartingWith(host(), "pasted:", from);
   };
-  // The page's own data: the paste handler reads it; the field receives nothing.
-  lib().ExecuteJavaScript("ownData = true; document.title = 'own data'");
-  ASSERT_TRUE(host().WaitForTitle("own data"));
-  EXPECT_EQ(copy_then_paste(), "pasted:set by the page:");
   // A plain copy: the field receives the text; the handler's getData gives "".
-  lib().ExecuteJavaScript("ownData = false; document.title = 'plain copy'");
-  ASSERT_TRUE(host().WaitForTitle("plain copy"));
-  EXPECT_EQ(copy_then_paste(), "pasted::quillo clipboard probe");
+  EXPECT_EQ(copy_then_paste(false), "pasted::quillo clipboard probe");
+  // The page's own data: the paste handler reads it; the field receives nothing.
+  EXPECT_EQ(copy_then_paste(true), "pasted:set by the page:");
 }
 
 // ---- fonts ----------------------------------------------------------------------------------
