@@ -1,5 +1,12 @@
 // What the engine sends to a web server: the Accept-Language header, and cookies kept or
-// deleted across a reopened browser.
+// deleted across a reopened browser, with the page's other storage kept and nothing on disk.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "support/e2e_fixture.h"
 
 namespace quillo_test {
@@ -47,13 +54,37 @@ struct CookieCase {
 
 class Cookies : public E2ETest, public ::testing::WithParamInterface<CookieCase> {};
 
+// Local storage and IndexedDB are not cookies: the delete option leaves them, and everything
+// lives in memory only (no file under the engine's data and cache folders holds it).
 TEST_P(Cookies, SurviveReopenUnlessDeleteOptionIsSet) {
+  namespace fs = std::filesystem;
+  const fs::path home = fs::temp_directory_path() / ("quillo-home-" + std::to_string(getpid()));
+  fs::create_directories(home);
+  for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME"})
+    setenv(name, home.c_str(), 1);
   lib().SetDebugEnable(true);  // the close is seen in the log
   HttpServer& http = server();
-  http.Serve("/set", HtmlResponse("<title>set</title>",
+  http.Serve("/set", HtmlResponse("<script>"
+                                  "localStorage.setItem('quillo_local', 'local_kept');"
+                                  "const open = indexedDB.open('quillo_db', 1);"
+                                  "open.onupgradeneeded = () => open.result.createObjectStore('s');"
+                                  "open.onsuccess = () => {"
+                                  "  const t = open.result.transaction('s', 'readwrite');"
+                                  "  t.objectStore('s').put('idb_kept', 'k');"
+                                  "  t.oncomplete = () => document.title = 'set';"
+                                  "};</script>",
                                   {{"Set-Cookie", "quillo_probe=kept; Path=/; HttpOnly"}}));
   http.Serve("/live", HtmlResponse("<title>live</title>"));
-  http.Serve("/reopened", HtmlResponse("<title>reopened</title>"));
+  http.Serve("/reopened",
+             HtmlResponse("<script>"
+                          "const local = localStorage.getItem('quillo_local');"
+                          "const open = indexedDB.open('quillo_db', 1);"
+                          "open.onupgradeneeded = () => open.result.createObjectStore('s');"
+                          "open.onsuccess = () => {"
+                          "  const get = open.result.transaction('s').objectStore('s').get('k');"
+                          "  get.onsuccess = () => document.title = 'stored:' + local + ',' +"
+                          "    get.result;"
+                          "};</script>"));
   const int options = GetParam().options;
 
   PixelBuffer& buffer = NewBuffer(32, 32);
@@ -79,6 +110,18 @@ TEST_P(Cookies, SurviveReopenUnlessDeleteOptionIsSet) {
   } else {
     EXPECT_EQ(cookie.find("quillo_probe"), std::string::npos) << "Cookie: \"" << cookie << "\"";
   }
+  EXPECT_TRUE(host().WaitForTitle("stored:local_kept,idb_kept"));
+
+  Shutdown();
+  for (const auto& entry : fs::recursive_directory_iterator(home)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    for (const char* probe : {"quillo_probe", "local_kept", "idb_kept", "quillo_db"})
+      EXPECT_EQ(bytes.find(probe), std::string::npos) << probe << " on disk in " << entry.path();
+  }
+  std::error_code ignored;
+  fs::remove_all(home, ignored);
 }
 
 INSTANTIATE_TEST_SUITE_P(
