@@ -153,6 +153,10 @@ else()
 libwpe-1.0-1, libglib2.0-0, libwayland-server0, libpng16-16, libstdc++6, \
 ${QUILLO_RUNTIME_DEPENDS}")
 endif()
+# What pages use: without the media plugins the library turns media off; without the fonts,
+# CJK, Thai, Devanagari and emoji are drawn as empty boxes.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, \
+gstreamer1.0-gl, gstreamer1.0-libav, fonts-noto-core, fonts-noto-cjk, fonts-noto-color-emoji")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, python3-pil")
 # CPack adds the ldconfig calls a package with a shared library needs (postinst, postrm).
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
