@@ -1,5 +1,6 @@
-// The page quillo-shot shows when it is given no URL: text, exact colours, an image from a
-// data: URL, form controls and a running CSS animation, all inside the page (no network).
+// The page quillo-shot shows when it is given no URL: text (with a line of each major script
+// and colour emoji), exact colours, an image from a data: URL, form controls and a running CSS
+// animation, all inside the page (no network).
 #ifndef QUILLO_TOOLS_DEMO_PAGE_H
 #define QUILLO_TOOLS_DEMO_PAGE_H
 
@@ -82,6 +83,9 @@ inline constexpr std::string_view kDemoTemplate = R"HTML(<!DOCTYPE html>
   @keyframes spin { to { transform: rotate(360deg); } }
   @keyframes slide { from { transform: translateX(0); } to { transform: translateX(180px); } }
   #info { font: 13px monospace; color: #444; margin-top: 16px; }
+  .scripts { display: grid; grid-template-columns: repeat(4, auto); gap: 2px 22px;
+             justify-content: start; margin-top: 12px; font-size: 15px; }
+  .scripts span b { font-weight: normal; color: #666; font-size: 12px; margin-right: 6px; }
 </style>
 </head>
 <body>
@@ -91,6 +95,16 @@ inline constexpr std::string_view kDemoTemplate = R"HTML(<!DOCTYPE html>
   memory that the program owns, then written out as a PNG. Text comes in <b>bold</b>,
   <i>italic</i>, <u>underlined</u>, <code>monospace</code> and with a <a href="#top">link</a>;
   accents: déjà vu, Ærøskøbing, naïve, €&nbsp;42.</p>
+  <div class="scripts">
+    <span><b>Chinese</b><span lang="zh-CN">你好，世界</span></span>
+    <span><b>Japanese</b><span lang="ja">こんにちは世界</span></span>
+    <span><b>Korean</b><span lang="ko">안녕하세요 세계</span></span>
+    <span><b>Thai</b><span lang="th">สวัสดีชาวโลก</span></span>
+    <span><b>Hindi</b><span lang="hi">नमस्ते दुनिया</span></span>
+    <span><b>Arabic</b><span lang="ar" dir="rtl">مرحبا بالعالم</span></span>
+    <span><b>Hebrew</b><span lang="he" dir="rtl">שלום עולם</span></span>
+    <span><b>Emoji</b>🍎 🌲 🚀 😀 🎉</span>
+  </div>
 
   <div class="row">
     <div>
