@@ -84,7 +84,10 @@ extern "C" {
 #define PAINT_SWAP_RED_BLUE 0x1
 /* Rows are stored top row first by default; this stores the bottom row first. */
 #define PAINT_BOTTOM_UP 0x2
-/* Delete every cookie each time the browser is created. */
+/* Delete every cookie each time the browser is created (the first time and
+ * after each UnloadWeb(0)). Cookies only: local storage, session storage and
+ * IndexedDB are kept for the rest of the process. Nothing a page stores is
+ * ever written to disk; all of it goes when the process ends. */
 #define LOAD_DELETE_COOKIES 0x8
 
 /* ---- GoBackForwardHome directions ---------------------------------------- */
