@@ -289,11 +289,11 @@ TEST_F(Authentication, ChallengesAreRefusedAtOnceAndThePageGetsThe401) {
 
 class PageRequests : public E2ETest {
  protected:
+  // Loads the body; each test then waits for its own page's sign that it is ready.
   PixelBuffer& Open(const std::string& body) {
     lib().SetDebugEnable(true);
     PixelBuffer& buffer = NewBuffer(320, 240);
     Load(buffer, kHtmlSource + "<body style=\"margin:0\">" + body);
-    EXPECT_TRUE(host().WaitForFrames(1));
     return buffer;
   }
 };
@@ -303,7 +303,9 @@ TEST_F(PageRequests, FileInputIsCancelledAndAsksAgainOnTheNextClick) {
       "<input type=file id=f style=\"position:fixed;left:0;top:0;width:320px;height:240px\">"
       "<script>let clicks = 0;"
       "f.addEventListener('click', () => document.title = 'click' + ++clicks);"
-      "f.addEventListener('change', () => document.title = 'changed');</script>");
+      "f.addEventListener('change', () => document.title = 'changed');"
+      "document.title = 'listening';</script>");
+  ASSERT_TRUE(host().WaitForTitle("listening"));
   HostInput in(lib(), host());
   for (int i = 1; i <= 2; ++i) {
     in.Click(160, 120);
@@ -406,7 +408,8 @@ TEST_F(PageRequests, CopyAndPasteInsideThePage) {
       "  const got = e.clipboardData.getData('text/plain');"
       "  setTimeout(() => document.title = 'pasted:' + got + ':' + dst.value, 50);"
       "});"
-      "</script>");
+      "document.title = 'listening';</script>");
+  ASSERT_TRUE(host().WaitForTitle("listening"));
   HostInput in(lib(), host());
   auto control = [&](char key) {
     in.Send(INPUT_KEY | INPUT_KEY_DOWN | INPUT_CONTROL, key, key - 'A' + 'a');
@@ -480,9 +483,8 @@ TEST_F(Fonts, EveryScriptPaintsItsOwnGlyphsAndEmojiHaveColour) {
                    "color:#000;text-align:center;overflow:hidden}</style>" +
                    cells);
   ASSERT_TRUE(host().WaitForTitle("glyphs"));
-  ASSERT_TRUE(IdlePolls(host()));  // the web fonts of the system are loaded by then
 
-  // A cell's pixels as grey levels, and how many are not white; emoji: how many are coloured.
+  // A cell's pixels as grey levels.
   auto grey = [&](int col, int r) {
     std::vector<int> v;
     for (int y = 0; y < kCell; ++y) {
@@ -493,31 +495,37 @@ TEST_F(Fonts, EveryScriptPaintsItsOwnGlyphsAndEmojiHaveColour) {
     }
     return v;
   };
-  auto inked = [](const std::vector<int>& v) {
-    size_t n = 0;
-    for (int g : v) n += g < 160;
-    return n;
-  };
-  row = 0;
-  for (const Script& s : kScripts) {
-    const auto a = grey(0, row), b = grey(1, row);
-    size_t differing = 0;
-    for (size_t i = 0; i < a.size(); ++i) differing += std::abs(a[i] - b[i]) > 64;
-    EXPECT_GT(inked(a), 20u) << s.name << ": nothing painted";
-    EXPECT_GT(differing, 40u) << s.name << ": both characters paint the same (missing glyphs)";
-    ++row;
-  }
-  // The emoji row: the apple and the tree are in colour (BGRA in memory).
-  size_t coloured = 0;
-  const int emoji_row = row - 1;
-  for (int y = 0; y < kCell; ++y) {
-    for (int x = 0; x < 2 * kCell; ++x) {
-      const Bytes4 p = ViewBytes(buffer, 0, x, emoji_row * kCell + y);
-      const int hi = std::max({p[0], p[1], p[2]}), lo = std::min({p[0], p[1], p[2]});
-      coloured += hi - lo > 80;
+  // What is wrong with the painted cells; "" when every script and the colour emoji are there.
+  auto faults = [&] {
+    std::string found;
+    int r = 0;
+    for (const Script& s : kScripts) {
+      const auto a = grey(0, r), b = grey(1, r);
+      size_t inked = 0, differing = 0;
+      for (size_t i = 0; i < a.size(); ++i) {
+        inked += a[i] < 160;
+        differing += std::abs(a[i] - b[i]) > 64;
+      }
+      if (inked <= 20) found += std::string(s.name) + ": nothing painted\n";
+      if (differing <= 40)
+        found += std::string(s.name) + ": both characters paint the same (missing glyphs)\n";
+      ++r;
     }
-  }
-  EXPECT_GT(coloured, 200u) << "the emoji are not in colour";
+    // The last row: the apple and the tree are in colour.
+    size_t coloured = 0;
+    for (int y = 0; y < kCell; ++y) {
+      for (int x = 0; x < 2 * kCell; ++x) {
+        const Bytes4 p = ViewBytes(buffer, 0, x, (r - 1) * kCell + y);
+        coloured += std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 80;
+      }
+    }
+    if (coloured <= 200) found += "the emoji are not in colour\n";
+    return found;
+  };
+  // Polled: fonts are found and glyphs painted over a few frames.
+  host().PollUntil([&] { return faults().empty(); }, "every script painted",
+                   std::chrono::milliseconds(10000));
+  EXPECT_EQ(faults(), "");
 }
 
 }  // namespace
