@@ -16,6 +16,8 @@ import os from 'node:os';
 import path from 'node:path';
 import zlib from 'node:zlib';
 
+import { Devtools } from './devtools_pipe.mjs';
+
 const CHROMIUM = process.env.QUILLO_BENCH_CHROMIUM || '/usr/lib/chromium/chromium';
 const PROCTREE = process.env.QUILLO_BENCH_PROCTREE || 'quillo-bench-proctree';
 const LOAD_TIMEOUT_MS = 30000;
@@ -117,51 +119,6 @@ function pngPixel(png, x, y) {
 
 const near = (pixel, want) =>
   pixel !== null && pixel.every((c, i) => Math.abs(c - want[i]) <= COLOUR_TOLERANCE);
-
-// ---- the DevTools protocol over the pipe ---------------------------------------------------
-
-class Devtools {
-  constructor(toBrowser, fromBrowser) {
-    this.toBrowser = toBrowser;
-    this.nextId = 1;
-    this.pending = new Map();
-    this.handlers = new Map();
-    let buffered = Buffer.alloc(0);
-    fromBrowser.on('data', (chunk) => {
-      buffered = Buffer.concat([buffered, chunk]);
-      for (let end; (end = buffered.indexOf(0)) >= 0;) {
-        const message = JSON.parse(buffered.toString('utf8', 0, end));
-        buffered = buffered.subarray(end + 1);
-        this.dispatch(message);
-      }
-    });
-  }
-
-  dispatch(message) {
-    if (message.id !== undefined) {
-      const waiter = this.pending.get(message.id);
-      this.pending.delete(message.id);
-      if (!waiter) return;
-      if (message.error) waiter.reject(new Error(`${waiter.method}: ${message.error.message}`));
-      else waiter.resolve(message.result);
-      return;
-    }
-    const handler = this.handlers.get(message.method);
-    if (handler) handler(message.params, message.sessionId);
-  }
-
-  send(method, params = {}, sessionId = undefined) {
-    const id = this.nextId++;
-    const message = { id, method, params };
-    if (sessionId) message.sessionId = sessionId;
-    this.toBrowser.write(JSON.stringify(message) + '\0');
-    return new Promise((resolve, reject) => this.pending.set(id, { resolve, reject, method }));
-  }
-
-  on(method, handler) {
-    this.handlers.set(method, handler);
-  }
-}
 
 // Resolves when check() holds, polling at a millisecond; rejects with why() after timeoutMs.
 async function until(check, timeoutMs, why) {

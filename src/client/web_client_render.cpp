@@ -53,8 +53,10 @@ void CWebClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const Rec
       QLOG(u"==> popup rect empty");
       return;
     }
-    dx = int64_t{m_popupRect.x} - m_viewRect.x;
-    dy = int64_t{m_popupRect.y} - m_viewRect.y;
+    // The popup's rectangle is already in view pixels; where the view sits on the host's
+    // screen does not move it.
+    dx = m_popupRect.x;
+    dy = m_popupRect.y;
   }
   const int64_t viewWidth = m_viewRect.width;
   const int64_t viewHeight = m_viewRect.height;

@@ -2,7 +2,10 @@
 // before the first LoadWeb, readiness, the final shutdown, and what the shared object exports.
 #include <sys/types.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -17,6 +20,28 @@ const std::string kGreenPage =
     kHtmlSource + "<title>page</title>" + SplitPageHtml({0, 255, 0}, {0, 255, 0});
 
 class Foundations : public E2ETest {};
+
+// The host's process environment, as "NAME=value" lines in order.
+std::vector<std::string> Environment() {
+  std::vector<std::string> lines;
+  for (char** entry = environ; *entry != nullptr; ++entry) lines.emplace_back(*entry);
+  return lines;
+}
+
+// A game that makes its own GL context after starting the page must get the renderer it would
+// get without the library: the engine's rendering choice stays inside the engine's processes.
+TEST_F(Foundations, HostEnvironmentIsLeftAsItWas) {
+  unsetenv("LIBGL_ALWAYS_SOFTWARE");
+  const std::vector<std::string> before = Environment();
+  PixelBuffer& buffer = NewBuffer(64, 48);
+  Load(buffer, kGreenPage);
+  ASSERT_TRUE(host().WaitForTitle("page"));
+  ASSERT_TRUE(WaitForView(buffer, 0, {{0, 0, {0, 255, 0}}, {63, 47, {0, 255, 0}}}, "the page"));
+  EXPECT_EQ(getenv("LIBGL_ALWAYS_SOFTWARE"), nullptr);
+  EXPECT_EQ(Environment(), before);
+  Shutdown();
+  EXPECT_EQ(Environment(), before);
+}
 
 TEST_F(Foundations, ExportsBeforeFirstLoadWebDoNothing) {
   const std::set<pid_t> threads_before = ThreadIds();

@@ -42,14 +42,17 @@ long NumberAfter(const std::string& title, const std::string& prefix) {
 class Input : public E2ETest {
  protected:
   // Loads the page and waits until it has run its script and painted.
-  ::testing::AssertionResult Open(const std::string& page) {
+  // The view rectangle starts at (x, y) of the host's screen; the page sees view pixels only.
+  ::testing::AssertionResult Open(const std::string& page, int x = 0, int y = 0) {
     PixelBuffer& buffer = NewBuffer(kWidth, kHeight);
     buffer_ = &buffer;
-    Load(buffer, page);
+    Load(buffer, page, 0, "en-US", x, y);
     if (auto ready = host().WaitForTitle("ready"); !ready) return ready;
     // No page puts an element into the bottom-right corner.
     return WaitForView(buffer, 0, {{kWidth - 1, kHeight - 1, kBackground}}, "the page painted");
   }
+
+  void SelectList(int originX, int originY);
 
   PixelBuffer& buffer() { return *buffer_; }
   HostInput input() { return HostInput(lib(), host()); }
@@ -274,12 +277,16 @@ size_t BackgroundPixels(const PixelBuffer& buffer, int left, int top, int right,
   return count;
 }
 
-TEST_F(Input, SelectListIsPaintedAtItsPlaceAndChoosesAnOption) {
+// Opens a drop-down box at (20, 20) in a view whose rectangle starts at (x, y) of the host's
+// screen, checks that its list is painted below it, chooses the third option by clicking where
+// it is painted, and checks that the list goes again.
+void Input::SelectList(int originX, int originY) {
   ASSERT_TRUE(Open(Page(
       "<select id=\"s\" style=\"position:absolute;left:20px;top:20px;width:150px;height:24px\" "
       "onchange=\"document.title = 'value:' + this.value\">"
       "<option value=\"a\">Alpha</option><option value=\"b\">Beta</option>"
-      "<option value=\"c\">Gamma</option></select>")));
+      "<option value=\"c\">Gamma</option></select>"),
+                   originX, originY));
   // Below the element, where the open list goes; only page background before.
   constexpr int kLeft = 22, kRight = 168, kTop = 48, kBottom = 60;
   const size_t area = (kRight - kLeft) * (kBottom - kTop);
@@ -316,6 +323,11 @@ TEST_F(Input, SelectListIsPaintedAtItsPlaceAndChoosesAnOption) {
       },
       "the page background back where the list was"));
 }
+
+TEST_F(Input, SelectListIsPaintedAtItsPlaceAndChoosesAnOption) { SelectList(0, 0); }
+
+// The list's rectangle is in view coordinates whatever the view's origin.
+TEST_F(Input, SelectListStaysAtItsPlaceWhenTheViewDoesNotStartAtTheOrigin) { SelectList(40, 30); }
 
 // ---- cursor -------------------------------------------------------------------------------
 

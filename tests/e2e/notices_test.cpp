@@ -66,5 +66,33 @@ TEST_F(Notices, TitleChangedTwiceBeforeCollectedGivesTheNewest) {
   EXPECT_EQ(host().Texts(UPDATE_TITLE).back(), "second");
 }
 
+// Titles as a browser tab shows them: the page's own title, its address when it names none
+// (written as Chromium writes it on a tab), and never an empty title between two pages.
+TEST_F(Notices, UntitledPageShowsItsAddressAndNoTitleIsEmpty) {
+  HttpServer& http = server();
+  http.Serve("/titled", HtmlResponse("<title>named</title><p>x</p>"));
+  http.Serve("/untitled", HtmlResponse("<p>no title</p>"));
+  PixelBuffer& buffer = NewBuffer(32, 32);
+  const std::string untitled = "127.0.0.1:" + std::to_string(http.port()) + "/untitled";
+
+  Load(buffer, http.Url("/titled"));
+  ASSERT_TRUE(host().WaitForTitle("named"));
+  Load(buffer, http.Url("/untitled?q=1"));
+  ASSERT_TRUE(host().WaitForTitle(untitled + "?q=1"));
+  size_t from = host().notices().size();
+  Load(buffer, http.Url("/titled"));
+  ASSERT_TRUE(host().WaitForTitle("named", from));
+  // A script that empties the title of a loaded page: the tab shows the address again.
+  lib().ExecuteJavaScript("document.title = ''");
+  ASSERT_TRUE(host().WaitForTitle("127.0.0.1:" + std::to_string(http.port()) + "/titled"));
+  // HTML source without a title shows its data URL.
+  from = host().notices().size();
+  Load(buffer, kHtmlSource + "abc");
+  ASSERT_TRUE(host().WaitForTitle("data:text/html;base64,YWJj", from));
+
+  for (const std::string& title : host().Texts(UPDATE_TITLE))
+    EXPECT_FALSE(title.empty()) << "an empty title was reported:\n" << host().Recent();
+}
+
 }  // namespace
 }  // namespace quillo_test

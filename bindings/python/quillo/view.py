@@ -254,9 +254,8 @@ class WebView:
     def close(self) -> None:
         """Closes the page, not the engine (``UnloadWeb(0)``); a new WebView may follow.
 
-        The library carries the close out asynchronously and gives no notice when it is
-        done; at present a new page opened before then is lost (the library treats its
-        LoadWeb as a navigation of the page being closed).
+        The library carries the close out asynchronously; a new WebView opened at once waits
+        until it is done (milliseconds) and then opens with all its own arguments.
         """
         with _engine_lock:
             if not self._open:

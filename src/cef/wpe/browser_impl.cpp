@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cef/webext/protocol.h"
+#include "cef/wpe/display_title.h"
 #include "cef/wpe/engine_context.h"
 #include "cef/wpe/frame_diff.h"
 #include "cef/wpe/load_error_map.h"
@@ -78,6 +79,20 @@ cef_navigation_type_t NavigationTypeOf(WebKitNavigationAction* action) {
 
 std::u16string ToU16(const char* utf8) {
   return CefString(utf8 ? utf8 : "").ToString16();
+}
+
+// Tells the display handler the page's title; a page that names none shows
+// its address.
+void ReportTitle(BrowserImpl* browser, WebKitWebView* view) {
+  CefRefPtr<CefDisplayHandler> display = browser->Client()->GetDisplayHandler();
+  if (!display) return;
+  const gchar* title = webkit_web_view_get_title(view);
+  if (title != nullptr && *title != '\0') {
+    display->OnTitleChange(browser, CefString(title));
+    return;
+  }
+  const gchar* uri = webkit_web_view_get_uri(view);
+  display->OnTitleChange(browser, CefString(DisplayTitleForUrl(uri ? uri : "")));
 }
 
 uint32_t NowMs() {
@@ -800,6 +815,8 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
         load->OnLoadError(browser, browser->m_mainFrame.get(), ERR_UNSAFE_PORT,
                           "net::ERR_UNSAFE_PORT", CefString(target));
       }
+      const gchar* title = webkit_web_view_get_title(view);
+      if (!browser->m_failed && (title == nullptr || *title == '\0')) ReportTitle(browser, view);
       if (load) {
         load->OnLoadEnd(browser, browser->m_mainFrame.get(), status);
         load->OnLoadingStateChange(browser, false, browser->CanGoBack(), browser->CanGoForward());
@@ -923,9 +940,10 @@ void BrowserImpl::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTe
 void BrowserImpl::OnTitleNotify(GObject*, GParamSpec*, gpointer self) {
   auto* browser = static_cast<BrowserImpl*>(self);
   const gchar* title = webkit_web_view_get_title(browser->m_view);
-  if (title == nullptr) return;
-  if (CefRefPtr<CefDisplayHandler> display = browser->m_client->GetDisplayHandler())
-    display->OnTitleChange(browser, CefString(title));
+  // The engine empties the title when a new document starts; the new page's
+  // own title, or its address once it has loaded, follows.
+  if ((title == nullptr || *title == '\0') && browser->m_isLoading.load()) return;
+  ReportTitle(browser, browser->m_view);
 }
 
 void BrowserImpl::OnUriNotify(GObject*, GParamSpec*, gpointer self) {

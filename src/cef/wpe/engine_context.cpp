@@ -5,7 +5,6 @@
 #include <wpe/unstable/fdo-shm.h>
 #include <wpe/wpe.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "cef/wpe/downloads.h"
@@ -40,11 +39,10 @@ EngineContext& EngineContext::Get() {
 bool EngineContext::Start() {
   if (m_started.exchange(true)) return false;
 
-  // Frames must come through shared memory whether or not there is a GPU:
-  // the web process renders with Mesa's software rasteriser.
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-  setenv("NO_AT_BRIDGE", "1", 0);
-
+  // The host's environment stays as it is. The web process renders with
+  // Mesa's software rasteriser without being told: in shared-memory mode the
+  // view backend offers it no GPU buffers (no wl_drm, no dmabuf), so Mesa's
+  // Wayland platform falls back to software.
   m_mainContext = g_main_context_new();
   g_main_context_push_thread_default(m_mainContext);
   m_uiThread = std::this_thread::get_id();
