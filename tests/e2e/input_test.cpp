@@ -281,12 +281,13 @@ size_t BackgroundPixels(const PixelBuffer& buffer, int left, int top, int right,
 // screen, checks that its list is painted below it, chooses the third option by clicking where
 // it is painted, and checks that the list goes again.
 void Input::SelectList(int originX, int originY) {
-  ASSERT_TRUE(Open(Page(
-      "<select id=\"s\" style=\"position:absolute;left:20px;top:20px;width:150px;height:24px\" "
-      "onchange=\"document.title = 'value:' + this.value\">"
-      "<option value=\"a\">Alpha</option><option value=\"b\">Beta</option>"
-      "<option value=\"c\">Gamma</option></select>"),
-                   originX, originY));
+  ASSERT_TRUE(Open(
+      Page(
+          "<select id=\"s\" style=\"position:absolute;left:20px;top:20px;width:150px;height:24px\" "
+          "onchange=\"document.title = 'value:' + this.value\">"
+          "<option value=\"a\">Alpha</option><option value=\"b\">Beta</option>"
+          "<option value=\"c\">Gamma</option></select>"),
+      originX, originY));
   // Below the element, where the open list goes; only page background before.
   constexpr int kLeft = 22, kRight = 168, kTop = 48, kBottom = 60;
   const size_t area = (kRight - kLeft) * (kBottom - kTop);
@@ -324,10 +325,14 @@ void Input::SelectList(int originX, int originY) {
       "the page background back where the list was"));
 }
 
-TEST_F(Input, SelectListIsPaintedAtItsPlaceAndChoosesAnOption) { SelectList(0, 0); }
+TEST_F(Input, SelectListIsPaintedAtItsPlaceAndChoosesAnOption) {
+  SelectList(0, 0);
+}
 
 // The list's rectangle is in view coordinates whatever the view's origin.
-TEST_F(Input, SelectListStaysAtItsPlaceWhenTheViewDoesNotStartAtTheOrigin) { SelectList(40, 30); }
+TEST_F(Input, SelectListStaysAtItsPlaceWhenTheViewDoesNotStartAtTheOrigin) {
+  SelectList(40, 30);
+}
 
 // ---- cursor -------------------------------------------------------------------------------
 

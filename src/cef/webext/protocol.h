@@ -5,8 +5,8 @@
 namespace quillo::webext {
 
 // Web process -> library.
-// (b created, t frame id, b is main frame, s frame URL): a script context of
-// a frame was created or released.
+// (b created, t frame id, b is main frame, s frame URL, t web process id): a
+// script context of a frame was created or released.
 inline constexpr char kContextMessage[] = "quillo.context";
 // (s text, s source, u line, u level, b is uncaught exception)
 inline constexpr char kConsoleMessage[] = "quillo.console";

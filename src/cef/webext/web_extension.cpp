@@ -3,6 +3,7 @@
 // documents that sub-frames commit, and it points a failed sub-frame at its
 // error page. It adds nothing to the page's own script world: its script
 // runs in an isolated world.
+#include <unistd.h>
 #include <wpe/webkit-web-extension.h>
 
 #include <cstdint>
@@ -33,8 +34,11 @@ void Send(WebKitWebPage* page, const char* name, GVariant* parameters) {
 }
 
 void SendContext(PageState* state, bool created, uint64_t id, bool main, const char* uri) {
+  // The process id tells the library whose contexts these are: a page that
+  // moves to another web process leaves its old contexts behind.
   Send(state->page, kContextMessage,
-       g_variant_new("(btbs)", created, static_cast<guint64>(id), main, uri ? uri : ""));
+       g_variant_new("(btbst)", created, static_cast<guint64>(id), main, uri ? uri : "",
+                     static_cast<guint64>(getpid())));
 }
 
 struct FrameWatch {

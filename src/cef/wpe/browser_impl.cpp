@@ -815,8 +815,7 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
         load->OnLoadError(browser, browser->m_mainFrame.get(), ERR_UNSAFE_PORT,
                           "net::ERR_UNSAFE_PORT", CefString(target));
       }
-      const gchar* title = webkit_web_view_get_title(view);
-      if (!browser->m_failed && (title == nullptr || *title == '\0')) ReportTitle(browser, view);
+      if (!browser->m_failed) browser->ReportAddressIfUntitled();
       if (load) {
         load->OnLoadEnd(browser, browser->m_mainFrame.get(), status);
         load->OnLoadingStateChange(browser, false, browser->CanGoBack(), browser->CanGoForward());
@@ -872,20 +871,15 @@ gboolean BrowserImpl::OnUserMessage(WebKitWebView*, WebKitUserMessage* message, 
   CefRefPtr<CefApp> app = EngineContext::Get().App();
   CefRefPtr<CefRenderProcessHandler> renderer = app ? app->GetRenderProcessHandler() : nullptr;
   if (g_strcmp0(name, webext::kContextMessage) == 0 &&
-      g_variant_is_of_type(parameters, G_VARIANT_TYPE("(btbs)"))) {
+      g_variant_is_of_type(parameters, G_VARIANT_TYPE("(btbst)"))) {
     gboolean created = FALSE, main = FALSE;
-    guint64 id = 0;
+    guint64 id = 0, process = 0;
     const char* uri = nullptr;
-    g_variant_get(parameters, "(btb&s)", &created, &id, &main, &uri);
-    if (!renderer) return TRUE;
-    CefRefPtr<CefFrame> frame = main ? CefRefPtr<CefFrame>(browser->m_mainFrame.get())
-                                     : CefRefPtr<CefFrame>(new FrameImpl(
-                                           browser, false, static_cast<int64>(id), ToU16(uri)));
-    CefRefPtr<CefV8Context> context = new V8ContextImpl;
-    if (created)
-      renderer->OnContextCreated(browser, frame, context);
-    else
-      renderer->OnContextReleased(browser, frame, context);
+    g_variant_get(parameters, "(btb&st)", &created, &id, &main, &uri, &process);
+    browser->m_contexts.Report(process, created, {id, main != FALSE, uri ? uri : ""},
+                               [browser](bool came, const ScriptContexts::Context& context) {
+                                 browser->NotifyContext(came, context);
+                               });
     return TRUE;
   }
   if (g_strcmp0(name, webext::kConsoleMessage) == 0 &&
@@ -920,6 +914,48 @@ gboolean BrowserImpl::OnUserMessage(WebKitWebView*, WebKitUserMessage* message, 
   return FALSE;
 }
 
+void BrowserImpl::ReportAddressIfUntitled() {
+  // The engine sets a page's title from a task of its own, which may reach
+  // this side after the load has finished; a round trip through the web
+  // process lets everything it sent before arrive first.
+  const gchar* uri = webkit_web_view_get_uri(m_view);
+  auto* asked = new std::pair<CefRefPtr<BrowserImpl>, std::string>(this, uri ? uri : "");
+  webkit_web_view_run_javascript_in_world(
+      m_view, "0", "quillo", nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<std::pair<CefRefPtr<BrowserImpl>, std::string>> asked(
+            static_cast<std::pair<CefRefPtr<BrowserImpl>, std::string>*>(data));
+        auto* view = WEBKIT_WEB_VIEW(source);
+        WebKitJavascriptResult* value =
+            webkit_web_view_run_javascript_in_world_finish(view, result, nullptr);
+        if (value) webkit_javascript_result_unref(value);
+        BrowserImpl* browser = asked->first.get();
+        const gchar* title = webkit_web_view_get_title(view);
+        const gchar* now = webkit_web_view_get_uri(view);
+        if (browser->m_viewDestroyed || browser->m_isLoading.load() ||
+            (title != nullptr && *title != '\0') || asked->second != (now ? now : ""))
+          return;
+        ReportTitle(browser, view);
+      },
+      asked);
+}
+
+void BrowserImpl::NotifyContext(bool created, const ScriptContexts::Context& context) {
+  CefRefPtr<CefApp> app = EngineContext::Get().App();
+  CefRefPtr<CefRenderProcessHandler> renderer = app ? app->GetRenderProcessHandler() : nullptr;
+  if (!renderer) return;
+  CefRefPtr<CefFrame> frame =
+      context.main
+          ? CefRefPtr<CefFrame>(m_mainFrame.get())
+          : CefRefPtr<CefFrame>(new FrameImpl(this, false, static_cast<int64>(context.frameId),
+                                              ToU16(context.url.c_str())));
+  CefRefPtr<CefV8Context> v8 = new V8ContextImpl;
+  if (created)
+    renderer->OnContextCreated(this, frame, v8);
+  else
+    renderer->OnContextReleased(this, frame, v8);
+}
+
 void BrowserImpl::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason,
                                          gpointer self) {
   // The page is gone with its process. The host hears of it as a failed
@@ -931,6 +967,9 @@ void BrowserImpl::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTe
   for (auto& dialog : browser->m_openDialogs) dialog->Cancel();
   browser->m_openDialogs.clear();
   browser->HidePopup();
+  browser->m_contexts.ReleaseAll([browser](bool came, const ScriptContexts::Context& context) {
+    browser->NotifyContext(came, context);
+  });
   const gchar* uri = webkit_web_view_get_uri(view);
   if (CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler())
     load->OnLoadError(browser, browser->m_mainFrame.get(), ERR_FAILED, "net::ERR_FAILED",

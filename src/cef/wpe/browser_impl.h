@@ -20,6 +20,7 @@
 #include "cef/wpe/js_dialog_callback.h"
 #include "cef/wpe/key_mapper.h"
 #include "cef/wpe/popup_list.h"
+#include "cef/wpe/script_contexts.h"
 #include "cef_browser.h"
 #include "cef_client.h"
 
@@ -97,6 +98,11 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   // when the handler cancelled it.
   bool BeforeBrowse(const char* uri, bool redirect);
   void UpdateCursor(WebKitHitTestResult* hit);
+  // Tells the render-process hooks of a script context that came or went.
+  void NotifyContext(bool created, const ScriptContexts::Context& context);
+  // Reports the page's address as its title if it still has none once
+  // everything the web process sent before has arrived.
+  void ReportAddressIfUntitled();
   void ConnectSignals();
   static void AddDragSelection(WebKitWebView* view);
   void DispatchKey(const KeyAction& action);
@@ -170,6 +176,7 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   int64 m_lastSubframeId = 1;
   int m_cursor = -1;
   KeyMapper m_keys;
+  ScriptContexts m_contexts;
   std::unique_ptr<PopupList> m_popup;                          // the open <select> list, if any
   std::vector<CefRefPtr<JSDialogCallbackImpl>> m_openDialogs;  // cancelled when the view goes
   // The last navigation the policy check let through.
