@@ -779,14 +779,13 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
     case WEBKIT_LOAD_STARTED: {
       browser->m_isLoading.store(true);
       browser->m_failed = false;
-      // A load the host asked for shows its URL already; a navigation the
-      // page started shows it with the next URI change.
+      // The engine shows the URL of a navigation the page started only from
+      // its first redirect or its commit; the policy decision that let the
+      // navigation through (every main-frame load passes one just before it
+      // starts) names it now.
       const gchar* uri = webkit_web_view_get_uri(view);
-      if (uri && browser->m_lastNavigation.url == uri) {
-        if (!browser->BeforeBrowse(uri, false)) return;
-      } else {
-        browser->m_browsePending = true;
-      }
+      const std::string& decided = browser->m_lastNavigation.url;
+      if (!browser->BeforeBrowse(decided.empty() ? uri : decided.c_str(), false)) return;
       if (load) {
         load->OnLoadingStateChange(browser, true, browser->CanGoBack(), browser->CanGoForward());
         load->OnLoadStart(browser, browser->m_mainFrame.get(), TT_EXPLICIT);
