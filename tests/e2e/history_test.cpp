@@ -102,6 +102,50 @@ INSTANTIATE_TEST_SUITE_P(Directions, Forward,
                                            ForwardCase{"Hundred", 100}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// HTML source is shown from a data: URL; moving back onto it shows it again, whole: pixels,
+// title and the page's own location.
+TEST_F(History, BackAndForwardReachHtmlSourcePages) {
+  ServePages();
+  PixelBuffer& buffer = NewBuffer(kWidth, kHeight);
+  const std::string source =
+      "<title>source</title><body style=\"margin:0;background:rgb(0,0,255)\"></body>";
+  Load(buffer, kHtmlSource + source);
+  ASSERT_TRUE(host().WaitForTitle("source"));
+  ASSERT_TRUE(WaitForView(buffer, 0, {{kWidth / 2, kHeight / 2, {0, 0, 255}}}, "the source page"));
+  const std::string data_url = host().Texts(UPDATE_URL).front();
+  ASSERT_TRUE(Visit("a"));
+  ASSERT_TRUE(WaitForView(buffer, 0, {{kWidth / 2, kHeight / 2, {255, 255, 255}}}, "page a"));
+
+  size_t from = host().notices().size();
+  lib().GoBackForwardHome(HISTORY_BACK);
+  ASSERT_TRUE(host().WaitForTitle("source", from));
+  EXPECT_TRUE(host().SawUrl(data_url, from)) << host().Recent();
+  ASSERT_TRUE(WaitForView(buffer, 0, {{kWidth / 2, kHeight / 2, {0, 0, 255}}}, "back on source"));
+  from = host().notices().size();
+  lib().ExecuteJavaScript("document.title = 'href:' + location.href");
+  EXPECT_TRUE(host().WaitForTitle("href:" + data_url, from));
+
+  ASSERT_TRUE(Move(HISTORY_FORWARD, "a"));
+  from = host().notices().size();
+  lib().GoBackForwardHome(HISTORY_HOME);
+  ASSERT_TRUE(host().WaitForTitle("source", from)) << "home is the HTML source the page began with";
+}
+
+// The page itself may not take the whole view to a data: URL (Chromium refuses it too); the
+// host's own moves may.
+TEST_F(History, PageCannotNavigateItselfToDataUrl) {
+  ServePages();
+  ASSERT_TRUE(Visit("a"));
+  const size_t from = host().notices().size();
+  lib().ExecuteJavaScript("location.href = 'data:text/html,<title>taken</title>'");
+  ASSERT_TRUE(IdlePolls(host()));
+  lib().ExecuteJavaScript("document.title = 'still ' + location.href");
+  ASSERT_TRUE(host().WaitForTitle("still " + Url("a"), from));
+  EXPECT_FALSE(host().SawTitle("taken", from)) << host().Recent();
+  for (const std::string& url : host().Texts(UPDATE_URL, from))
+    EXPECT_NE(url.rfind("data:", 0), 0u) << "the refused data: URL was reported";
+}
+
 // ---- script contexts ----------------------------------------------------------------------
 
 // The counts logged by the context lines, in log order (created and released alike).

@@ -15,6 +15,7 @@
 #include "cef/wpe/load_error_map.h"
 #include "cef/wpe/page_requests.h"
 #include "cef/wpe/request_impl.h"
+#include "cef/wpe/top_navigation.h"
 #include "cef/wpe/v8_impl.h"
 #include "diagnostics/debug_log.h"
 
@@ -185,6 +186,10 @@ bool BrowserImpl::CreateView() {
   webkit_settings_set_allow_universal_access_from_file_urls(webSettings, m_universalFileAccess);
   webkit_settings_set_enable_write_console_messages_to_stdout(webSettings, FALSE);
   webkit_settings_set_javascript_can_open_windows_automatically(webSettings, TRUE);
+  // Loads and history moves of the embedder reach data: documents (HTML
+  // source, the error page); the page's own top-level moves to them are
+  // refused when they start (RefusedTopLevelDataUrl).
+  webkit_settings_set_allow_top_navigation_to_data_urls(webSettings, TRUE);
   // Documents that name no character set (HTML source handed over as UTF-8,
   // data URLs) are read as UTF-8 unless the settings say otherwise.
   webkit_settings_set_default_charset(
@@ -301,6 +306,7 @@ void BrowserImpl::StartLoad(const std::u16string& url) {
   if (m_view == nullptr || m_viewDestroyed) return;
   std::string utf8 = CefString(url).ToString();
   m_mainFrame->SetURL(url);
+  m_hostStartedUrl = utf8;
   webkit_web_view_load_uri(m_view, utf8.c_str());
 }
 
@@ -785,7 +791,15 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
       // starts) names it now.
       const gchar* uri = webkit_web_view_get_uri(view);
       const std::string& decided = browser->m_lastNavigation.url;
-      if (!browser->BeforeBrowse(decided.empty() ? uri : decided.c_str(), false)) return;
+      const std::string started = decided.empty() ? (uri ? uri : "") : decided;
+      const bool hostStarted = started == browser->m_hostStartedUrl;
+      browser->m_hostStartedUrl.clear();
+      if (RefusedTopLevelDataUrl(started, browser->m_lastNavigation.transition, hostStarted)) {
+        QLOG(u"BrowserImpl => the page may not navigate the top frame to a data URL");
+        webkit_web_view_stop_loading(view);
+        return;
+      }
+      if (!browser->BeforeBrowse(started.c_str(), false)) return;
       if (load) {
         load->OnLoadingStateChange(browser, true, browser->CanGoBack(), browser->CanGoForward());
         load->OnLoadStart(browser, browser->m_mainFrame.get(), TT_EXPLICIT);

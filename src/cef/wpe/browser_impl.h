@@ -173,6 +173,7 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   bool m_viewDestroyed = false;
   bool m_browsePending = false;  // a main-frame load started, OnBeforeBrowse not yet sent
   bool m_failed = false;         // the current main-frame load has failed
+  std::string m_hostStartedUrl;  // the embedder's load not yet started
   int64 m_lastSubframeId = 1;
   int m_cursor = -1;
   KeyMapper m_keys;
