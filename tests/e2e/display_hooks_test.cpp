@@ -1,5 +1,5 @@
-// The hooks that only watch the page: console messages reach the log, and the count of live
-// script contexts stays exact when cross-site loads move the page into another web process.
+// The hooks that only watch the page: the count of live script contexts stays exact when
+// cross-site loads move the page into another web process.
 #include <string>
 
 #include "support/e2e_fixture.h"
@@ -30,14 +30,6 @@ class DisplayHooks : public E2ETest {
     return count;
   }
 };
-
-TEST_F(DisplayHooks, ConsoleMessagesReachTheLog) {
-  lib().SetDebugEnable(true);
-  PixelBuffer& buffer = NewBuffer(32, 32);
-  Load(buffer, kHtmlSource + "<script>console.log('hello'); document.title = 'logged';</script>");
-  ASSERT_TRUE(host().WaitForTitle("logged"));
-  EXPECT_TRUE(WaitForLogLine("CWebClient::OnConsoleMessage"));
-}
 
 // Pages on two sites, one with a framed document: each load that crosses to the other site
 // replaces the web process, and the old process's contexts must leave the count with it.

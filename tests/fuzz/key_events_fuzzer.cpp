@@ -1,5 +1,6 @@
-// Key events of any type, code, character and modifiers map to at most two
-// engine key events; a text character is pressed and released as a pair.
+// Key events of any type, code, character and modifiers map to at most
+// kMaxActions engine key events, each with a key symbol; a key that waits for
+// its character is pressed at most once when flushed.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -18,11 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(&character, data + i + 4, 2);
     event.character = character;
     event.unmodified_character = character;
-    quillo::engine::KeyAction out[2];
+    quillo::engine::KeyAction out[quillo::engine::KeyMapper::kMaxActions];
     const int n = mapper.Map(event, out);
-    if (n < 0 || n > 2) abort();
-    if (n == 2 && (!out[0].pressed || out[1].pressed || out[0].keysym != out[1].keysym)) abort();
-    if (n >= 1 && out[0].keysym == 0) abort();
+    if (n < 0 || n > quillo::engine::KeyMapper::kMaxActions) abort();
+    for (int k = 0; k < n; ++k)
+      if (out[k].keysym == 0) abort();
+    if (mapper.HasPending() && (data[i + 6] & 1)) {
+      const int flushed = mapper.FlushPending(mapper.PendingSerial(), out);
+      if (flushed != 1 || out[0].keysym == 0 || !out[0].pressed || mapper.HasPending()) abort();
+    }
   }
   return 0;
 }

@@ -573,6 +573,7 @@ void BrowserImpl::DispatchKey(const KeyAction& action) {
   wpe_input_keyboard_event key{};
   key.time = NowMs();
   key.key_code = action.keysym;
+  key.hardware_key_code = action.hardwareKeyCode;
   key.pressed = action.pressed;
   key.modifiers = action.modifiers;
   wpe_view_backend_dispatch_keyboard_event(
@@ -593,9 +594,16 @@ void BrowserImpl::SendKeyEvent(const CefKeyEvent& event) {
         ApplyPopupResult(m_popup->KeyDown(KeyMapper::NonTextKeysym(event.windows_key_code)));
       return;
     }
-    KeyAction actions[2];
+    KeyAction actions[KeyMapper::kMaxActions];
     const int count = m_keys.Map(event, actions);
     for (int i = 0; i < count; ++i) DispatchKey(actions[i]);
+    // A text key waits for its CHAR until the work queued now is done.
+    if (m_keys.HasPending()) {
+      Post([this, serial = m_keys.PendingSerial()] {
+        KeyAction press[1];
+        if (m_keys.FlushPending(serial, press) == 1) DispatchKey(press[0]);
+      });
+    }
   });
 }
 

@@ -5,9 +5,7 @@
 #include <wpe/unstable/fdo-shm.h>
 #include <wpe/wpe.h>
 
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "cef/wpe/downloads.h"
 #include "diagnostics/debug_log.h"
@@ -57,23 +55,10 @@ bool EngineContext::Start() {
     return false;
   }
 
-  // A session of the process's own whose data lives in a private folder that
-  // goes at shutdown, as CEF keeps its data in memory without a cache path.
-  // (An ephemeral session would keep the page's console messages from the
-  // display hooks: the engine withholds them from private sessions.)
-  gchar* dataDir = g_dir_make_tmp("quillo-data-XXXXXX", nullptr);
-  if (dataDir != nullptr) {
-    m_dataDirectory = dataDir;
-    g_free(dataDir);
-    WebKitWebsiteDataManager* manager =
-        webkit_website_data_manager_new("base-data-directory", m_dataDirectory.c_str(),
-                                        "base-cache-directory", m_dataDirectory.c_str(), nullptr);
-    m_webContext = webkit_web_context_new_with_website_data_manager(manager);
-    g_object_unref(manager);
-  } else {
-    QLOG(u"EngineContext::Start => no private data folder; the page's console stays silent");
-    m_webContext = webkit_web_context_new_ephemeral();
-  }
+  // An ephemeral session keeps everything in memory, as CEF does without a
+  // cache path. (The engine withholds console messages from such sessions,
+  // so the display handler's console hook stays silent.)
+  m_webContext = webkit_web_context_new_ephemeral();
   webkit_web_context_set_cache_model(m_webContext, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   std::string extensions = OwnDirectory() + "/" QUILLO_WEBEXT_SUBDIR;
   webkit_web_context_set_web_extensions_directory(m_webContext, extensions.c_str());
@@ -89,11 +74,6 @@ void EngineContext::Stop() {
   for (int i = 0; i < 1000 && g_main_context_iteration(m_mainContext, FALSE); ++i) {
   }
   m_running.store(false);
-  if (!m_dataDirectory.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dataDirectory, ignored);
-    m_dataDirectory.clear();
-  }
   m_afterCookies.clear();
   m_app = nullptr;
   // The context itself stays: a thread that still posts finds a live

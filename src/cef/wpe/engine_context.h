@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <functional>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -67,7 +66,6 @@ class EngineContext {
   // UI thread only.
   GMainContext* m_mainContext = nullptr;
   WebKitWebContext* m_webContext = nullptr;
-  std::string m_dataDirectory;  // the session's private folder, removed by Stop
   CefRefPtr<CefApp> m_app;
   int m_lastBrowserId = 0;
   int m_uncaughtExceptionStackSize = 0;
