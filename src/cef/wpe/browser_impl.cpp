@@ -766,7 +766,6 @@ void BrowserImpl::UpdateCursor(WebKitHitTestResult* hit) {
 }
 
 bool BrowserImpl::BeforeBrowse(const char* uri, bool redirect) {
-  m_browsePending = false;
   CefRefPtr<CefRequestHandler> handler = m_client->GetRequestHandler();
   if (!handler) return true;
   std::string url = uri ? uri : "";
@@ -815,10 +814,9 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
       break;
     }
     case WEBKIT_LOAD_REDIRECTED:
-      browser->BeforeBrowse(webkit_web_view_get_uri(view), !browser->m_browsePending);
+      browser->BeforeBrowse(webkit_web_view_get_uri(view), true);
       break;
     case WEBKIT_LOAD_COMMITTED:
-      if (browser->m_browsePending) browser->BeforeBrowse(webkit_web_view_get_uri(view), false);
       browser->m_hasDocument.store(true);
       browser->m_mainFrame->SetURL(ToU16(webkit_web_view_get_uri(view)));
       break;
@@ -852,7 +850,6 @@ gboolean BrowserImpl::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, 
                                    gpointer self) {
   auto* browser = static_cast<BrowserImpl*>(self);
   browser->m_failed = true;
-  if (browser->m_browsePending) browser->BeforeBrowse(uri, false);
   // The failing frame shows the URL it was loading.
   if (uri) browser->m_mainFrame->SetURL(ToU16(uri));
   MappedError mapped = MapLoadError(error);
@@ -984,7 +981,6 @@ void BrowserImpl::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTe
   auto* browser = static_cast<BrowserImpl*>(self);
   QLOG(u"BrowserImpl::OnWebProcessTerminated");
   browser->m_isLoading.store(false);
-  browser->m_browsePending = false;
   for (auto& dialog : browser->m_openDialogs) dialog->Cancel();
   browser->m_openDialogs.clear();
   browser->HidePopup();
@@ -1009,7 +1005,6 @@ void BrowserImpl::OnTitleNotify(GObject*, GParamSpec*, gpointer self) {
 void BrowserImpl::OnUriNotify(GObject*, GParamSpec*, gpointer self) {
   auto* browser = static_cast<BrowserImpl*>(self);
   const gchar* uri = webkit_web_view_get_uri(browser->m_view);
-  if (browser->m_browsePending && browser->m_isLoading.load()) browser->BeforeBrowse(uri, false);
   browser->m_mainFrame->SetURL(ToU16(uri));
   if (CefRefPtr<CefDisplayHandler> display = browser->m_client->GetDisplayHandler())
     display->OnAddressChange(browser, browser->m_mainFrame.get(), CefString(uri ? uri : ""));

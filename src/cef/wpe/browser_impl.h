@@ -171,7 +171,6 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   GSource* m_closeTimer = nullptr;
   bool m_frameCompletePending = false;
   bool m_viewDestroyed = false;
-  bool m_browsePending = false;  // a main-frame load started, OnBeforeBrowse not yet sent
   bool m_failed = false;         // the current main-frame load has failed
   std::string m_hostStartedUrl;  // the embedder's load not yet started
   int64 m_lastSubframeId = 1;
