@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "cef_types.h"
 
 namespace quillo::engine {
@@ -27,6 +29,20 @@ TEST(TopNavigation, OnlyThePagesOwnMovesToDataUrlsAreRefused) {
   for (const auto& c : cases)
     EXPECT_EQ(RefusedTopLevelDataUrl(c.url, c.transition, c.hostStarted), c.refused)
         << c.url << " transition " << c.transition << " host " << c.hostStarted;
+}
+
+// A load the host asked for is known when it starts, even after an overtaking one started.
+TEST(TopNavigation, HostLoadsAreKnownWhenTheyStart) {
+  HostLoads loads;
+  loads.Asked("data:a");
+  loads.Asked("about:blank");
+  EXPECT_TRUE(loads.Starting("data:a"));
+  EXPECT_FALSE(loads.Starting("data:a")) << "one request, one start";
+  EXPECT_TRUE(loads.Starting("about:blank"));
+  EXPECT_FALSE(loads.Starting("data:page-started"));
+  for (size_t i = 0; i <= HostLoads::kMaxWaiting; ++i) loads.Asked("data:" + std::to_string(i));
+  EXPECT_FALSE(loads.Starting("data:0")) << "the oldest of too many is forgotten";
+  EXPECT_TRUE(loads.Starting("data:1"));
 }
 
 }  // namespace

@@ -306,7 +306,7 @@ void BrowserImpl::StartLoad(const std::u16string& url) {
   if (m_view == nullptr || m_viewDestroyed) return;
   std::string utf8 = CefString(url).ToString();
   m_mainFrame->SetURL(url);
-  m_hostStartedUrl = utf8;
+  m_hostLoads.Asked(utf8);
   webkit_web_view_load_uri(m_view, utf8.c_str());
 }
 
@@ -799,8 +799,7 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
       const gchar* uri = webkit_web_view_get_uri(view);
       const std::string& decided = browser->m_lastNavigation.url;
       const std::string started = decided.empty() ? (uri ? uri : "") : decided;
-      const bool hostStarted = started == browser->m_hostStartedUrl;
-      browser->m_hostStartedUrl.clear();
+      const bool hostStarted = browser->m_hostLoads.Starting(started);
       if (RefusedTopLevelDataUrl(started, browser->m_lastNavigation.transition, hostStarted)) {
         QLOG(u"BrowserImpl => the page may not navigate the top frame to a data URL");
         webkit_web_view_stop_loading(view);

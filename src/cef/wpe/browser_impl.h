@@ -21,6 +21,7 @@
 #include "cef/wpe/key_mapper.h"
 #include "cef/wpe/popup_list.h"
 #include "cef/wpe/script_contexts.h"
+#include "cef/wpe/top_navigation.h"
 #include "cef_browser.h"
 #include "cef_client.h"
 
@@ -171,8 +172,8 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   GSource* m_closeTimer = nullptr;
   bool m_frameCompletePending = false;
   bool m_viewDestroyed = false;
-  bool m_failed = false;         // the current main-frame load has failed
-  std::string m_hostStartedUrl;  // the embedder's load not yet started
+  bool m_failed = false;  // the current main-frame load has failed
+  HostLoads m_hostLoads;  // the embedder's loads not yet started
   int64 m_lastSubframeId = 1;
   int m_cursor = -1;
   KeyMapper m_keys;

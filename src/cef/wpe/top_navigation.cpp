@@ -14,4 +14,18 @@ bool RefusedTopLevelDataUrl(const std::string& url, int transition, bool hostSta
   return true;
 }
 
+void HostLoads::Asked(const std::string& url) {
+  if (m_waiting.size() == kMaxWaiting) m_waiting.pop_front();
+  m_waiting.push_back(url);
+}
+
+bool HostLoads::Starting(const std::string& url) {
+  for (auto it = m_waiting.begin(); it != m_waiting.end(); ++it) {
+    if (*it != url) continue;
+    m_waiting.erase(m_waiting.begin(), it + 1);
+    return true;
+  }
+  return false;
+}
+
 }  // namespace quillo::engine
