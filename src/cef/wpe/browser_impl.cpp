@@ -304,6 +304,7 @@ void BrowserImpl::Post(std::function<void()> task) {
 
 void BrowserImpl::StartLoad(const std::u16string& url) {
   if (m_view == nullptr || m_viewDestroyed) return;
+  if (url.empty()) return;  // nothing to load: the view stays as it is
   std::string utf8 = CefString(url).ToString();
   m_mainFrame->SetURL(url);
   m_hostLoads.Asked(utf8);
@@ -312,7 +313,12 @@ void BrowserImpl::StartLoad(const std::u16string& url) {
 
 void BrowserImpl::LoadUrlInMainFrame(const CefString& url) {
   std::u16string target = url.ToString16();
-  Post([this, target] { StartLoad(target); });
+  // After the first load, which may still wait for cookie deletions: a later
+  // load must not be overtaken by it.
+  Post([this, target] {
+    CefRefPtr<BrowserImpl> self(this);
+    EngineContext::Get().WhenCookiesSettled([self, target] { self->StartLoad(target); });
+  });
 }
 
 void BrowserImpl::LoadUrlInSubframe(const CefString& frameUrl, const CefString& url) {
