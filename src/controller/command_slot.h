@@ -6,6 +6,12 @@
 // to READY). The consumer runs READY slots in index order and frees them.
 // Every operation on `state` is sequentially consistent, so the fields written
 // between claim and publish are visible to the consumer that saw READY.
+//
+// A consumer with nothing to run sleeps on the table's wake word instead of
+// looking again after a while: it sets the word, looks once more, and waits
+// while the word stays set. A producer that published a slot (or set a word
+// the consumer tests before it sleeps) clears the word and wakes it; when the
+// consumer is not asleep that costs the producer one load.
 #pragma once
 
 #include <atomic>
@@ -38,8 +44,9 @@ constexpr int kSlotCount = 10;
 // A table of kSlotCount slots: one producer thread (the host's), one consumer.
 class CommandTable {
  public:
-  // One scan from index 0: claims, fills and publishes the lowest free slot.
-  // False when every slot was taken. Never allocates.
+  // One scan from index 0: claims, fills and publishes the lowest free slot,
+  // then wakes the consumer if it sleeps. False when every slot was taken.
+  // Never allocates.
   bool TryPost(int32_t command, int32_t p1, int32_t p2, int32_t p3);
 
   // Retries TryPost every `retry` until it succeeds or keepTrying turns
@@ -68,12 +75,47 @@ class CommandTable {
     return ran;
   }
 
+  // Consumer: sleeps until a slot is published or Wake is called. Returns at
+  // once when a slot is READY already or stopWaiting() is true; stopWaiting
+  // reads the words whose producers call Wake after setting them. May also
+  // return without cause; callers loop.
+  template <typename StopWaiting>
+  void WaitForWork(StopWaiting&& stopWaiting) {
+    // Announce the sleep before the last look: a producer publishes, then
+    // reads the word, so either this look sees its slot or it sees the word.
+    m_wakeWord.store(kConsumerAsleep);
+    if (!AnyReady() && !stopWaiting()) m_wakeWord.wait(kConsumerAsleep);
+    m_wakeWord.store(kConsumerAwake);
+  }
+
+  // Producer: wakes the consumer if it sleeps in WaitForWork.
+  void Wake() {
+    if (m_wakeWord.load() == kConsumerAsleep &&
+        m_wakeWord.exchange(kConsumerAwake) == kConsumerAsleep)
+      m_wakeWord.notify_one();
+  }
+
+  // True from the consumer's announcement of a sleep until it is woken.
+  bool ConsumerAsleep() const { return m_wakeWord.load() == kConsumerAsleep; }
+
   // Frees slot i, discarding what it held.
   void Reset(int i) { m_slots[i].state.exchange(SLOT_FREE); }
   int32_t StateOf(int i) const { return m_slots[i].state.load(); }
 
  private:
+  static constexpr int32_t kConsumerAwake = 0;
+  static constexpr int32_t kConsumerAsleep = 1;
+
+  bool AnyReady() const {
+    for (const CommandSlot& slot : m_slots)
+      if (slot.state.load() == SLOT_READY) return true;
+    return false;
+  }
+
   CommandSlot m_slots[kSlotCount];
+  // kConsumerAsleep from the consumer's last look until a producer clears it;
+  // written by both sides, waited on by the consumer only.
+  std::atomic<int32_t> m_wakeWord{kConsumerAwake};
 };
 
 }  // namespace quillo

@@ -115,6 +115,7 @@ void CWebController::UnloadWeb(bool shutdown) {
   if (shutdown) {
     QLOG(u"=> shutdown");
     m_exitRequest.exchange(2);
+    m_cefSlots.Wake();
     if (m_threadCef.joinable()) m_threadCef.join();
     m_engineAlive.store(false);
     if (LogFileOpen()) CloseLogFile();
@@ -122,6 +123,7 @@ void CWebController::UnloadWeb(bool shutdown) {
   }
   QLOG(u"=> cloase browser");
   m_closeRequest.exchange(2);
+  m_cefSlots.Wake();
 }
 
 int CWebController::UpdateWeb(void** text, int* value) {
@@ -153,16 +155,23 @@ void CWebController::StartLoopIO() {
 
 void CWebController::StopLoopIO() {
   m_runIO.exchange(false);
+  m_ioSlots.Wake();
   if (m_threadIO.joinable()) m_threadIO.join();
 }
 
+// Both loops sleep until there is work instead of looking every millisecond.
+// The 1 ms look bounded how long a published command or a request word could
+// wait for its thread; a producer that wakes the thread at once meets that
+// bound better, and an idle thread costs nothing. A pass that ran something
+// still starts the next at once, and the request words are still tested
+// before every pass.
 void CWebController::CallLoopIO() {
   while (m_runIO.load()) {
     const int ran =
         m_ioSlots.ConsumePass([this](int32_t command, int32_t a, int32_t b, int32_t event) {
           if (command == CMD_INPUT && m_application) m_application->InputWeb(event, a, b);
         });
-    if (ran == 0) std::this_thread::sleep_for(kConsumerIdleSleep);
+    if (ran == 0) m_ioSlots.WaitForWork([this] { return !m_runIO.load(); });
   }
   QLOG(u"CWebController::CallLoopIO end");
 }
@@ -177,12 +186,13 @@ void CWebController::CallLoopCef() {
     if (m_closeRequest.load() == 2) {
       _UnloadWeb(false);
       m_closeRequest.exchange(0);
-      std::this_thread::sleep_for(kConsumerIdleSleep);
-      continue;
+      continue;  // no slot is visited in the iteration that closed the browser
     }
     const int ran = m_cefSlots.ConsumePass(
         [this](int32_t command, int32_t, int32_t, int32_t p3) { RunEngineCommand(command, p3); });
-    if (ran == 0) std::this_thread::sleep_for(kConsumerIdleSleep);
+    if (ran == 0)
+      m_cefSlots.WaitForWork(
+          [this] { return m_exitRequest.load() == 2 || m_closeRequest.load() == 2; });
   }
 }
 

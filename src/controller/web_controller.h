@@ -6,7 +6,8 @@
 //
 // Threads: every public method but the loops runs on the host's thread. The
 // request words and m_runIO are atomics; m_application is written once on the
-// host's thread before either thread can read it.
+// host's thread before either thread can read it. Whoever sets a request word
+// or clears m_runIO then wakes the table of the thread that reads it.
 #pragma once
 
 #include <atomic>
@@ -19,8 +20,8 @@
 
 namespace quillo {
 
-// Sleeps of the slot protocol.
-constexpr auto kConsumerIdleSleep = std::chrono::milliseconds(1);
+// A producer that finds its table full tries again after this long. Idle
+// consumers do not look on a clock: they sleep until a producer wakes them.
 constexpr auto kProducerRetrySleep = std::chrono::milliseconds(5);
 
 class CWebController : public CefBaseRefCounted {

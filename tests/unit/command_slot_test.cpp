@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <random>
 #include <set>
 #include <thread>
 #include <vector>
@@ -48,13 +49,14 @@ TEST(CommandTable, OneScanPostsNothingWhenFull) {
 TEST(CommandTable, ProducersAgainstAConsumerLoseAndRepeatNothing) {
   CommandTable table;
   constexpr int kProducers = 4;
-  constexpr int kPerProducer = 5000;
+  constexpr int kPerProducer = 1500;
   constexpr int kTotal = kProducers * kPerProducer;
   std::atomic<bool> producing{true};
   std::vector<int> runs(kTotal, 0);
 
   // The host posts from one thread in the library, but the protocol itself
-  // must hold for several producers too.
+  // must hold for several producers too; the consumer sleeps whenever a pass
+  // finds nothing, as the library's threads do.
   std::thread consumer([&] {
     int consumed = 0;
     while (consumed < kTotal) {
@@ -65,7 +67,7 @@ TEST(CommandTable, ProducersAgainstAConsumerLoseAndRepeatNothing) {
         if (p1 >= 0 && p1 < kTotal) ++runs[p1];
       });
       consumed += ran;
-      if (ran == 0) std::this_thread::sleep_for(50us);
+      if (ran == 0) table.WaitForWork([] { return false; });
     }
   });
   std::vector<std::thread> producers;
@@ -117,6 +119,183 @@ TEST(CommandTable, AWaitingProducerTakesTheFirstFreedSlot) {
   table.ConsumePass([&](int32_t, int32_t p1, int32_t, int32_t) { order.push_back(p1); });
   ASSERT_EQ(order.size(), static_cast<size_t>(kSlotCount));
   EXPECT_EQ(order[7], 11);
+}
+
+// Waits up to 30 s for done(); false if it never came.
+template <typename Done>
+bool WaitUntil(Done&& done) {
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(100us);
+  }
+  return true;
+}
+
+// The loop of the library's consumer threads: passes until `stop`, sleeping
+// whenever a pass ran nothing.
+class SleepingConsumer {
+ public:
+  explicit SleepingConsumer(CommandTable& table) : m_table(table) {
+    m_thread = std::thread([this] {
+      while (!m_stop.load()) {
+        const int ran =
+            m_table.ConsumePass([this](int32_t command, int32_t p1, int32_t p2, int32_t p3) {
+              if (command != CMD_INPUT || p2 != p1 * 7 || p3 != ~p1) m_torn.fetch_add(1);
+              m_order.push_back(p1);
+              m_ran.fetch_add(1);
+            });
+        if (ran == 0) {
+          m_sleeps.fetch_add(1);
+          m_table.WaitForWork([this] { return m_stop.load(); });
+        }
+      }
+      m_ended.store(true);
+    });
+  }
+  ~SleepingConsumer() {
+    if (!m_thread.joinable()) return;
+    m_stop.store(true);
+    m_table.Wake();
+    m_thread.join();
+  }
+
+  // Stops the consumer the way StopLoopIO does: the word, then a wake.
+  bool StopAndJoin() {
+    m_stop.store(true);
+    m_table.Wake();
+    const bool ended = WaitUntil([this] { return m_ended.load(); });
+    if (!ended) m_table.TryPost(CMD_INPUT, -1, -7, 0);  // unstick it, so that join returns
+    m_thread.join();
+    return ended;
+  }
+
+  int Ran() const { return m_ran.load(); }
+  int Sleeps() const { return m_sleeps.load(); }
+  int Torn() const { return m_torn.load(); }
+  // Read only after StopAndJoin.
+  const std::vector<int>& Order() const { return m_order; }
+
+ private:
+  CommandTable& m_table;
+  std::thread m_thread;
+  std::atomic<bool> m_stop{false};
+  std::atomic<bool> m_ended{false};
+  std::atomic<int> m_ran{0};
+  std::atomic<int> m_sleeps{0};
+  std::atomic<int> m_torn{0};
+  std::vector<int> m_order;  // consumer thread
+};
+
+// A seeded random host against a consumer that sleeps between passes: posts
+// land while it sleeps, while it is about to sleep and while it runs a pass.
+// Every post is run once, whole, and none waits for a clock: a lost wake-up
+// would leave a command unrun, since nothing else wakes the consumer.
+TEST(CommandTable, ASleepingConsumerIsWokenByEveryPost) {
+  for (uint32_t seed : {1u, 2u}) {
+    SCOPED_TRACE(seed);
+    std::mt19937 random(seed);
+    CommandTable table;
+    SleepingConsumer consumer(table);
+    std::atomic<bool> running{true};
+    constexpr int kPosts = 800;
+    int postedToSleeper = 0;
+    for (int id = 0; id < kPosts; ++id) {
+      switch (random() % 4) {
+        case 0:  // after the consumer has announced its sleep
+          ASSERT_TRUE(WaitUntil([&] { return table.ConsumerAsleep(); }));
+          ++postedToSleeper;
+          break;
+        case 1:  // after everything before has run: the consumer is asleep or about to be
+          ASSERT_TRUE(WaitUntil([&] { return consumer.Ran() == id; })) << "post " << id - 1;
+          break;
+        case 2:
+          std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
+          break;
+        default:  // at once, often into a pass in progress
+          break;
+      }
+      ASSERT_TRUE(table.PostWhile(running, 0ms, CMD_INPUT, id, id * 7, ~id));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return consumer.Ran() == kPosts; }))
+        << consumer.Ran() << " of " << kPosts << " ran";
+    EXPECT_GT(postedToSleeper, 0);
+    EXPECT_GT(consumer.Sleeps(), postedToSleeper / 2);
+    ASSERT_TRUE(consumer.StopAndJoin()) << "a wake for the stop word must end the sleep";
+    EXPECT_EQ(consumer.Torn(), 0);
+    std::vector<int> sorted = consumer.Order();
+    std::sort(sorted.begin(), sorted.end());
+    ASSERT_EQ(sorted.size(), static_cast<size_t>(kPosts));
+    for (int id = 0; id < kPosts; ++id) ASSERT_EQ(sorted[id], id);
+  }
+}
+
+// While the consumer sleeps, posts fill the lowest free slots, and one wake
+// runs them in slot order in a single pass.
+TEST(CommandTable, PostsToASleepingConsumerRunInSlotOrder) {
+  CommandTable table;
+  // Slots 0 to 2 are filled while nothing consumes; then 0 and 1 are freed.
+  ASSERT_TRUE(table.TryPost(CMD_INPUT, 100, 700, ~100));
+  ASSERT_TRUE(table.TryPost(CMD_INPUT, 1, 7, ~1));
+  ASSERT_TRUE(table.TryPost(CMD_INPUT, 2, 14, ~2));
+  table.Reset(1);
+  table.Reset(0);
+  ASSERT_TRUE(table.TryPost(CMD_INPUT, 3, 21, ~3));  // lands in slot 0, runs before 2
+  SleepingConsumer consumer(table);
+  ASSERT_TRUE(WaitUntil([&] { return consumer.Ran() == 2 && table.ConsumerAsleep(); }));
+  ASSERT_TRUE(table.TryPost(CMD_INPUT, 4, 28, ~4));
+  ASSERT_TRUE(WaitUntil([&] { return consumer.Ran() == 3; }));
+  ASSERT_TRUE(consumer.StopAndJoin());
+  EXPECT_EQ(consumer.Order(), (std::vector<int>{3, 2, 4}));
+  EXPECT_EQ(consumer.Torn(), 0);
+}
+
+// The two narrow windows of a sleep, made wide: a post that lands after the
+// consumer's empty pass but before it announced its sleep (its wake is skipped,
+// so the consumer's last look must find the slot), and one that lands after the
+// announcement but before the wait (its wake must end the wait at once).
+TEST(CommandTable, PostsJustBeforeTheSleepAreNotSlept) {
+  CommandTable table;
+  auto waitReturns = [&table](auto&& stopWaiting) {
+    std::atomic<bool> returned{false};
+    std::thread consumer([&] {
+      table.WaitForWork(stopWaiting);
+      returned.store(true);
+    });
+    const bool ok = WaitUntil([&] { return returned.load(); });
+    while (!returned.load()) table.Wake();  // unstick it, so that join returns
+    consumer.join();
+    return ok;
+  };
+
+  EXPECT_EQ(table.ConsumePass([](int32_t, int32_t, int32_t, int32_t) {}), 0);
+  ASSERT_TRUE(table.TryPost(CMD_INPUT, 1, 7, ~1));  // the consumer is awake: no wake
+  EXPECT_TRUE(waitReturns([] { return false; })) << "slept over a published slot";
+  EXPECT_EQ(table.ConsumePass([](int32_t, int32_t, int32_t, int32_t) {}), 1);
+
+  bool posted = false;
+  EXPECT_TRUE(waitReturns([&] {
+    if (!posted) posted = table.TryPost(CMD_INPUT, 2, 14, ~2);  // after the announcement
+    return false;
+  })) << "slept over a post that came after the last look";
+  EXPECT_TRUE(posted);
+  EXPECT_FALSE(table.ConsumerAsleep());
+}
+
+// A wake with nothing to do costs one pass: the consumer sleeps again rather
+// than spinning, and no slot changes.
+TEST(CommandTable, WakeWithoutWorkLeavesTheTableAlone) {
+  CommandTable table;
+  table.Wake();  // nobody asleep
+  EXPECT_FALSE(table.ConsumerAsleep());
+  SleepingConsumer consumer(table);
+  ASSERT_TRUE(WaitUntil([&] { return table.ConsumerAsleep(); }));
+  table.Wake();
+  ASSERT_TRUE(WaitUntil([&] { return consumer.Sleeps() >= 2; }))
+      << "a woken consumer with nothing to do sleeps again";
+  EXPECT_EQ(consumer.Ran(), 0);
+  for (int i = 0; i < kSlotCount; ++i) EXPECT_EQ(table.StateOf(i), SLOT_FREE);
+  ASSERT_TRUE(consumer.StopAndJoin());
 }
 
 }  // namespace
