@@ -114,6 +114,22 @@ TEST_P(ReloadAfterClose, NewBrowserTakesAllNewArguments) {
       << "Accept-Language of the reopened page: \"" << language << "\"";
 }
 
+// A page whose before-unload handler never returns does not hold up the close, and a later
+// LoadWeb opens the next page.
+TEST_F(Reload, CloseOfAPageStuckInBeforeUnloadEndsAndTheNextPageOpens) {
+  lib().SetDebugEnable(true);  // the close is seen in the log
+  PixelBuffer& first = NewBuffer(120, 80);
+  Load(first,
+       kHtmlSource + SplitPageHtml(kRed, kBlue) +
+           "<script>addEventListener('beforeunload', () => { for (;;) {} });</script>");
+  ASSERT_TRUE(WaitForView(first, 0, SplitProbes(120, 80, kRed, kBlue), "the stuck page"));
+  ASSERT_TRUE(CloseBrowser());
+
+  PixelBuffer& second = NewBuffer(120, 80);
+  Load(second, kHtmlSource + SplitPageHtml(kGreen, kYellow));
+  ASSERT_TRUE(WaitForView(second, 0, SplitProbes(120, 80, kGreen, kYellow), "the next page"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Close, ReloadAfterClose,
                          ::testing::Values(CloseCase{"Zero", 0}, CloseCase{"Two", 2}),
                          [](const auto& info) { return std::string(info.param.name); });

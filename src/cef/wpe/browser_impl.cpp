@@ -383,11 +383,13 @@ void BrowserImpl::CloseBrowser(bool force_close) {
           auto* browser = static_cast<BrowserImpl*>(self);
           g_source_unref(browser->m_closeTimer);
           browser->m_closeTimer = nullptr;
+          browser->m_closeTimerFired = true;
           browser->DestroyView();
           return G_SOURCE_REMOVE;
         },
         this, nullptr);
     g_source_attach(m_closeTimer, EngineContext::Get().MainContext());
+    EngineContext::Get().BeginCloseWait();
     // Runs the page's unload handlers; "close" follows unless the page vetoes.
     webkit_web_view_try_close(m_view);
   });
@@ -396,6 +398,7 @@ void BrowserImpl::CloseBrowser(bool force_close) {
 void BrowserImpl::DestroyView() {
   if (m_viewDestroyed) return;
   m_viewDestroyed = true;
+  if (m_closeTimer != nullptr || m_closeTimerFired) EngineContext::Get().EndCloseWait();
   for (GSource** timer : {&m_frameTimer, &m_closeTimer}) {
     if (*timer != nullptr) {
       g_source_destroy(*timer);
@@ -452,6 +455,10 @@ void BrowserImpl::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
   const int width = wl_shm_buffer_get_width(shm);
   const int height = wl_shm_buffer_get_height(shm);
   const int stride = wl_shm_buffer_get_stride(shm);
+  if (m_heldBuffer == nullptr && !m_firstBufferSeen) {
+    m_firstBufferSeen = true;
+    QLOG(u"BrowserImpl::OnBufferExported => first buffer [%d]x[%d]", width, height);
+  }
 
   const uint8_t* previous = nullptr;
   if (m_heldBuffer != nullptr) {

@@ -170,10 +170,12 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   int64_t m_lastFrameCompleteUs = 0;
   GSource* m_frameTimer = nullptr;
   GSource* m_closeTimer = nullptr;
+  bool m_closeTimerFired = false;  // the close grace ran out (then DestroyView follows)
   bool m_frameCompletePending = false;
   bool m_viewDestroyed = false;
-  bool m_failed = false;  // the current main-frame load has failed
-  HostLoads m_hostLoads;  // the embedder's loads not yet started
+  bool m_firstBufferSeen = false;  // the view's first frame has been logged
+  bool m_failed = false;           // the current main-frame load has failed
+  HostLoads m_hostLoads;           // the embedder's loads not yet started
   int64 m_lastSubframeId = 1;
   int m_cursor = -1;
   KeyMapper m_keys;

@@ -17,6 +17,8 @@ namespace {
 // Most sources dispatched by one DoWork; keeps one poll short while a page
 // floods the loop.
 constexpr int kMaxDispatchPerWork = 64;
+// Longest single wait of a DoWork while a close waits for its page.
+constexpr guint kCloseWaitSliceMs = 100;
 
 // The folder of the loaded object that holds this code, for the web
 // extension installed beside it.
@@ -75,6 +77,7 @@ void EngineContext::Stop() {
   }
   m_running.store(false);
   m_afterCookies.clear();
+  m_closesWaiting = 0;
   m_app = nullptr;
   // The context itself stays: a thread that still posts finds a live
   // context whose tasks are never run.
@@ -108,8 +111,22 @@ void EngineContext::RunOnUi(std::function<void()> task) {
 
 void EngineContext::DoWork() {
   if (!IsUiThread()) return;
-  for (int i = 0; i < kMaxDispatchPerWork && g_main_context_iteration(m_mainContext, FALSE); ++i) {
-  }
+  int dispatched = 0;
+  while (dispatched < kMaxDispatchPerWork && g_main_context_iteration(m_mainContext, FALSE))
+    ++dispatched;
+  if (dispatched == 0 && m_closesWaiting > 0) WaitForEvent(kCloseWaitSliceMs);
+}
+
+void EngineContext::WaitForEvent(guint atMostMs) {
+  // Each waiting close has its grace timer on this context, so the wait ends
+  // anyway; the slice only keeps a bookkeeping slip from blocking for good.
+  GSource* slice = g_timeout_source_new(atMostMs);
+  g_source_set_callback(
+      slice, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+  g_source_attach(slice, m_mainContext);
+  g_main_context_iteration(m_mainContext, TRUE);
+  g_source_destroy(slice);
+  g_source_unref(slice);
 }
 
 void EngineContext::EndCookieOperation() {

@@ -34,8 +34,18 @@ class EngineContext {
   // Runs task at once on the UI thread, else posts it.
   void RunOnUi(std::function<void()> task);
 
-  // Dispatches what is ready on the main context, bounded, without blocking.
+  // Dispatches what is ready on the main context, bounded, without blocking;
+  // except while a browser close waits for its page (BeginCloseWait): then a
+  // call that finds nothing ready waits for the next event (the page's answer,
+  // a posted task or the close grace running out), so that the loop pumping
+  // the close sleeps instead of spinning.
   void DoWork();
+  // A browser asked its page to close and armed its close grace; ended when
+  // its view is destroyed. UI thread.
+  void BeginCloseWait() { ++m_closesWaiting; }
+  void EndCloseWait() {
+    if (m_closesWaiting > 0) --m_closesWaiting;
+  }
 
   // The application given to CefInitialize; UI thread.
   void SetApp(CefRefPtr<CefApp> app) { m_app = app; }
@@ -57,6 +67,8 @@ class EngineContext {
 
  private:
   EngineContext() = default;
+  // Blocks until a source of the main context is dispatched, at most about atMostMs.
+  void WaitForEvent(guint atMostMs);
 
   // Set on the UI thread by Start and Stop; read anywhere.
   std::atomic<bool> m_running{false};
@@ -70,6 +82,7 @@ class EngineContext {
   int m_lastBrowserId = 0;
   int m_uncaughtExceptionStackSize = 0;
   int m_pendingCookieOps = 0;
+  int m_closesWaiting = 0;
   std::vector<std::function<void()>> m_afterCookies;
 };
 
