@@ -2,10 +2,11 @@
 // bench.mjs: runs quillo, the raw engine and headless Chromium side by side on the same pages
 // and prints one table of their figures. ./run bench builds the programs and calls this.
 //
-//   node bench/bench.mjs --build DIR [--quick] [--rounds N] [--out DIR] [--only W1,W2]
+//   node bench/bench.mjs --build DIR [--quick] [--busy] [--rounds N] [--out DIR] [--only W1,W2]
 //
-// Each workload runs every system once per round, in turn (quillo, raw, Chromium, quillo, ...),
-// each run a fresh process. Every run prints one "BENCH_RESULT {json}" line; this script keeps
+// Each workload runs every system once per round, in turn (quillo, raw, raw at 60 Hz, Chromium,
+// quillo, ...), each run a fresh process. --busy keeps one core busy with a CPU-bound process
+// of its own for the whole run (results go to bench/results-busy unless --out says otherwise). Every run prints one "BENCH_RESULT {json}" line; this script keeps
 // those as samples, and writes under --out (default bench/results): results.md (the table),
 // samples.json (every run's result), bench.png (frame rate and latency, drawn by gnuplot),
 // pages/ (the pages shown) and logs/ (each run's standard error).
@@ -33,6 +34,7 @@ const QUIET_WAIT_MS = 10000;
 // ---- the pages -----------------------------------------------------------------------------
 
 const BOX = '1e90ff'; // the static page's box
+const SCROLL_TOP = 'f0a020'; // the scroll page's first 400 pixels
 const CLICK_A = '20c040'; // the click page before the first mousedown...
 const CLICK_B = 'c02080'; // ...and after it
 
@@ -61,6 +63,17 @@ const PAGES = {
     'function step(t) { box.style.transform = "translateX(" + (t / 2) % 1080 + "px)";' +
     ' requestAnimationFrame(step); }' +
     'requestAnimationFrame(step);</script></body></html>',
+  // A long page of text: 1500 paragraphs, a coloured band at the top to tell it has loaded.
+  'scroll.html': '<!doctype html><html><head><meta charset="utf-8"><title>scroll</title><style>' +
+    'html,body{margin:0}body{background:#fff;color:#222;font:18px/1.5 sans-serif}' +
+    `#top{height:400px;background:#${SCROLL_TOP}}` +
+    'p{margin:0 40px 12px;padding:8px;border-left:6px solid #4a7ebb;background:#f4f6fa}' +
+    '</style></head><body><div id="top"></div><script>' +
+    'const words = "The quick brown fox jumps over the lazy dog. Pack my box with five dozen ' +
+    'liquor jugs. How vexingly quick daft zebras jump! Sphinx of black quartz, judge my vow.";' +
+    'for (let i = 0; i < 1500; i++) { const p = document.createElement("p");' +
+    ' p.textContent = i + ": " + words + " " + words; document.body.appendChild(p); }' +
+    '</script></body></html>',
   'click.html': head('click', `body{background:#${CLICK_A}}`) +
     '<body><script>let on = false;' +
     'document.addEventListener("mousedown", () => { on = !on;' +
@@ -70,9 +83,16 @@ const PAGES = {
 
 // ---- workloads and figures -----------------------------------------------------------------
 
+const HOSTS = ['quillo', 'raw', 'raw60']; // the programs that copy frames into host memory
 const WORKLOADS = [
-  { name: 'first_frame', page: 'static.html', args: ['--probe', '200,200', '--colour', BOX] },
+  { name: 'first_frame', page: 'static.html', args: ['--probe', '200,200', '--colour', BOX],
+    systems: ['quillo', 'raw', 'chromium'] },
+  // The first frame once more, quillo with its log on to time each stage (raw times its own).
+  { name: 'first_frame_stages', page: 'static.html',
+    args: ['--probe', '200,200', '--colour', BOX], systems: ['quillo', 'raw'] },
   { name: 'animation', page: 'animation.html', args: ['--warmup', '2', '--window', '5'] },
+  { name: 'scroll', page: 'scroll.html',
+    args: ['--probe', '640,200', '--colour', SCROLL_TOP, '--window', '5'], systems: HOSTS },
   { name: 'click', page: 'click.html',
     args: ['--probe', '640,360', '--colour', CLICK_A, '--colour2', CLICK_B, '--trials', '20'] },
   { name: 'idle', page: 'static.html',
@@ -83,13 +103,33 @@ const WORKLOADS = [
 const FIGURES = [
   { key: 'first_frame_ms', workload: 'first_frame', unit: 'ms',
     label: 'first frame: process start to the box in host memory' },
+  { key: 'loadweb_returned_ms', workload: 'first_frame_stages', unit: 'ms',
+    label: 'first frame stages: LoadWeb returned', systems: ['quillo'] },
+  { key: 'engine_initialised_ms', workload: 'first_frame_stages', unit: 'ms',
+    label: '  engine initialised', systems: ['quillo', 'raw'] },
+  { key: 'view_created_ms', workload: 'first_frame_stages', unit: 'ms',
+    label: '  view created', systems: ['quillo', 'raw'] },
+  { key: 'first_buffer_ms', workload: 'first_frame_stages', unit: 'ms',
+    label: '  first buffer from the engine', systems: ['quillo', 'raw'] },
+  { key: 'stages_first_frame_ms', workload: 'first_frame_stages', unit: 'ms',
+    label: '  first frame in host memory', systems: ['quillo', 'raw'] },
   { key: 'fps', workload: 'animation', unit: 'frames/s', label: 'frame rate, 200x200 rAF box' },
+  { key: 'cpu_ms_per_frame', workload: 'animation', unit: 'CPU ms',
+    label: 'CPU of the process tree per delivered frame', systems: HOSTS },
   { key: 'copy_kib_per_frame', workload: 'animation', unit: 'KiB',
-    label: 'copied into host memory per frame', systems: ['quillo', 'raw'] },
+    label: 'copied into host memory per frame', systems: HOSTS },
+  { key: 'scroll_fps', workload: 'scroll', unit: 'frames/s',
+    label: 'scroll: long page, a wheel notch per 60th s', systems: HOSTS },
+  { key: 'scroll_copy_kib_per_frame', workload: 'scroll', unit: 'KiB',
+    label: 'scroll: copied into host memory per frame', systems: HOSTS },
+  { key: 'scroll_cpu_ms_per_frame', workload: 'scroll', unit: 'CPU ms',
+    label: 'scroll: CPU of the tree per delivered frame', systems: HOSTS },
   { key: 'click_median_ms', workload: 'click', unit: 'ms', label: 'click to pixel, median of 20' },
   { key: 'click_p90_ms', workload: 'click', unit: 'ms', label: 'click to pixel, p90 of 20' },
   { key: 'idle_cpu_s', workload: 'idle', unit: 'CPU s',
     label: 'idle: CPU of the process tree over 10 s' },
+  { key: 'host_idle_cpu_s', workload: 'idle', unit: 'CPU s',
+    label: 'idle: CPU of the host process alone over 10 s', systems: HOSTS },
   { key: 'peak_rss_mib', workload: 'idle', unit: 'MiB',
     label: 'idle: peak resident memory of the tree' },
   { key: 'poll_median_ns', workload: 'poll', unit: 'ns', label: 'one poll call, median of 10^6',
@@ -98,13 +138,13 @@ const FIGURES = [
     systems: ['quillo', 'raw'] },
 ];
 
-const SYSTEMS = ['quillo', 'raw', 'chromium'];
-const TITLES = { quillo: 'quillo', raw: 'raw WPE', chromium: 'Chromium' };
+const SYSTEMS = ['quillo', 'raw', 'raw60', 'chromium'];
+const TITLES = { quillo: 'quillo', raw: 'raw WPE', raw60: 'raw WPE 60 Hz', chromium: 'Chromium' };
 
 // ---- command line --------------------------------------------------------------------------
 
 function parseArgs(argv) {
-  const args = { build: '', out: path.join(HERE, 'results'), rounds: 0, quick: false, only: null };
+  const args = { build: '', out: '', rounds: 0, quick: false, busy: false, only: null };
   for (let i = 0; i < argv.length; i++) {
     const option = argv[i];
     const value = () => {
@@ -112,6 +152,7 @@ function parseArgs(argv) {
       return argv[++i];
     };
     if (option === '--quick') args.quick = true;
+    else if (option === '--busy') args.busy = true;
     else if (option === '--build') args.build = path.resolve(value());
     else if (option === '--out') args.out = path.resolve(value());
     else if (option === '--rounds') args.rounds = Number(value());
@@ -120,6 +161,7 @@ function parseArgs(argv) {
     else throw new Error(`unknown option ${option}`);
   }
   if (!args.rounds) args.rounds = args.quick ? 2 : 5;
+  if (!args.out) args.out = path.join(HERE, args.busy ? 'results-busy' : 'results');
   if (!Number.isInteger(args.rounds) || args.rounds < 1) throw new Error('bad --rounds');
   if (!args.help && !args.build) throw new Error('--build DIR is required');
   return args;
@@ -130,7 +172,7 @@ function parseArgs(argv) {
 function commandFor(system, build) {
   const bin = path.join(build, 'bench');
   if (system === 'quillo') return [path.join(bin, 'quillo-bench-host')];
-  if (system === 'raw') return [path.join(bin, 'quillo-bench-raw')];
+  if (system === 'raw' || system === 'raw60') return [path.join(bin, 'quillo-bench-raw')];
   return [process.execPath, path.join(HERE, 'chromium_driver.mjs')];
 }
 
@@ -159,7 +201,8 @@ function groupAlive(group) {
 function runOnce(system, workload, url, build, logFile) {
   return new Promise((resolve) => {
     const [program, ...pre] = commandFor(system, build);
-    const argv = [...pre, workload.name, '--url', url, ...workload.args];
+    const argv = [...pre, workload.name, '--url', url, ...workload.args,
+                  ...(system === 'raw60' ? ['--fps', '60'] : [])];
     const log = fs.openSync(logFile, 'w');
     const env = {
       ...process.env,
@@ -262,11 +305,11 @@ function ratio(a, b) {
 
 function table(summary) {
   const header = ['figure', 'unit', ...SYSTEMS.map((s) => `${TITLES[s]} median (min–max)`),
-                  'quillo/raw', 'quillo/Chromium'];
+                  'quillo/raw', 'quillo/raw 60 Hz', 'quillo/Chromium'];
   const rows = FIGURES.map((figure) => {
     const s = summary[figure.key];
     return [figure.label, figure.unit, ...SYSTEMS.map((system) => cell(s[system])),
-            ratio(s.quillo, s.raw), ratio(s.quillo, s.chromium)];
+            ratio(s.quillo, s.raw), ratio(s.quillo, s.raw60), ratio(s.quillo, s.chromium)];
   });
   return { header, rows };
 }
@@ -311,11 +354,13 @@ function observations(runs) {
                          'during those loops (2 cores shared with the engine).');
   }
   const busy = runs.map((r) => r.background_busy).filter(Number.isFinite);
-  if (busy.length && (median(busy) > BUSY_MEDIAN || Math.max(...busy) > BUSY_MAX))
+  if (!BUSY_MODE && busy.length && (median(busy) > BUSY_MEDIAN || Math.max(...busy) > BUSY_MAX))
     notes.push('The machine was busy with other work: between runs, with nothing of the ' +
                `benchmark running, ${(100 * median(busy)).toFixed(0)} % of its CPU time was in use ` +
                `(median; up to ${(100 * Math.max(...busy)).toFixed(0)} %). These figures are ` +
                'noisy; run again on a quiet machine to compare.');
+  const stuck = runs.filter((r) => r.workload === 'scroll' && r.result.scroll_note);
+  for (const r of stuck) notes.push(`${TITLES[r.system]} scroll: ${r.result.scroll_note}.`);
   for (const r of runs.filter((r) => !r.result.ok))
     notes.push(`${TITLES[r.system]} ${r.workload}: run failed: ${r.result.error}`);
   return notes;
@@ -325,8 +370,19 @@ const NOTES = [
   'Each cell: median over the runs, with the smallest and largest run in brackets; the ' +
   'click rows take each run\'s own median or p90 of its 20 clicks.',
   'quillo delivers at most 60 frames a second by design (its frame-complete pacing); the raw ' +
-  'program acknowledges every frame at once; Chromium\'s frames are screencast pictures, ' +
-  'each encoded as PNG and acknowledged on arrival.',
+  'program acknowledges every frame at once, and as "raw WPE 60 Hz" on the same 60 Hz grid as ' +
+  'quillo; Chromium\'s frames are screencast pictures, each encoded as PNG and acknowledged ' +
+  'on arrival.',
+  'CPU per delivered frame: user and system time of the whole process tree over the 5 s ' +
+  'window, divided by the frames that reached host memory in it. Idle, host process alone: ' +
+  'the CPU time of the host\'s own process (all its threads; the engine\'s child processes ' +
+  'not counted).',
+  'First frame stages: a separate run of the first frame; quillo with its log switched on, ' +
+  'each log line stamped as it arrives (engine initialised: OnContextInitialized; view ' +
+  'created: OnAfterCreated; first buffer: the first frame the engine exported), raw with its ' +
+  'own clock readings at the same points. All from just before the process was spawned.',
+  'Scroll: a page of 1500 paragraphs; after it shows, one wheel notch (120 pixels down) every ' +
+  '60th of a second for 5 s at the centre, the hosts polling every millisecond in between.',
   'Hosts poll every millisecond while they wait for a frame or a colour, and at 60 Hz during ' +
   'the idle window. The raw program sleeps in its main loop instead (idle: drains it at 60 Hz).',
   'Chromium\'s click and first-frame times include decoding the PNG picture in the driver; ' +
@@ -366,12 +422,12 @@ function plot(summary, out) {
       'pt 0 notitle\n';
   };
   const script =
-    'set terminal pngcairo size 1500,520 font "sans,11"\n' +
+    'set terminal pngcairo size 1700,520 font "sans,11"\n' +
     'set output "bench.png"\n' +
     'set datafile missing "NaN"\n' +
     'set style fill solid 0.7 border -1\n' +
     'set boxwidth 0.6\n' +
-    'set xrange [-0.6:2.6]\n' +
+    `set xrange [-0.6:${SYSTEMS.length - 0.4}]\n` +
     `set xtics (${SYSTEMS.map((system, i) => `"${TITLES[system]}" ${i}`).join(', ')})\n` +
     'set yrange [0:*]\n' +
     'set grid ytics\n' +
@@ -429,6 +485,19 @@ async function backgroundBusy() {
   }
 }
 
+// ---- the busy machine ----------------------------------------------------------------------
+
+let BUSY_MODE = false;
+let burner = null;
+
+// One CPU-bound process for the whole run (--busy): a busy loop in a Node child of its own.
+function startBurner() {
+  burner = spawn(process.execPath, ['-e', 'for (;;) {}'], { stdio: 'ignore' });
+  const stop = () => { if (burner) { try { burner.kill('SIGKILL'); } catch { /* gone */ } } };
+  process.on('exit', stop);
+  return stop;
+}
+
 // ---- main ----------------------------------------------------------------------------------
 
 async function main() {
@@ -441,7 +510,7 @@ async function main() {
   }
   if (args.help) {
     process.stdout.write(fs.readFileSync(fileURLToPath(import.meta.url), 'utf8')
-      .split('\n').slice(1, 12).map((l) => l.replace(/^\/\/ ?/, '')).join('\n') + '\n');
+      .split('\n').slice(1, 14).map((l) => l.replace(/^\/\/ ?/, '')).join('\n') + '\n');
     return;
   }
   const pages = path.join(args.out, 'pages');
@@ -452,6 +521,8 @@ async function main() {
   for (const [name, html] of Object.entries(PAGES)) fs.writeFileSync(path.join(pages, name), html);
 
   const workloads = WORKLOADS.filter((w) => !args.only || args.only.includes(w.name));
+  BUSY_MODE = args.busy;
+  const stopBurner = args.busy ? startBurner() : () => {};
   const started = Date.now();
   const runs = [];
   for (const workload of workloads) {
@@ -460,9 +531,11 @@ async function main() {
     for (let round = 1; round <= args.rounds; round++) {
       for (const system of systems) {
         const logFile = path.join(logs, `${workload.name}-${system}-${round}.log`);
-        // A short burst of other work passes: wait a little for the machine to be quiet.
+        // A short burst of other work passes: wait a little for the machine to be quiet
+        // (unless it is kept busy on purpose).
         let busy = await backgroundBusy();
-        for (const until = Date.now() + QUIET_WAIT_MS; busy > BUSY_MAX && Date.now() < until;)
+        for (const until = Date.now() + QUIET_WAIT_MS;
+          !args.busy && busy > BUSY_MAX && Date.now() < until;)
           busy = await backgroundBusy();
         const run = await runOnce(system, workload, url, args.build, logFile);
         run.round = round;
@@ -479,11 +552,13 @@ async function main() {
     }
   }
 
+  stopBurner();
   const summary = summarise(runs);
   const t = table(summary);
   const notes = [...observations(runs), ...NOTES];
   const info = machine();
-  const heading = `quillo benchmarks, ${WIDTH}x${HEIGHT}, ${args.rounds} round(s) per workload ` +
+  const heading = `quillo benchmarks${args.busy ? ' on a busy machine (one core kept busy by ' +
+    'a CPU-bound process)' : ''}, ${WIDTH}x${HEIGHT}, ${args.rounds} round(s) per workload ` +
     `(${((Date.now() - started) / 1000).toFixed(0)} s), ${info.cores} cores (${info.cpu}), ` +
     `WPE WebKit ${info.wpewebkit}, Chromium ${info.chromium}`;
   process.stdout.write(`\n${heading}\n\n${plainText(t)}\n\n` +
@@ -492,7 +567,8 @@ async function main() {
   fs.writeFileSync(path.join(args.out, 'results.md'),
                    `# ${heading}\n\n${markdown(t)}\n\n${notes.map((n) => `- ${n}`).join('\n')}\n`);
   fs.writeFileSync(path.join(args.out, 'samples.json'), JSON.stringify(
-    { machine: info, rounds: args.rounds, quick: args.quick, summary, runs }, null, 1) + '\n');
+    { machine: info, rounds: args.rounds, quick: args.quick, busy: args.busy, summary, runs },
+    null, 1) + '\n');
   let picture = '';
   try {
     picture = plot(summary, args.out);

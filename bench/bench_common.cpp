@@ -23,9 +23,9 @@ constexpr int kColourTolerance = 6;
 
 void PrintUsage() {
   std::fprintf(stderr,
-               "usage: PROGRAM first_frame|animation|click|idle|poll --url URL\n"
-               "       [--probe X,Y] [--colour RRGGBB] [--colour2 RRGGBB] [--trials N]\n"
-               "       [--warmup SECONDS] [--window SECONDS] [--calls N]\n");
+               "usage: PROGRAM first_frame|first_frame_stages|animation|scroll|click|idle|poll\n"
+               "       --url URL [--probe X,Y] [--colour RRGGBB] [--colour2 RRGGBB] [--trials N]\n"
+               "       [--warmup SECONDS] [--window SECONDS] [--calls N] [--fps N]\n");
 }
 
 template <typename T>
@@ -156,7 +156,9 @@ std::optional<Args> ParseArgs(int argc, char** argv) {
       {"animation", Workload::kAnimation},
       {"click", Workload::kClick},
       {"idle", Workload::kIdle},
-      {"poll", Workload::kPoll}};
+      {"poll", Workload::kPoll},
+      {"scroll", Workload::kScroll},
+      {"first_frame_stages", Workload::kFirstFrameStages}};
   args.workloadName = argv[1];
   bool known = false;
   for (const auto& [name, workload] : kWorkloads)
@@ -193,6 +195,8 @@ std::optional<Args> ParseArgs(int argc, char** argv) {
       ok = ParseSeconds(value, &args.windowSeconds) && args.windowSeconds > 0;
     } else if (option == "--calls") {
       ok = ParseNumber(value, &args.calls) && args.calls > 0;
+    } else if (option == "--fps") {
+      ok = ParseNumber(value, &args.fpsCap) && args.fpsCap >= 0;
     } else {
       ok = false;
     }
@@ -251,6 +255,26 @@ long Preemptions() {
   rusage usage{};
   getrusage(RUSAGE_THREAD, &usage);
   return usage.ru_nivcsw;
+}
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void FrameWindow::Begin(pid_t root) {
+  startTreeCpu = MeasureTree(root).cpuSeconds;
+  startNs = NowNs();
+}
+
+void FrameWindow::End(pid_t root, int64_t frames, std::string_view prefix, Result& result) const {
+  const double seconds = static_cast<double>(NowNs() - startNs) / 1e9;
+  const double cpu = MeasureTree(root).cpuSeconds - startTreeCpu;
+  const std::string key(prefix);
+  result.Number(key + "fps", static_cast<double>(frames) / seconds);
+  if (frames > 0) result.Number(key + "cpu_ms_per_frame", cpu * 1000 / static_cast<double>(frames));
 }
 
 void ReportCallTimes(const std::vector<double>& callNs, long preempted, Result& result) {

@@ -41,11 +41,13 @@ std::optional<Rgb> ParseRgb(std::string_view hex);
 // of want on every channel (the engines blend edges; a plain fill is exact).
 bool PixelIs(const uint8_t* bgra, int width, int height, int x, int y, Rgb want);
 
-enum class Workload { kFirstFrame, kAnimation, kClick, kIdle, kPoll };
+enum class Workload { kFirstFrame, kAnimation, kClick, kIdle, kPoll, kScroll, kFirstFrameStages };
 
 // The command line shared by quillo-bench-host, quillo-bench-raw and chromium_driver.mjs:
 //   PROGRAM WORKLOAD --url URL [--probe X,Y] [--colour RRGGBB] [--colour2 RRGGBB]
-//           [--trials N] [--warmup S] [--window S] [--calls N]
+//           [--trials N] [--warmup S] [--window S] [--calls N] [--fps N]
+// --fps caps the frames a program acknowledges per second (only the raw engine reads it;
+// quillo's cap is its own).
 struct Args {
   Workload workload = Workload::kFirstFrame;
   std::string workloadName;
@@ -60,6 +62,7 @@ struct Args {
   double warmupSeconds = 2.0;
   double windowSeconds = 5.0;
   int64_t calls = 1'000'000;
+  int fpsCap = 0;  // 0: every frame is acknowledged at once
 };
 // Parses the command line; on failure prints why and the usage to stderr.
 std::optional<Args> ParseArgs(int argc, char** argv);
@@ -80,6 +83,24 @@ void AdoptOrphans();
 
 // Involuntary context switches of the calling thread so far: how often it was preempted.
 long Preemptions();
+// CPU seconds (user and system) of this process alone, all its threads, so far.
+double ProcessCpuSeconds();
+
+// Frames per second and CPU per delivered frame over a measuring window: call Begin, let the
+// frames come, call End with the number of frames delivered in between.
+struct FrameWindow {
+  int64_t startNs = 0;
+  double startTreeCpu = 0;
+  void Begin(pid_t root);
+  // Adds PREFIXfps and PREFIXcpu_ms_per_frame (the whole process tree's CPU over the window
+  // divided by the frames) to result.
+  void End(pid_t root, int64_t frames, std::string_view prefix, class Result& result) const;
+};
+
+// The scroll page's wheel: one notch (WM_MOUSEWHEEL's 120, taken as pixels, downwards) every
+// 60th of a second.
+constexpr int kWheelDelta = -120;
+constexpr int64_t kWheelIntervalNs = kFramePollNs;
 
 double Median(std::vector<double> values);
 // p in [0, 1], nearest rank.

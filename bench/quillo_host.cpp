@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench_common.h"
@@ -147,6 +149,27 @@ void Shutdown(Result& result) {
   result.Number("shutdown_ms", static_cast<double>(NowNs() - start) / 1e6);
 }
 
+// Shuts down with the log on: the library counts what it copied into host memory and logs it
+// when the page closes; adds PREFIXcopy_kib_per_frame.
+void ShutdownCountingCopies(const std::string& prefix, Result& result) {
+  std::string log = CaptureStderr([&] {
+    SetDebugEnable(1);
+    Shutdown(result);
+  });
+  unsigned paints = 0, kib = 0;
+  const size_t at = log.find("=> paints[");
+  if (at == std::string::npos ||
+      std::sscanf(log.c_str() + at, "=> paints[%u] bytes copied[%u] KiB", &paints, &kib) != 2 ||
+      paints == 0) {
+    result.Missing(prefix + "copy_kib_per_frame");
+    result.Text("copy_note", "no paints/bytes copied line in the library's log");
+    return;
+  }
+  result.Integer("paints", paints);
+  result.Integer("copied_kib", kib);
+  result.Number(prefix + "copy_kib_per_frame", static_cast<double>(kib) / paints);
+}
+
 int FirstFrame(const Args& args, Result& result) {
   Host host(args);
   host.Load();
@@ -173,29 +196,103 @@ int Animation(const Args& args, Result& result) {
   }
   host.PollFor(static_cast<int64_t>(args.warmupSeconds * 1e9));
   const int64_t framesBefore = host.frames();
-  const int64_t start = NowNs();
+  bench::FrameWindow window;
+  window.Begin(getpid());
   host.PollFor(static_cast<int64_t>(args.windowSeconds * 1e9));
-  const double seconds = static_cast<double>(NowNs() - start) / 1e9;
-  result.Number("fps", static_cast<double>(host.frames() - framesBefore) / seconds);
+  window.End(getpid(), host.frames() - framesBefore, "", result);
   result.Integer("frames", host.frames());
+  ShutdownCountingCopies("", result);
+  return 0;
+}
 
-  // The library counts what it copied into host memory and logs it when the page closes.
-  std::string log = CaptureStderr([&] {
-    SetDebugEnable(1);
-    Shutdown(result);
-  });
-  unsigned paints = 0, kib = 0;
-  const size_t at = log.find("=> paints[");
-  if (at == std::string::npos ||
-      std::sscanf(log.c_str() + at, "=> paints[%u] bytes copied[%u] KiB", &paints, &kib) != 2 ||
-      paints == 0) {
-    result.Missing("copy_kib_per_frame");
-    result.Text("copy_note", "no paints/bytes copied line in the library's log");
-    return 0;
+// A long page scrolled by the wheel: a notch every 60th of a second for the window, the host
+// polling every millisecond in between.
+int Scroll(const Args& args, Result& result) {
+  Host host(args);
+  host.Load();
+  if (!host.WaitForColour(args.colour)) {
+    UnloadWeb(1);
+    return bench::Fail(result, host.WhyNotShown());
   }
-  result.Integer("paints", paints);
-  result.Integer("copied_kib", kib);
-  result.Number("copy_kib_per_frame", static_cast<double>(kib) / paints);
+  InputWeb(INPUT_MOUSE | INPUT_MOUSE_MOVE, args.probeX, args.probeY);
+  host.PollFor(kClickSettleNs);
+  const int64_t framesBefore = host.frames();
+  bench::FrameWindow window;
+  window.Begin(getpid());
+  const int64_t end = NowNs() + static_cast<int64_t>(args.windowSeconds * 1e9);
+  for (int64_t next = NowNs(); next < end; next += bench::kWheelIntervalNs) {
+    InputWeb(INPUT_MOUSE | INPUT_MOUSE_WHEEL, 0, bench::kWheelDelta);
+    host.PollFor(next + bench::kWheelIntervalNs - NowNs());
+  }
+  window.End(getpid(), host.frames() - framesBefore, "scroll_", result);
+  result.Integer("frames", host.frames());
+  if (host.Shows(args.colour)) result.Text("scroll_note", "the page did not scroll");
+  ShutdownCountingCopies("scroll_", result);
+  return 0;
+}
+
+// The first frame again, with the library's log switched on from the start and each line
+// stamped as it arrives on standard error, to tell where the time goes: LoadWeb returned,
+// engine initialised, view created, first buffer from the engine, first frame in host memory.
+int FirstFrameStages(const Args& args, Result& result) {
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return bench::Fail(result, "pipe failed");
+  std::fflush(stderr);
+  const int savedStderr = dup(STDERR_FILENO);
+  dup2(pipeFds[1], STDERR_FILENO);
+  close(pipeFds[1]);
+  std::mutex linesLock;
+  std::vector<std::pair<int64_t, std::string>> lines;
+  std::thread reader([&] {
+    std::string pending;
+    char chunk[4096];
+    for (ssize_t n; (n = read(pipeFds[0], chunk, sizeof chunk)) > 0;) {
+      const int64_t now = NowNs();
+      pending.append(chunk, static_cast<size_t>(n));
+      for (size_t eol; (eol = pending.find('\n')) != std::string::npos;) {
+        std::lock_guard<std::mutex> hold(linesLock);
+        lines.emplace_back(now, pending.substr(0, eol));
+        pending.erase(0, eol + 1);
+      }
+    }
+  });
+
+  SetDebugEnable(1);
+  Host host(args);
+  host.Load();
+  const int64_t loaded = NowNs();
+  const bool shown = host.WaitForColour(args.colour);
+  const int64_t now = NowNs();
+  SetDebugEnable(0);
+  if (shown)
+    Shutdown(result);
+  else
+    UnloadWeb(1);
+  std::fflush(stderr);
+  dup2(savedStderr, STDERR_FILENO);  // the pipe's last writer goes: the reader ends
+  close(savedStderr);
+  reader.join();
+  close(pipeFds[0]);
+  auto ms = [](int64_t ns) { return static_cast<double>(ns - bench::StartNs()) / 1e6; };
+  // The timeline goes to the run's log.
+  for (const auto& [at, line] : lines)
+    std::fprintf(stderr, "[%9.3f ms] %s\n", ms(at), line.c_str());
+  if (!shown) return bench::Fail(result, host.WhyNotShown());
+
+  auto stage = [&](const char* key, const char* text) {
+    for (const auto& [at, line] : lines) {
+      if (line.find(text) == std::string::npos) continue;
+      result.Number(key, ms(at));
+      return;
+    }
+    result.Missing(key);
+  };
+  result.Number("loadweb_returned_ms", ms(loaded));
+  stage("engine_initialised_ms", "CWebApplication::OnContextInitialized");
+  stage("view_created_ms", "CWebClient::OnAfterCreated");
+  stage("first_buffer_ms", "=> first buffer");
+  result.Number("engine_ready_ms", ms(host.readyNs()));
+  result.Number("stages_first_frame_ms", ms(now));
   return 0;
 }
 
@@ -248,12 +345,15 @@ int Idle(const Args& args, Result& result) {
   }
   host.PollFor(kIdleSettleNs, bench::kFramePollNs);
   const bench::TreeUsage before = bench::MeasureTree(getpid());
+  const double hostBefore = bench::ProcessCpuSeconds();
   const int64_t start = NowNs();
   host.PollFor(static_cast<int64_t>(args.windowSeconds * 1e9), bench::kFramePollNs);
   const double seconds = static_cast<double>(NowNs() - start) / 1e9;
+  const double hostAfter = bench::ProcessCpuSeconds();
   const bench::TreeUsage after = bench::MeasureTree(getpid());
   result.Number("idle_cpu_s",
                 (after.cpuSeconds - before.cpuSeconds) * args.windowSeconds / seconds);
+  result.Number("host_idle_cpu_s", (hostAfter - hostBefore) * args.windowSeconds / seconds);
   result.Number("peak_rss_mib", static_cast<double>(after.peakRssKiB) / 1024);
   result.Number("rss_mib", static_cast<double>(after.rssKiB) / 1024);
   result.Integer("processes", after.processes);
@@ -301,6 +401,12 @@ int main(int argc, char** argv) {
       break;
     case bench::Workload::kPoll:
       code = PollCost(*args, result);
+      break;
+    case bench::Workload::kScroll:
+      code = Scroll(*args, result);
+      break;
+    case bench::Workload::kFirstFrameStages:
+      code = FirstFrameStages(*args, result);
       break;
   }
   if (code == 0) result.Print();

@@ -2,7 +2,8 @@
 // drives WPE WebKit itself, the way quillo does underneath: the wpebackend-fdo shared-memory
 // export, one WebKitWebView, and a GLib main context of its own pushed as this thread's
 // default. Each exported frame is copied whole into the program's own host buffer, then the
-// buffer is released and frame-complete dispatched at once (no frame-rate cap).
+// buffer is released and frame-complete dispatched at once, or with --fps N on a grid of N
+// frames a second (the same pacing quillo applies at its 60).
 //
 //   quillo-bench-raw WORKLOAD --url URL [options]   (see bench_common.h)
 #include <unistd.h>
@@ -48,6 +49,7 @@ class RawEngine {
     }
     m_web = webkit_web_context_new_ephemeral();
     webkit_web_context_set_cache_model(m_web, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    m_engineInitialisedNs = NowNs();
 
     static const wpe_view_backend_exportable_fdo_client kClient = {
         nullptr, nullptr,
@@ -84,12 +86,18 @@ class RawEngine {
                        return FALSE;
                      }),
                      this);
+    m_viewCreatedNs = NowNs();
     webkit_web_view_load_uri(m_view, m_args.url.c_str());
     return true;
   }
 
   void Stop(Result& result) {
     const int64_t start = NowNs();
+    if (m_frameTimer != nullptr) {
+      g_source_destroy(m_frameTimer);
+      g_source_unref(m_frameTimer);
+      m_frameTimer = nullptr;
+    }
     if (m_view != nullptr) g_object_unref(m_view);  // destroys the backend and the exportable
     m_view = nullptr;
     if (m_web != nullptr) g_object_unref(m_web);
@@ -176,8 +184,24 @@ class RawEngine {
     wpe_view_backend_dispatch_pointer_event(m_backend, &pointer);
   }
 
+  // A wheel notch at (x, y), as quillo hands it to the engine: a smooth 2D axis event in
+  // pixels, positive upwards.
+  void Wheel(int x, int y, int deltaY) {
+    wpe_input_axis_2d_event axis{};
+    axis.base.type = static_cast<wpe_input_axis_event_type>(
+        wpe_input_axis_event_type_mask_2d | wpe_input_axis_event_type_motion_smooth);
+    axis.base.time = static_cast<uint32_t>(NowNs() / 1'000'000);
+    axis.base.x = x;
+    axis.base.y = y;
+    axis.y_axis = static_cast<double>(deltaY);
+    wpe_view_backend_dispatch_axis_event(m_backend, &axis.base);
+  }
+
   GMainContext* context() const { return m_context; }
   int64_t frames() const { return m_frames; }
+  int64_t engineInitialisedNs() const { return m_engineInitialisedNs; }
+  int64_t viewCreatedNs() const { return m_viewCreatedNs; }
+  int64_t firstBufferNs() const { return m_firstBufferNs; }
   uint64_t bytesCopied() const { return m_bytesCopied; }
   std::string WhyNotShown() const {
     if (!m_error.empty()) return m_error;
@@ -188,6 +212,7 @@ class RawEngine {
   // Copies the exported frame whole into host memory, gives the buffer back and lets the
   // engine render the next frame.
   void OnFrame(wpe_fdo_shm_exported_buffer* buffer) {
+    if (m_firstBufferNs == 0) m_firstBufferNs = NowNs();
     wl_shm_buffer* shm = wpe_fdo_shm_exported_buffer_get_shm_buffer(buffer);
     const int width = std::min(wl_shm_buffer_get_width(shm), m_args.width);
     const int height = std::min(wl_shm_buffer_get_height(shm), m_args.height);
@@ -206,6 +231,37 @@ class RawEngine {
     m_bytesCopied += rowBytes * height;
     ++m_frames;
     wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(m_exportable, buffer);
+    if (m_args.fpsCap <= 0) {
+      wpe_view_backend_exportable_fdo_dispatch_frame_complete(m_exportable);
+      return;
+    }
+    // Capped: frame-complete on the rate's grid, kept while less than a frame late.
+    const int64_t interval = 1'000'000'000 / m_args.fpsCap;
+    const int64_t now = NowNs();
+    const int64_t due = m_lastFrameCompleteNs + interval;
+    if (now >= due) {
+      FrameComplete(now);
+      return;
+    }
+    if (m_frameTimer != nullptr) return;
+    m_frameTimer = g_timeout_source_new(static_cast<guint>((due - now + 999'999) / 1'000'000));
+    g_source_set_callback(
+        m_frameTimer,
+        [](gpointer self) -> gboolean {
+          auto* engine = static_cast<RawEngine*>(self);
+          g_source_unref(engine->m_frameTimer);
+          engine->m_frameTimer = nullptr;
+          engine->FrameComplete(NowNs());
+          return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_source_attach(m_frameTimer, m_context);
+  }
+
+  void FrameComplete(int64_t now) {
+    const int64_t interval = 1'000'000'000 / m_args.fpsCap;
+    const int64_t due = m_lastFrameCompleteNs + interval;
+    m_lastFrameCompleteNs = now - due < interval ? due : now;
     wpe_view_backend_exportable_fdo_dispatch_frame_complete(m_exportable);
   }
 
@@ -219,11 +275,23 @@ class RawEngine {
   int64_t m_frames = 0;
   uint64_t m_bytesCopied = 0;
   std::string m_error;
+  int64_t m_engineInitialisedNs = 0;
+  int64_t m_viewCreatedNs = 0;
+  int64_t m_firstBufferNs = 0;
+  int64_t m_lastFrameCompleteNs = 0;  // --fps: the grid's last point
+  GSource* m_frameTimer = nullptr;    // --fps: a frame-complete waiting for its time
 };
 
 int FirstFrame(const Args& args, RawEngine& engine, Result& result) {
   if (!engine.WaitForColour(args.colour)) return bench::Fail(result, engine.WhyNotShown());
-  result.Number("first_frame_ms", static_cast<double>(NowNs() - bench::StartNs()) / 1e6);
+  const int64_t now = NowNs();
+  auto ms = [](int64_t ns) { return static_cast<double>(ns - bench::StartNs()) / 1e6; };
+  result.Number(
+      args.workload == bench::Workload::kFirstFrame ? "first_frame_ms" : "stages_first_frame_ms",
+      ms(now));
+  result.Number("engine_initialised_ms", ms(engine.engineInitialisedNs()));
+  result.Number("view_created_ms", ms(engine.viewCreatedNs()));
+  result.Number("first_buffer_ms", ms(engine.firstBufferNs()));
   result.Integer("frames", engine.frames());
   return 0;
 }
@@ -233,14 +301,39 @@ int Animation(const Args& args, RawEngine& engine, Result& result) {
     return bench::Fail(result, engine.WhyNotShown());
   engine.RunFor(static_cast<int64_t>(args.warmupSeconds * 1e9));
   const int64_t framesBefore = engine.frames();
-  const int64_t start = NowNs();
+  bench::FrameWindow window;
+  window.Begin(getpid());
   engine.RunFor(static_cast<int64_t>(args.windowSeconds * 1e9));
-  const double seconds = static_cast<double>(NowNs() - start) / 1e9;
-  result.Number("fps", static_cast<double>(engine.frames() - framesBefore) / seconds);
+  window.End(getpid(), engine.frames() - framesBefore, "", result);
   result.Integer("frames", engine.frames());
   result.Integer("copied_kib", static_cast<int64_t>(engine.bytesCopied() / 1024));
   result.Number("copy_kib_per_frame",
                 static_cast<double>(engine.bytesCopied()) / 1024 / engine.frames());
+  return 0;
+}
+
+// The scroll workload of quillo-bench-host: a wheel notch every 60th of a second; the main
+// loop runs in between.
+int Scroll(const Args& args, RawEngine& engine, Result& result) {
+  if (!engine.WaitForColour(args.colour)) return bench::Fail(result, engine.WhyNotShown());
+  engine.Move(args.probeX, args.probeY);
+  engine.RunFor(kClickSettleNs);
+  const int64_t framesBefore = engine.frames();
+  const uint64_t bytesBefore = engine.bytesCopied();
+  bench::FrameWindow window;
+  window.Begin(getpid());
+  const int64_t end = NowNs() + static_cast<int64_t>(args.windowSeconds * 1e9);
+  for (int64_t next = NowNs(); next < end; next += bench::kWheelIntervalNs) {
+    engine.Wheel(args.probeX, args.probeY, bench::kWheelDelta);
+    engine.RunUntil([](bool) { return false; }, next + bench::kWheelIntervalNs);
+  }
+  const int64_t frames = engine.frames() - framesBefore;
+  window.End(getpid(), frames, "scroll_", result);
+  result.Integer("frames", engine.frames());
+  if (engine.Shows(args.colour)) result.Text("scroll_note", "the page did not scroll");
+  if (frames > 0)
+    result.Number("scroll_copy_kib_per_frame",
+                  static_cast<double>(engine.bytesCopied() - bytesBefore) / 1024 / frames);
   return 0;
 }
 
@@ -277,12 +370,15 @@ int Idle(const Args& args, RawEngine& engine, Result& result) {
   if (!engine.WaitForColour(args.colour)) return bench::Fail(result, engine.WhyNotShown());
   engine.PollFor(kIdleSettleNs, bench::kFramePollNs);
   const bench::TreeUsage before = bench::MeasureTree(getpid());
+  const double hostBefore = bench::ProcessCpuSeconds();
   const int64_t start = NowNs();
   engine.PollFor(static_cast<int64_t>(args.windowSeconds * 1e9), bench::kFramePollNs);
   const double seconds = static_cast<double>(NowNs() - start) / 1e9;
+  const double hostAfter = bench::ProcessCpuSeconds();
   const bench::TreeUsage after = bench::MeasureTree(getpid());
   result.Number("idle_cpu_s",
                 (after.cpuSeconds - before.cpuSeconds) * args.windowSeconds / seconds);
+  result.Number("host_idle_cpu_s", (hostAfter - hostBefore) * args.windowSeconds / seconds);
   result.Number("peak_rss_mib", static_cast<double>(after.peakRssKiB) / 1024);
   result.Number("rss_mib", static_cast<double>(after.rssKiB) / 1024);
   result.Integer("processes", after.processes);
@@ -312,7 +408,11 @@ int main(int argc, char** argv) {
   int code = 0;
   switch (args->workload) {
     case bench::Workload::kFirstFrame:
+    case bench::Workload::kFirstFrameStages:
       code = FirstFrame(*args, engine, result);
+      break;
+    case bench::Workload::kScroll:
+      code = Scroll(*args, engine, result);
       break;
     case bench::Workload::kAnimation:
       code = Animation(*args, engine, result);
