@@ -119,9 +119,8 @@ TEST_P(ReloadAfterClose, NewBrowserTakesAllNewArguments) {
 TEST_F(Reload, CloseOfAPageStuckInBeforeUnloadEndsAndTheNextPageOpens) {
   lib().SetDebugEnable(true);  // the close is seen in the log
   PixelBuffer& first = NewBuffer(120, 80);
-  Load(first,
-       kHtmlSource + SplitPageHtml(kRed, kBlue) +
-           "<script>addEventListener('beforeunload', () => { for (;;) {} });</script>");
+  Load(first, kHtmlSource + SplitPageHtml(kRed, kBlue) +
+                  "<script>addEventListener('beforeunload', () => { for (;;) {} });</script>");
   ASSERT_TRUE(WaitForView(first, 0, SplitProbes(120, 80, kRed, kBlue), "the stuck page"));
   ASSERT_TRUE(CloseBrowser());
 
