@@ -14,6 +14,10 @@ inline constexpr char kConsoleMessage[] = "quillo.console";
 inline constexpr char kSubframeNavigated[] = "quillo.subframe-navigated";
 
 // Library -> web process.
+// The extension's initialisation data: (i host process id, 0 when the web
+// process cannot see it).
+inline constexpr char kInitialisationData[] = "(i)";
+
 // (s failed URL, s new URL): frames whose element points at the failed URL
 // load the new one instead.
 inline constexpr char kReplaceSubframe[] = "quillo.replace-subframe";

@@ -2,13 +2,17 @@
 // contexts per frame, console messages and uncaught exceptions, and the
 // documents that sub-frames commit, and it points a failed sub-frame at its
 // error page. It adds nothing to the page's own script world: its script
-// runs in an isolated world.
+// runs in an isolated world. Before any page, it confines its process.
+#include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 #include <wpe/webkit-web-extension.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 
+#include "cef/webext/confinement.h"
 #include "cef/webext/protocol.h"
 
 namespace {
@@ -152,9 +156,28 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
   g_signal_connect(page, "user-message-received", G_CALLBACK(OnUserMessage), state);
 }
 
+// The process ends with the host: killed when the thread that started it
+// goes. `host` is the host's process id, 0 when it is not visible here (a
+// sandbox of its own pid namespace, which ends with the host itself).
+void DieWithHost(gint32 host) {
+  prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+  if (host > 0 && getppid() != host) _exit(0);  // the host went before the line above
+}
+
 }  // namespace
 
-extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize(WebKitWebExtension* extension) {
+extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(
+    WebKitWebExtension* extension, GVariant* data) {
+  gint32 host = 0;
+  if (data && g_variant_is_of_type(data, G_VARIANT_TYPE(kInitialisationData)))
+    g_variant_get(data, kInitialisationData, &host);
+  DieWithHost(host);
+  const ConfinementResult confinement = ConfineProcess(WebProcessRules());
+  if (!confinement.confined)
+    fprintf(stderr, "quillo: web process not confined: %s\n", confinement.why.c_str());
+  else if (confinement.unconfinedThreads > 0)
+    fprintf(stderr, "quillo: web process confined, but %d of its threads are not\n",
+            confinement.unconfinedThreads);
   g_isolatedWorld = webkit_script_world_new();
   g_signal_connect(extension, "page-created", G_CALLBACK(OnPageCreated), nullptr);
 }

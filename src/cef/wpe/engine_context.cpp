@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cef/wpe/downloads.h"
+#include "cef/wpe/web_process_security.h"
 #include "diagnostics/debug_log.h"
 #include "platform/utf.h"
 
@@ -64,6 +65,7 @@ bool EngineContext::Start() {
   webkit_web_context_set_cache_model(m_webContext, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   std::string extensions = OwnDirectory() + "/" QUILLO_WEBEXT_SUBDIR;
   webkit_web_context_set_web_extensions_directory(m_webContext, extensions.c_str());
+  SecureWebProcesses(m_webContext, extensions.c_str());
   WatchDownloads(m_webContext);
   m_running.store(true);
   return true;
