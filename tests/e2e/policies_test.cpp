@@ -1,9 +1,11 @@
 // What the library decides for the page: script dialogs wait for the host's answer, new windows
 // are refused, downloads are saved at once without asking.
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -259,6 +261,102 @@ TEST_F(Download, IsSavedUnderItsSuggestedNameWithoutAsking) {
   EXPECT_TRUE(NoticesWith(host(), UPDATE_LOAD_ERROR, from).empty()) << host().Recent();
   EXPECT_TRUE(NoticesWith(host(), UPDATE_JS_DIALOG, from).empty()) << host().Recent();
   EXPECT_EQ(http.CountRequestsFor("/download"), 1u);
+}
+
+// Whatever name the server suggests, each download lands as one new file
+// directly in the download folder: no path parts, nothing hidden, no control
+// characters, no existing file overwritten and no link there followed.
+TEST_F(Download, HostileNamesStayInTheFolder) {
+  namespace fs = std::filesystem;
+  const fs::path downloads = home_ / "Downloads";
+  fs::create_directories(downloads);
+  std::ofstream(downloads / "dup.bin") << "keep";
+  fs::create_symlink(home_ / "outside-link.bin", downloads / "link.bin");
+  const std::string outsideTmp = "/tmp/quillo-escape-" + std::to_string(getpid()) + ".bin";
+  std::vector<std::string> dispositions = {
+      "attachment; filename=\"../../escape-up.bin\"",
+      "attachment; filename*=UTF-8''..%2F..%2Fescape-encoded.bin",
+      "attachment; filename=\"" + outsideTmp + "\"",
+      "attachment; filename=\".hidden\"",
+      "attachment; filename*=UTF-8''ctl%01%0A%1Bname.bin",
+      "attachment; filename=\"..\"",
+      "attachment; filename=\"back\\\\slash\\\\name.bin\"",
+      "attachment; filename=\"" + std::string(300, 'n') + ".bin\"",
+      "attachment; filename=\"dup.bin\"",
+      "attachment; filename=\"link.bin\"",
+  };
+  HttpServer& http = server();
+  http.Serve("/page", HtmlResponse("<title>page</title>"));
+  std::vector<std::string> bodies;
+  for (size_t i = 0; i < dispositions.size(); ++i) {
+    bodies.push_back("download body " + std::to_string(i) + std::string(100 + i, 'x'));
+    http.Serve("/d" + std::to_string(i), HttpResponse{200,
+                                                      {{"Content-Type", "application/octet-stream"},
+                                                       {"Content-Disposition", dispositions[i]}},
+                                                      bodies.back()});
+  }
+  PixelBuffer& buffer = NewBuffer(kWidth, kHeight);
+  Load(buffer, http.Url("/page"));
+  ASSERT_TRUE(host().WaitForTitle("page"));
+
+  // The regular files directly in the folder, by content.
+  auto files = [&] {
+    std::map<std::string, std::vector<std::string>> byContent;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(downloads, ec))
+      if (entry.is_regular_file() && !entry.is_symlink())
+        byContent[ReadAll(entry.path())].push_back(entry.path().filename().string());
+    return byContent;
+  };
+  for (size_t i = 0; i < dispositions.size(); ++i) {
+    Load(buffer, http.Url("/d" + std::to_string(i)));
+    ASSERT_TRUE(host().PollUntil([&] { return files().count(bodies[i]) == 1; },
+                                 "download " + std::to_string(i) + " in the folder"))
+        << dispositions[i];
+  }
+  // Three downloads of one name at once, started by the page's frames.
+  std::string frames;
+  for (int i = 0; i < 3; ++i) {
+    bodies.push_back("same name " + std::to_string(i));
+    dispositions.push_back("attachment; filename=same.bin");
+    http.Serve("/same" + std::to_string(i),
+               HttpResponse{200,
+                            {{"Content-Type", "application/octet-stream"},
+                             {"Content-Disposition", dispositions.back()}},
+                            bodies.back()});
+    frames += "<iframe src='/same" + std::to_string(i) + "'></iframe>";
+  }
+  http.Serve("/burst", HtmlResponse("<title>burst</title>" + frames));
+  Load(buffer, http.Url("/burst"));
+  ASSERT_TRUE(host().PollUntil(
+      [&] {
+        const auto now = files();
+        for (size_t i = bodies.size() - 3; i < bodies.size(); ++i)
+          if (now.count(bodies[i]) == 0) return false;
+        return true;
+      },
+      "three downloads of one name"));
+  ASSERT_TRUE(IdlePolls(host()));
+  const auto saved = files();
+  for (size_t i = 0; i < bodies.size(); ++i) {
+    ASSERT_EQ(saved.at(bodies[i]).size(), 1u) << dispositions[i];
+    const std::string& name = saved.at(bodies[i])[0];
+    EXPECT_NE(name[0], '.') << name;
+    EXPECT_LE(name.size(), 255u);
+    for (unsigned char c : name) EXPECT_TRUE(c >= 0x20 && c != 0x7f && c != '\\') << name;
+  }
+  EXPECT_EQ(ReadAll(downloads / "dup.bin"), "keep");
+  EXPECT_FALSE(fs::exists(home_ / "outside-link.bin"));
+  EXPECT_FALSE(fs::exists(outsideTmp));
+  // Nothing was written anywhere in the home folder but the download folder.
+  std::error_code ec;
+  for (const auto& entry : fs::recursive_directory_iterator(home_, ec)) {
+    const std::string path = entry.path().string();
+    EXPECT_TRUE(path.rfind(downloads.string(), 0) == 0 ||
+                path.rfind((home_ / "config").string(), 0) == 0 ||
+                path.rfind((home_ / ".cache").string(), 0) == 0)
+        << path;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include "cef/wpe/downloads.h"
 
+#include <fcntl.h>
 #include <glib/gstdio.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <string>
 
@@ -79,26 +83,53 @@ std::string DownloadDirectory() {
   return path;
 }
 
-// A file name without path parts, never empty.
-std::string SafeName(std::string name) {
-  for (char& c : name)
-    if (c == '/' || c == '\\' || c == '\0') c = '_';
-  if (name.empty() || name == "." || name == "..") name = "download";
+// Room left in a name for " (n)" before the file system's 255-byte limit.
+constexpr size_t kMaxNameBytes = 200;
+
+// A plain file name made from what the server suggests: no path parts, no
+// control characters, no leading dot (nothing hidden, never "." or ".."),
+// at most kMaxNameBytes bytes (cut between UTF-8 sequences, keeping a short
+// extension), never empty.
+std::string SafeName(const std::string& suggested) {
+  std::string name;
+  for (unsigned char c : suggested) {
+    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7f)
+      name += '_';
+    else
+      name += static_cast<char>(c);
+  }
+  const size_t first = name.find_first_not_of(". ");
+  name = first == std::string::npos ? std::string() : name.substr(first);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
+  if (name.size() > kMaxNameBytes) {
+    const size_t dot = name.rfind('.');
+    std::string ext = dot != std::string::npos && name.size() - dot <= 16 ? name.substr(dot) : "";
+    size_t cut = kMaxNameBytes - ext.size();
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name = name.substr(0, cut) + ext;
+  }
+  if (name.empty()) name = "download";
   return name;
 }
 
-// dir/name, or dir/name (n).ext when that file exists already.
-std::string UniquePath(const std::string& dir, const std::string& name) {
-  std::string path = dir + "/" + name;
-  if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) return path;
+// Creates dir/name, or dir/name (n).ext when that name is taken, as a new
+// empty file of its own (O_EXCL: an existing file or a link there is never
+// followed or overwritten). Empty when none could be created.
+std::string ReserveUniquePath(const std::string& dir, const std::string& name) {
   const size_t dot = name.rfind('.');
   const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
   const std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
-  for (int n = 1; n < 10000; ++n) {
-    path = dir + "/" + stem + " (" + std::to_string(n) + ")" + ext;
-    if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) return path;
+  for (int n = 0; n < 10000; ++n) {
+    const std::string path =
+        dir + "/" + (n == 0 ? name : stem + " (" + std::to_string(n) + ")" + ext);
+    const int fd = g_open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) {
+      close(fd);
+      return path;
+    }
+    if (errno != EEXIST) break;
   }
-  return path;
+  return {};
 }
 
 gboolean OnDecideDestination(WebKitDownload* download, gchar* suggested, gpointer) {
@@ -122,15 +153,19 @@ gboolean OnDecideDestination(WebKitDownload* download, gchar* suggested, gpointe
   }
   std::string path = callback->Path();
   if (path.empty()) {
-    path = UniquePath(DownloadDirectory(), name);
+    path = ReserveUniquePath(DownloadDirectory(), name);
   } else if (g_file_test(path.c_str(), G_FILE_TEST_IS_DIR)) {
-    path = UniquePath(path, name);
+    path = ReserveUniquePath(path, name);
   }
-  gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+  // An empty path: no file could be created in the folder.
+  gchar* uri = path.empty() ? nullptr : g_filename_to_uri(path.c_str(), nullptr, nullptr);
   if (uri == nullptr) {
+    QLOG(u"Downloads::DecideDestination => no file could be created for the download");
     webkit_download_cancel(download);
     return TRUE;
   }
+  // Overwrites only the empty file reserved above (or the handler's own
+  // choice of a file).
   webkit_download_set_allow_overwrite(download, TRUE);
   webkit_download_set_destination(download, uri);
   g_free(uri);
