@@ -60,11 +60,22 @@ bool EnvTrue(const char* name) {
                    strcasecmp(value, "yes") == 0);
 }
 
+bool ShaderCacheDisabled() {
+  return EnvTrue("MESA_SHADER_CACHE_DISABLE") || EnvTrue("MESA_GLSL_CACHE_DISABLE");
+}
+
+// The user's cache folder, as Mesa finds it.
+std::string CacheHome(const std::string& home) {
+  std::string cacheHome = Env("XDG_CACHE_HOME");
+  if (cacheHome.empty() && !home.empty()) cacheHome = home + "/.cache";
+  return cacheHome;
+}
+
 // Mesa's shader cache folders, where Mesa (22 to 24) puts them: the variable's
 // folder, else the cache home's mesa_shader_cache (and its single-file and
-// database variants). The default one is created when missing, as Mesa would.
+// database variants). The folder is created when missing, as Mesa would.
 void AddMesaShaderCache(std::vector<PathRule>& rules, const std::string& home) {
-  if (EnvTrue("MESA_SHADER_CACHE_DISABLE") || EnvTrue("MESA_GLSL_CACHE_DISABLE")) return;
+  if (ShaderCacheDisabled()) return;
   std::string dir = Env("MESA_SHADER_CACHE_DIR");
   if (dir.empty()) dir = Env("MESA_GLSL_CACHE_DIR");
   if (!dir.empty()) {
@@ -72,8 +83,7 @@ void AddMesaShaderCache(std::vector<PathRule>& rules, const std::string& home) {
     if (Exists(dir)) rules.push_back({dir, kCacheFolder});
     return;
   }
-  std::string cacheHome = Env("XDG_CACHE_HOME");
-  if (cacheHome.empty() && !home.empty()) cacheHome = home + "/.cache";
+  const std::string cacheHome = CacheHome(home);
   if (cacheHome.empty()) return;
   MakeFolders(cacheHome + "/mesa_shader_cache");
   for (const char* name : {"/mesa_shader_cache", "/mesa_shader_cache_sf", "/mesa_shader_cache_db"})
@@ -140,6 +150,13 @@ int RestrictOtherThreads(int sig, std::set<pid_t>& seen) {
 }
 
 }  // namespace
+
+void UseOwnShaderCache() {
+  if (ShaderCacheDisabled()) return;
+  const std::string cacheHome = CacheHome(HomeFromPasswd());
+  if (!cacheHome.empty())
+    setenv("MESA_SHADER_CACHE_DIR", (cacheHome + "/quillo/web-process").c_str(), 1);
+}
 
 std::vector<PathRule> WebProcessRules() {
   std::vector<PathRule> rules;

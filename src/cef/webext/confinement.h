@@ -12,6 +12,12 @@
 
 namespace quillo::webext {
 
+// Points Mesa's shader cache of this process at a folder of the engine's own
+// (quillo/web-process in the user's cache folder), so that what a web process
+// writes there is never read by other programs. Call before Mesa creates its
+// cache, while no other thread reads the environment.
+void UseOwnShaderCache();
+
 struct PathRule {
   std::string path;
   uint64_t rights;  // Landlock file-system rights, before masking by the ABI
