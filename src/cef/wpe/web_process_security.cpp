@@ -24,7 +24,8 @@ void SecureWebProcesses(WebKitWebContext* context, const char* extensionsDirecto
   const bool sandbox = BubblewrapCanRun();
   if (sandbox) {
     webkit_web_context_set_sandbox_enabled(context, TRUE);
-    webkit_web_context_add_path_to_sandbox(context, extensionsDirectory, TRUE);
+    if (g_path_is_absolute(extensionsDirectory))
+      webkit_web_context_add_path_to_sandbox(context, extensionsDirectory, TRUE);
   }
   // Inside bubblewrap's pid namespace the host's id means nothing; bubblewrap
   // ends the process with the host there.
