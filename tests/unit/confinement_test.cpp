@@ -172,10 +172,14 @@ TEST(Confinement, ConfinedThreadsReadTheSystemAndWriteOnlyTheShaderCache) {
     int blocker[2];
     if (pipe(blocker) != 0) return "pipe failed\n";
     std::string early;
+    std::string blocked;
     std::thread sleeper([&] {
       char c;
       while (read(blocker[0], &c, 1) < 0 && errno == EINTR) {
       }
+#ifndef __SANITIZE_THREAD__
+      blocked = Check(p, abi);
+#endif
     });
     std::thread worker([&] {
       while (phase.load() == 0) usleep(1000);
@@ -195,9 +199,10 @@ TEST(Confinement, ConfinedThreadsReadTheSystemAndWriteOnlyTheShaderCache) {
     const ConfinementResult result = ConfineProcess(rules);
     std::string out;
     if (!result.confined) return "not confined: " + result.why + "\n";
-    if (result.otherThreads != 2)
+    // Both threads above were found (a sanitizer's own threads, which block
+    // signals, may be counted as well, and stay unconfined).
+    if (result.otherThreads < 2)
       out += "found " + std::to_string(result.otherThreads) + " threads\n";
-    if (result.unconfinedThreads != 0) out += "threads left unconfined\n";
     Probe q = p;
     q.cacheDir = cacheDir;
     out += Check(q, abi);
@@ -208,6 +213,11 @@ TEST(Confinement, ConfinedThreadsReadTheSystemAndWriteOnlyTheShaderCache) {
     if (write(blocker[1], "x", 1) != 1) out += "write failed\n";
     sleeper.join();
     if (!early.empty()) out += "on an earlier thread:\n" + early;
+#ifndef __SANITIZE_THREAD__
+    // (ThreadSanitizer holds a signal back from a thread blocked in a call it
+    // intercepts until the call returns, past the confinement.)
+    if (!blocked.empty()) out += "on a thread blocked in a system call:\n" + blocked;
+#endif
     // Threads started afterwards inherit it.
     std::string later;
     std::thread([&] { later = Check(p, abi); }).join();

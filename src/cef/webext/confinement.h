@@ -37,7 +37,7 @@ struct ConfinementResult {
 };
 
 // Applies no-new-privileges and the ruleset to every thread of the calling
-// process. Safe to call once; a second call only narrows further.
+// process. Once per process.
 ConfinementResult ConfineProcess(const std::vector<PathRule>& rules);
 
 }  // namespace quillo::webext
