@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -140,10 +141,21 @@ int RestrictOtherThreads(int sig, std::set<pid_t>& seen) {
   }
   const int target = signalled;
   static int answeredBefore = 0;
-  const timespec step{0, 1000000};
-  for (int i = 0; i < 2000; ++i) {
-    if (g_restricted.load() + g_refused.load() - answeredBefore >= target) break;
-    nanosleep(&step, nullptr);
+  // Each answers when it next runs; yielding lets it run on this processor.
+  timespec now{}, deadline{};
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  deadline.tv_sec += 2;
+  for (int round = 0; g_restricted.load() + g_refused.load() - answeredBefore < target; ++round) {
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (now.tv_sec > deadline.tv_sec ||
+        (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec))
+      break;
+    if (round < 100) {
+      sched_yield();
+    } else {
+      const timespec step{0, 100000};
+      nanosleep(&step, nullptr);
+    }
   }
   answeredBefore = g_restricted.load() + g_refused.load();
   return signalled;
