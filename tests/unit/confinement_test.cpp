@@ -187,7 +187,7 @@ TEST(Confinement, ConfinedThreadsReadTheSystemAndWriteOnlyTheShaderCache) {
       phase.store(2);
     });
     // As the extension does: a shader cache of the engine's own, then the rules.
-    UseOwnShaderCache();
+    UseOwnCaches();
     const char* ownCache = getenv("MESA_SHADER_CACHE_DIR");
     if (ownCache == nullptr || std::string(ownCache).find("/quillo/") == std::string::npos)
       return "no shader cache of the engine's own\n";

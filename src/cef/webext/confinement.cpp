@@ -163,11 +163,15 @@ int RestrictOtherThreads(int sig, std::set<pid_t>& seen) {
 
 }  // namespace
 
-void UseOwnShaderCache() {
-  if (ShaderCacheDisabled()) return;
+void UseOwnCaches() {
   const std::string cacheHome = CacheHome(HomeFromPasswd());
-  if (!cacheHome.empty())
-    setenv("MESA_SHADER_CACHE_DIR", (cacheHome + "/quillo/web-process").c_str(), 1);
+  if (cacheHome.empty()) return;
+  const std::string own = cacheHome + "/quillo/web-process";
+  if (!ShaderCacheDisabled()) setenv("MESA_SHADER_CACHE_DIR", own.c_str(), 1);
+  // GStreamer keeps its plugin registry there too (it cannot update the
+  // user's own), so media is not rescanned in every web process.
+  MakeFolders(own);
+  setenv("GST_REGISTRY_1_0", (own + "/gstreamer-registry.bin").c_str(), 1);
 }
 
 std::vector<PathRule> WebProcessRules() {
@@ -208,7 +212,24 @@ std::vector<PathRule> WebProcessRules() {
     if (Exists(path)) rules.push_back({path, kDevice});
   // A GPU, where there is one and Mesa uses it.
   if (Exists("/dev/dri")) rules.push_back({"/dev/dri", kDevice | kReadDir | kIoctlDev});
+  // Sound: ALSA's and PulseAudio's settings and devices, and the user's
+  // PulseAudio cookie (the sound server's socket is reached by path).
+  for (const char* path : {"/etc/alsa", "/etc/asound.conf", "/etc/pulse"})
+    if (Exists(path)) rules.push_back({path, kReadOnly});
+  if (Exists("/dev/snd")) rules.push_back({"/dev/snd", kDevice | kReadDir | kIoctlDev});
+  for (const std::string& path : {configHome + "/pulse", Env("XDG_RUNTIME_DIR") + "/pulse"})
+    if (path[0] == '/' && Exists(path)) rules.push_back({path, kReadOnly});
+  // The engine's media download buffer: files it creates (and unlinks at
+  // once) in /var/tmp, a folder the engine fixes. No listing, no programs.
+  if (Exists("/var/tmp"))
+    rules.push_back({"/var/tmp", kReadFile | kWriteFile | kMakeReg | kRemoveFile | kTruncate});
   AddMesaShaderCache(rules, home);
+  // The folder of UseOwnCaches, when the shader cache is off.
+  const std::string registry = Env("GST_REGISTRY_1_0");
+  const size_t slash = registry.rfind('/');
+  if (slash != std::string::npos && slash > 0 && Exists(registry.substr(0, slash)) &&
+      Env("MESA_SHADER_CACHE_DIR") != registry.substr(0, slash))
+    rules.push_back({registry.substr(0, slash), kCacheFolder});
   return rules;
 }
 

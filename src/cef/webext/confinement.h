@@ -1,6 +1,6 @@
 // Confines the web process before it shows any page: no new privileges, then
 // a Landlock ruleset that lets it read the system's libraries, fonts,
-// certificates and locale data and write only into Mesa's shader cache, and
+// certificates and locale data and write only into the engine's cache folder, and
 // that refuses TCP bind and connect (the network process does the loading).
 // Landlock binds threads, not processes: every thread the process already has
 // is made to restrict itself too.
@@ -12,11 +12,12 @@
 
 namespace quillo::webext {
 
-// Points Mesa's shader cache of this process at a folder of the engine's own
-// (quillo/web-process in the user's cache folder), so that what a web process
-// writes there is never read by other programs. Call before Mesa creates its
-// cache, while no other thread reads the environment.
-void UseOwnShaderCache();
+// Points Mesa's shader cache and GStreamer's plugin registry of this process
+// at a folder of the engine's own (quillo/web-process in the user's cache
+// folder), so that what a web process writes there is never read by other
+// programs. Call before Mesa and GStreamer start, while no other thread reads
+// the environment.
+void UseOwnCaches();
 
 struct PathRule {
   std::string path;

@@ -172,7 +172,7 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(
   if (data && g_variant_is_of_type(data, G_VARIANT_TYPE(kInitialisationData)))
     g_variant_get(data, kInitialisationData, &host);
   DieWithHost(host);
-  UseOwnShaderCache();
+  UseOwnCaches();
   const ConfinementResult confinement = ConfineProcess(WebProcessRules());
   if (!confinement.confined)
     fprintf(stderr, "quillo: web process not confined: %s\n", confinement.why.c_str());
