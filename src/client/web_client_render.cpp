@@ -74,10 +74,7 @@ void CWebClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const Rec
     sy = std::max(sy, -dy);
     right = std::min(right, viewWidth - dx);
     bottom = std::min(bottom, viewHeight - dy);
-    if (right <= sx || bottom <= sy) {
-      m_newFrame.store(1);  // announced even when the cut left nothing to copy
-      continue;
-    }
+    if (right <= sx || bottom <= sy) continue;  // announced all the same, below
 
     const size_t rowBytes = static_cast<size_t>(right - sx) * 4;
     for (int64_t row = sy; row < bottom; ++row) {
@@ -97,10 +94,11 @@ void CWebClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const Rec
       }
     }
     m_bytesCopied += rowBytes * static_cast<size_t>(bottom - sy);
-    // Raised after the pixels are in place, so a host that draws on the
-    // notice never draws the frame before.
-    m_newFrame.store(1);
   }
+  // Raised once every rectangle of the paint is in place (also when the cut
+  // left nothing to copy), so a host that draws on the notice never draws a
+  // picture that is part this paint and part the one before.
+  if (!dirtyRects.empty()) m_newFrame.store(1);
   ++m_paintCount;
 
   // A view paint covered the popup: ask for it again on top.

@@ -1,0 +1,247 @@
+// quillo-frame-check: no torn or stale rows while a page moves. The page repaints a large block,
+// a small moving block and a strip of black and white squares that spells a frame counter, all
+// in solid colours, at every animation frame. At every new-frame notice this host decodes the
+// counter from its own memory and compares the whole picture with the one the page must show
+// for that counter: a row the dirty rectangles missed (stale) or a picture that mixes two
+// counters (torn) fails, and the frame is written as a PNG.
+//
+//   quillo-frame-check [--frames N] [--width W] [--height H] [--options PAINT_BITS]
+//                      [--seed S] [--out DIR]
+// Prints "frame check: N frames, counters A..B, M skipped counters, K mismatches" and exits 1 on
+// a mismatch or when the frames do not come.
+#include <quillo.h>
+#include <time.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "png_writer.h"
+
+namespace {
+
+// The page's geometry and colours; the host draws the same picture from these.
+constexpr int kBits = 20;   // counter bits in the strip
+constexpr int kSquare = 8;  // strip square size
+constexpr int kStripY = 4;  // strip top
+constexpr int kBigX = 40, kBigY = 40, kBigW = 400, kBigH = 240;
+constexpr int kSmall = 24;
+constexpr int kSmallTop = 300;
+constexpr uint32_t kPalette[] = {0xE03020, 0x20A040, 0x2040D0, 0xF0C000,
+                                 0x8020A0, 0x00A0A0, 0x603010, 0x909090};
+constexpr int kPaletteSize = sizeof kPalette / sizeof kPalette[0];
+
+struct Rect {
+  int x, y, w, h;
+  uint32_t rgb;
+};
+
+// The blocks of counter n, over a white page, in painting order.
+std::vector<Rect> Blocks(uint32_t n, int width, int height) {
+  std::vector<Rect> blocks;
+  for (int bit = 0; bit < kBits; ++bit)
+    blocks.push_back(
+        {4 + bit * kSquare, kStripY, kSquare, kSquare, (n >> bit) & 1 ? 0x000000u : 0xFFFFFFu});
+  blocks.push_back({kBigX, kBigY, kBigW, kBigH, kPalette[n % kPaletteSize]});
+  // The small block moves over the lower part of the view, row by row.
+  const int spanX = width - kSmall, spanY = height - kSmallTop - kSmall;
+  blocks.push_back({static_cast<int>((n * 37) % spanX),
+                    kSmallTop + static_cast<int>((n * 11) % spanY), kSmall, kSmall,
+                    kPalette[(n * 3 + 1) % kPaletteSize]});
+  return blocks;
+}
+
+// The page: the same blocks as divs, moved at each animation frame. Its first frame shows
+// counter 1; it counts one per animation frame for as long as it runs.
+std::string PageHtml(int width, int height) {
+  std::string palette;
+  for (uint32_t c : kPalette) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "'#%06x',", c);
+    palette += hex;
+  }
+  char page[4096];
+  std::snprintf(page, sizeof page, R"(<!doctype html><html><head><style>
+html,body{margin:0;background:#fff;overflow:hidden}
+div{position:absolute;margin:0;border:0;padding:0}
+</style></head><body><script>
+const P=[%s], B=%d, S=%d, W=%d, H=%d;
+const strip=[];
+for(let i=0;i<B;i++){const d=document.createElement('div');
+ d.style.cssText=`left:${4+i*S}px;top:%dpx;width:${S}px;height:${S}px`;document.body.appendChild(d);strip.push(d);}
+const big=document.createElement('div');
+big.style.cssText='left:%dpx;top:%dpx;width:%dpx;height:%dpx';document.body.appendChild(big);
+const small=document.createElement('div');
+small.style.cssText='width:%dpx;height:%dpx';document.body.appendChild(small);
+let n=0;
+function show(){n++;
+ for(let i=0;i<B;i++)strip[i].style.background=(n>>i)&1?'#000':'#fff';
+ big.style.background=P[n%%P.length];
+ small.style.left=((n*37)%%(W-%d))+'px';small.style.top=(%d+(n*11)%%(H-%d-%d))+'px';
+ small.style.background=P[(n*3+1)%%P.length];
+ requestAnimationFrame(show);}
+show();
+</script></body></html>)",
+                palette.c_str(), kBits, kSquare, width, height, kStripY, kBigX, kBigY, kBigW, kBigH,
+                kSmall, kSmall, kSmall, kSmallTop, kSmallTop, kSmall);
+  return page;
+}
+
+struct Layout {
+  bool swap = false;
+  bool bottomUp = false;
+};
+
+// Pixel (x, y) of the view, as 0xRRGGBB, read from host memory in its layout.
+uint32_t ReadPixel(const uint8_t* memory, int width, int height, Layout layout, int x, int y) {
+  const int row = layout.bottomUp ? height - 1 - y : y;
+  const uint8_t* p = memory + (static_cast<size_t>(row) * width + x) * 4;
+  const uint32_t b = layout.swap ? p[2] : p[0], g = p[1], r = layout.swap ? p[0] : p[2];
+  return (r << 16) | (g << 8) | b;
+}
+
+// Reads the counter from the strip; false when a square is neither black nor white.
+bool DecodeCounter(const uint8_t* memory, int width, int height, Layout layout, uint32_t& n) {
+  n = 0;
+  for (int bit = 0; bit < kBits; ++bit) {
+    const uint32_t c = ReadPixel(memory, width, height, layout, 4 + bit * kSquare + kSquare / 2,
+                                 kStripY + kSquare / 2);
+    if (c == 0x000000)
+      n |= 1u << bit;
+    else if (c != 0xFFFFFF)
+      return false;
+  }
+  return true;
+}
+
+// The picture of counter n in canonical form (0xRRGGBB per pixel, top row first).
+void Expected(uint32_t n, int width, int height, std::vector<uint32_t>& picture) {
+  picture.assign(static_cast<size_t>(width) * height, 0xFFFFFF);
+  for (const Rect& r : Blocks(n, width, height))
+    for (int y = std::max(r.y, 0); y < std::min(r.y + r.h, height); ++y)
+      for (int x = std::max(r.x, 0); x < std::min(r.x + r.w, width); ++x)
+        picture[static_cast<size_t>(y) * width + x] = r.rgb;
+}
+
+// The rows in which memory differs from picture: first and last, or -1 when none.
+std::pair<int, int> DifferingRows(const uint8_t* memory, int width, int height, Layout layout,
+                                  const std::vector<uint32_t>& picture) {
+  int first = -1, last = -1;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      if (ReadPixel(memory, width, height, layout, x, y) !=
+          picture[static_cast<size_t>(y) * width + x]) {
+        if (first < 0) first = y;
+        last = y;
+        break;
+      }
+  return {first, last};
+}
+
+void SleepUs(int64_t us) {
+  timespec ts{static_cast<time_t>(us / 1'000'000), static_cast<long>(us % 1'000'000) * 1000};
+  nanosleep(&ts, nullptr);
+}
+
+int64_t NowMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int frames = 300, width = 640, height = 480, options = 0;
+  unsigned seed = 1;
+  std::string out = ".";
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string name = argv[i];
+    if (name == "--frames")
+      frames = std::atoi(argv[i + 1]);
+    else if (name == "--width")
+      width = std::atoi(argv[i + 1]);
+    else if (name == "--height")
+      height = std::atoi(argv[i + 1]);
+    else if (name == "--options")
+      options = std::atoi(argv[i + 1]);
+    else if (name == "--seed")
+      seed = static_cast<unsigned>(std::atoi(argv[i + 1]));
+    else if (name == "--out")
+      out = argv[i + 1];
+    else {
+      std::fprintf(stderr, "frame check: unknown option %s\n", name.c_str());
+      return 2;
+    }
+  }
+  if (width < kBigX + kBigW + kSmall || height < kSmallTop + 2 * kSmall || frames <= 0) {
+    std::fprintf(stderr, "frame check: view too small\n");
+    return 2;
+  }
+  const Layout layout{(options & PAINT_SWAP_RED_BLUE) != 0, (options & PAINT_BOTTOM_UP) != 0};
+  std::vector<uint8_t> memory(static_cast<size_t>(width) * height * 4, 0);
+  const std::string url = "quillo_htmlsource:" + PageHtml(width, height);
+  LoadWeb(0, 0, width, height, memory.data(), url.c_str(), options, "en-US");
+
+  // Polls at random gaps of 0 to 6 ms, as a host with an uneven frame loop does.
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> gapUs(0, 6000);
+  std::vector<uint32_t> picture;
+  int checked = 0, mismatches = 0, skipped = 0;
+  uint32_t firstCounter = 0, lastCounter = 0;
+  const int64_t deadline = NowMs() + 60'000 + frames * 100;
+  while (checked < frames && NowMs() < deadline) {
+    void* text = nullptr;
+    int value = 0;
+    const int r = UpdateWeb(&text, &value);
+    if (r != -1 && (r & UPDATE_NEW_FRAME)) {
+      uint32_t n = 0;
+      bool ok = DecodeCounter(memory.data(), width, height, layout, n) && n > 0;
+      std::pair<int, int> rows{0, height - 1};
+      if (ok) {
+        Expected(n, width, height, picture);
+        rows = DifferingRows(memory.data(), width, height, layout, picture);
+        ok = rows.first < 0;
+      }
+      // The white page before the script's first frame carries no counter yet.
+      const bool blank = !ok && checked == 0 && n == 0;
+      if (!ok && !blank) {
+        ++mismatches;
+        const std::string path = out + "/frame-check-" + std::to_string(checked) + ".png";
+        std::string error;
+        const std::vector<uint8_t> rgb = quillo_tools::HostPixelsToRgb(
+            memory.data(), width, height, {layout.swap, layout.bottomUp}, false);
+        quillo_tools::WritePng(path, rgb, width, height, false, &error);
+        std::fprintf(stderr,
+                     "frame check: notice %d shows counter %u but rows %d..%d differ from its "
+                     "picture (torn or stale); written to %s %s\n",
+                     checked, n, rows.first, rows.second, path.c_str(), error.c_str());
+        if (mismatches >= 5) break;
+      }
+      if (!blank) {
+        if (checked > 0 && n > lastCounter + 1) skipped += static_cast<int>(n - lastCounter - 1);
+        if (checked == 0) firstCounter = n;
+        lastCounter = n;
+        ++checked;
+      }
+    }
+    if (r != -1 && (r & UPDATE_LOAD_ERROR)) {
+      std::fprintf(stderr, "frame check: load error %d %s\n", value,
+                   text ? static_cast<const char*>(text) : "");
+      break;
+    }
+    SleepUs(gapUs(random));
+  }
+  UnloadWeb(1);
+  std::printf("frame check: %d frames, counters %u..%u, %d skipped counters, %d mismatches\n",
+              checked, firstCounter, lastCounter, skipped, mismatches);
+  if (checked < frames) {
+    std::fprintf(stderr, "frame check: only %d of %d frames came\n", checked, frames);
+    return 1;
+  }
+  return mismatches == 0 ? 0 : 1;
+}
