@@ -63,6 +63,9 @@ if(QUILLO_INSTALL_PYTHONDIR)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/python/quillo
     DESTINATION ${QUILLO_INSTALL_PYTHONDIR} COMPONENT Python
     FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+  # A copy of the project's version file (the source tree's quillo/VERSION is a link to it).
+  install(FILES ${PROJECT_SOURCE_DIR}/VERSION
+    DESTINATION ${QUILLO_INSTALL_PYTHONDIR}/quillo COMPONENT Python)
 endif()
 
 # ---- CMake package: find_package(quillo) gives quillo::quillo ----------------------------
@@ -111,23 +114,24 @@ install(CODE [[
 install(FILES ${PROJECT_BINARY_DIR}/quillo-package/quillo.pc
   DESTINATION ${QUILLO_INSTALL_PKGCONFIGDIR} COMPONENT Development)
 
-# ---- Debian package (cpack -G DEB; ./run package builds and checks it) -------------------
+# ---- Debian packages (cpack -G DEB; ./run package builds and checks them) ------------------
+#
+# Split the way Debian splits a library, one package per install component:
+#   libquillo       Runtime      the library and its web-process extension: what a host
+#                                program's package depends on (no SDL2, no Python)
+#   libquillo-dev   Development  header, pkg-config file, CMake package
+#   quillo-tools    Tools        quillo-shot and quillo-view (the viewer brings SDL2)
+#   python3-quillo  Python       the ctypes binding (architecture all)
+# Each of the others depends on libquillo of the same version.
 
 set(QUILLO_PACKAGE_MAINTAINER "quillo developers <quillo@localhost>"
-    CACHE STRING "Maintainer written into the Debian package")
+    CACHE STRING "Maintainer written into the Debian packages")
 
 set(CPACK_PACKAGE_NAME quillo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${QUILLO_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "one live web page without a window, painted into the host's memory")
-set(CPACK_PACKAGE_DESCRIPTION
-  "quillo gives a host program (a game, a kiosk, a signage application) one live web page\n"
-  "rendered by WPE WebKit into pixel memory the host owns. The host polls once per frame\n"
-  "for notices and forwards mouse, keyboard and focus input through eight C functions.\n"
-  "This package holds the library, its web-process extension, the header, the pkg-config\n"
-  "and CMake files and the host tools.")
-string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 # Install with DESTDIR so that the prefix the files see (and quillo.pc records) is the
@@ -136,29 +140,69 @@ set(CPACK_SET_DESTDIR ON)
 set(CPACK_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
 set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
 
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL Runtime Development Tools)
+if(QUILLO_INSTALL_PYTHONDIR)
+  list(APPEND CPACK_COMPONENTS_ALL Python)
+endif()
+# A component's DEPENDS become "libquillo (= VERSION)" in its package's Depends.
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+foreach(_quillo_component IN ITEMS DEVELOPMENT TOOLS PYTHON)
+  set(CPACK_COMPONENT_${_quillo_component}_DEPENDS Runtime)
+endforeach()
+
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(_quillo_about
+  "quillo gives a host program (a game, a kiosk, a signage application) one live web page\n"
+  "rendered by WPE WebKit into pixel memory the host owns. The host polls once per frame\n"
+  "for notices and forwards mouse, keyboard and focus input through eight C functions.\n")
+string(REPLACE ";" "" _quillo_about "${_quillo_about}")
+
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libquillo)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
+  "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n${_quillo_about}This package holds the library and its web-process extension.")
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libquillo-dev)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
+  "quillo: development files\n${_quillo_about}This package holds the header, the pkg-config file and the CMake package.")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME quillo-tools)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION web)
+set(CPACK_COMPONENT_TOOLS_DESCRIPTION
+  "quillo: page-to-PNG renderer and interactive viewer\n${_quillo_about}This package holds quillo-shot and quillo-view.")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-quillo)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION
+  "quillo: Python binding\n${_quillo_about}This package holds the ctypes binding, module quillo.")
+
 # What is loaded at run time without being linked is named explicitly: the EGL loader and the
 # Mesa drivers the web process renders with. dpkg-shlibdeps adds the linked libraries (WPE
-# WebKit, its backend, libwpe, GLib, libpng, libstdc++...) with the versions their symbols
-# need; without it those are listed here by hand.
+# WebKit, its backend, libwpe, GLib, libstdc++; the tools' libpng and SDL2) with the versions
+# their symbols need; without it those are listed here by hand.
 set(QUILLO_RUNTIME_DEPENDS "libegl1, libegl-mesa0, libgl1-mesa-dri")
 find_program(QUILLO_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(QUILLO_DPKG_SHLIBDEPS)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${QUILLO_RUNTIME_DEPENDS}")
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "${QUILLO_RUNTIME_DEPENDS}")
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libwpewebkit-1.1-0 (>= 2.38), libwpebackend-fdo-1.0-1, \
-libwpe-1.0-1, libglib2.0-0, libwayland-server0, libpng16-16, libstdc++6, \
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libwpewebkit-1.1-0 (>= 2.38), \
+libwpebackend-fdo-1.0-1, libwpe-1.0-1, libglib2.0-0, libwayland-server0, libstdc++6, \
 ${QUILLO_RUNTIME_DEPENDS}")
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS
+    "libpng16-16, libsdl2-2.0-0, libsdl2-ttf-2.0-0, libfontconfig1")
 endif()
 # What pages use: without the media plugins the library turns media off; without the fonts,
 # CJK, Thai, Devanagari and emoji are drawn as empty boxes.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, \
-gstreamer1.0-gl, gstreamer1.0-libav, fonts-noto-core, fonts-noto-cjk, fonts-noto-color-emoji")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, python3-pil")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-base, \
+gstreamer1.0-plugins-good, gstreamer1.0-gl, gstreamer1.0-libav, fonts-noto-core, \
+fonts-noto-cjk, fonts-noto-color-emoji")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-pil")
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SUGGESTS "pkg-config, cmake")
 # CPack adds the ldconfig calls a package with a shared library needs (postinst, postrm).
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

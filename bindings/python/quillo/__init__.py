@@ -22,7 +22,19 @@ from ._library import load as load_library
 from .view import (EngineStopped, Frame, Notice, NoticeKind, WebView, engine_stopped, set_debug,
                    shutdown)
 
-__version__ = "0.1.0"
+
+def _read_version():
+    # The project's one version: the file VERSION in this package (in the source tree a link
+    # to the top-level VERSION; in a wheel or a Debian package a copy).
+    import os
+    try:
+        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "VERSION")) as f:
+            return f.read().strip()
+    except OSError:
+        return "unknown"
+
+
+__version__ = _read_version()
 
 __all__ = [
     "EngineStopped", "Frame", "LibraryNotFound", "Notice", "NoticeKind", "WebView",
