@@ -4,11 +4,12 @@
 // memory (as a host uploads it), decodes the counter from the copy and compares the whole
 // picture with the one the page must show for that counter. A wrong picture is written as a PNG
 // and judged by whether the memory changed while it was being copied and checked:
-//  - unchanged: a row the dirty rectangles missed (stale), or a notice raised before its paint
-//    was complete. Always a failure.
-//  - changed: the library painted the next frame while the host read this one (torn). The
-//    interface lets the engine write while the host reads; such frames are counted, and fail
-//    only with --strict.
+//  - unchanged: a row the dirty rectangles missed (stale). Always a failure.
+//  - changed, the counter still the same: the notice came before its paint was complete.
+//    Always a failure.
+//  - changed to a new counter: the library painted the next frame while the host read this one
+//    (torn). The interface lets the engine write while the host reads; such frames are
+//    counted, and fail only with --strict.
 //
 //   quillo-frame-check [--frames N] [--width W] [--height H] [--options PAINT_BITS]
 //                      [--seed S] [--out DIR] [--strict]
@@ -227,9 +228,18 @@ int main(int argc, char** argv) {
       // The white page before the script's first frame carries no counter yet.
       const bool blank = !ok && checked == 0 && n == 0;
       if (!ok && !blank) {
-        // Did the library write while the copy was made and checked?
-        const bool moved = std::memcmp(copy.data(), memory.data(), memory.size()) != 0;
-        ++(moved ? torn : wrong);
+        // Did the library write while the copy was made and checked, and was that the next
+        // paint or the rest of the one announced? A paint writes the strip (its first band)
+        // first, so the next paint shows as a new counter in the memory now, or, when it had
+        // already begun at the notice (announced: the paint before), as a counter in the copy
+        // that skips the one after the last counter seen.
+        uint32_t now = n;
+        std::vector<uint8_t> later(memory);
+        const bool moved = std::memcmp(copy.data(), later.data(), later.size()) != 0;
+        const bool newCounter =
+            !(DecodeCounter(later.data(), width, height, layout, now) && now == n);
+        const bool next = moved && (newCounter || (checked > 0 && n > lastCounter + 1));
+        ++(next ? torn : wrong);
         const std::string path = out + "/frame-check-" + std::to_string(options) + "-" +
                                  std::to_string(checked) + ".png";
         std::string error;
@@ -240,8 +250,9 @@ int main(int argc, char** argv) {
                      "frame check: notice %d shows counter %u but rows %d..%d differ from its "
                      "picture; %s; written to %s %s\n",
                      checked, n, rows.first, rows.second,
-                     moved ? "torn: the next frame was painted while the host read this one"
-                           : "stale: nothing was written meanwhile",
+                     next    ? "torn: the next frame was painted while the host read this one"
+                     : moved ? "the notice came before the paint was complete"
+                             : "stale: nothing was written meanwhile",
                      path.c_str(), error.c_str());
         if (wrong + torn >= 20) break;
       }
