@@ -45,6 +45,11 @@ SHORT_PAGES = ["library/stdtypes.html", "reference/datamodel.html", "howto/loggi
 FREEZE_ANIMATIONS = ("<style>*,*::before,*::after{animation-play-state:paused!important;"
                      "animation-delay:-0.4s!important}</style>")
 SETTLE_LIMIT_MS = 60000
+# A difference is confirmed only after a settle this long in which no picture changed: longer
+# than the engine's longest pause before a change nobody asked for (overlay scroll bars, shown
+# by a scroll, begin to fade out 2 s after it), so that two pages caught at different moments
+# of such a pause are not taken for a difference.
+CONFIRM_QUIET_MS = 3000
 
 
 class Child:
@@ -181,6 +186,8 @@ def main():
     parser.add_argument("--short", action="store_true")
     parser.add_argument("--layouts", choices=["all", "rotate"], default="all")
     parser.add_argument("--pages", type=int, default=0, help="at most this many corpus pages")
+    parser.add_argument("--page", action="append", default=[],
+                        help="only this corpus page (a path below the corpus folder)")
     parser.add_argument("--quiet", type=int, default=300, help="ms without a change = still")
     parser.add_argument("--out", default=None)
     parser.add_argument("--skew", action="store_true",
@@ -197,6 +204,8 @@ def main():
                   if corpus and os.path.join(corpus[0], want) in pages]
         pages = chosen or pages[:3]
         args.layouts = "rotate"
+    if args.page:
+        pages = [p for p in pages if corpus and os.path.relpath(p, corpus[0]) in args.page]
     if args.pages:
         pages = pages[:args.pages]
     pages = [demo_page(args.build, out)] + pages
@@ -286,7 +295,7 @@ def compare(children, raw, layouts, hosts, quiet_ms, out, stem, name, label):
                      if to_canonical(hosts[layout].frame(), layout) != reference]
         if not differing:
             return 0
-        again = settle_all(children, quiet_ms * 2)
+        again = settle_all(children, max(quiet_ms * 2, CONFIRM_QUIET_MS))
         if all(again[c][1] == states[c][1] for c in children):
             break
     found = 0
