@@ -24,6 +24,7 @@ class Host {
     LoadWeb(0, 0, m_options.width, m_options.height, m_pixels.data(), url.c_str(),
             m_options.paintOptions, "en-US");
     m_waitingForUrl = true;
+    m_waitingForFrame = true;
     const int64_t start = parity::NowMs();
     while (!Poll()) {
       if (parity::NowMs() - start > kStartMs) {
@@ -37,6 +38,7 @@ class Host {
 
   void Load(const std::string& url) {
     m_waitingForUrl = true;
+    m_waitingForFrame = true;
     LoadWeb(0, 0, m_options.width, m_options.height, m_pixels.data(), url.c_str(),
             m_options.paintOptions, "en-US");
   }
@@ -47,7 +49,8 @@ class Host {
   }
 
   // Until the page's picture has not changed for quietMs, after the URL notice of a load asked
-  // for (the library announces every main-frame navigation, a reload too).
+  // for (the library announces every main-frame navigation, a reload too) and, for a new page,
+  // a frame after it (a reload may paint the same picture, which brings no notice).
   std::string Settle(int64_t quietMs, int64_t totalMs) {
     const int64_t start = parity::NowMs();
     const int64_t changesBefore = m_changes;
@@ -59,7 +62,7 @@ class Host {
       const int64_t now = parity::NowMs();
       if (m_changes != before) lastChange = now;
       if (!m_error.empty()) return "error " + m_error;
-      if (!m_waitingForUrl && now - lastChange >= quietMs) {
+      if (!m_waitingForUrl && !m_waitingForFrame && now - lastChange >= quietMs) {
         still = true;
         break;
       }
@@ -81,7 +84,10 @@ class Host {
       m_error = "load error " + std::to_string(value) + " " +
                 (text ? static_cast<const char*>(text) : "");
     if (r & UPDATE_URL) m_waitingForUrl = false;
-    if (r & UPDATE_NEW_FRAME) ++m_changes;
+    if (r & UPDATE_NEW_FRAME) {
+      ++m_changes;
+      if (!m_waitingForUrl) m_waitingForFrame = false;
+    }
     if (r & UPDATE_JS_DIALOG) InputWeb(INPUT_DIALOG, 1, 0);
     return true;
   }
@@ -96,6 +102,7 @@ class Host {
   std::vector<uint8_t> m_pixels;
   int64_t m_changes = 0;
   bool m_waitingForUrl = false;
+  bool m_waitingForFrame = false;
   std::string m_error;
 };
 

@@ -101,12 +101,14 @@ class RawView {
 
   void Load(const std::string& url) {
     m_loading = true;
+    m_framesSinceLoad = 0;
     webkit_web_view_load_uri(m_view, url.c_str());
   }
 
   void Reload() {
     // The way the quillo host reloads: a script in the page, not a resize or a new view.
     m_loading = true;
+    m_framesSinceLoad = 0;
     webkit_web_view_run_javascript(m_view, "location.reload()", nullptr, nullptr, nullptr);
   }
 
@@ -147,7 +149,10 @@ class RawView {
         if (m_changes != lastChangeSeen) lastChangeSeen = m_changes, lastChange = parity::NowMs();
       }
       const int64_t now = parity::NowMs();
-      if (!m_loading && now - lastChange >= quietMs) {
+      // A load is still only once it has finished and a frame has come since it was asked
+      // for: a large page may take longer than the quiet time to lay out and paint, and input
+      // sent before then may be lost.
+      if (!m_loading && m_framesSinceLoad > 0 && now - lastChange >= quietMs) {
         still = true;
         break;
       }
@@ -178,6 +183,7 @@ class RawView {
     }
     wl_shm_buffer_end_access(shm);
     if (changed) ++m_changes;
+    ++m_framesSinceLoad;
     wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(m_exportable, buffer);
     wpe_view_backend_exportable_fdo_dispatch_frame_complete(m_exportable);
   }
@@ -192,6 +198,7 @@ class RawView {
   int m_pointerX = 0;
   int m_pointerY = 0;
   bool m_loading = false;
+  int64_t m_framesSinceLoad = 1;  // frames exported since the last load was asked for
   int64_t m_changes = 0;
 };
 
