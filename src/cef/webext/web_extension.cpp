@@ -1,8 +1,9 @@
 // The library's extension inside the engine's web process. It reports script
 // contexts per frame, console messages and uncaught exceptions, and the
 // documents that sub-frames commit, and it points a failed sub-frame at its
-// error page. It adds nothing to the page's own script world: its script
-// runs in an isolated world. Before any page, it confines its process.
+// error page. Its own script runs in an isolated world; in the page's world
+// it only wraps the console methods (console_hook.h). Before any page, it
+// confines its process.
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <map>
 
 #include "cef/webext/confinement.h"
+#include "cef/webext/console_hook.h"
 #include "cef/webext/protocol.h"
 
 namespace {
@@ -73,6 +75,7 @@ void OnWindowObjectCleared(WebKitScriptWorld*, WebKitWebPage* page, WebKitFrame*
                            gpointer data) {
   auto* state = static_cast<PageState*>(data);
   if (state->page == nullptr || page != state->page) return;
+  HookConsole(page, frame);
   const uint64_t id = webkit_frame_get_id(frame);
   const bool main = webkit_frame_is_main_frame(frame);
   const char* uri = webkit_frame_get_uri(frame);
@@ -90,6 +93,10 @@ void OnWindowObjectCleared(WebKitScriptWorld*, WebKitWebPage* page, WebKitFrame*
 }
 
 void OnConsoleMessage(WebKitWebPage* page, WebKitConsoleMessage* message, gpointer) {
+  // The console wrapper has already reported the calls it made.
+  if (ConsoleHookIsReporting() &&
+      webkit_console_message_get_source(message) == WEBKIT_CONSOLE_MESSAGE_SOURCE_CONSOLE_API)
+    return;
   const bool uncaught =
       webkit_console_message_get_source(message) == WEBKIT_CONSOLE_MESSAGE_SOURCE_JAVASCRIPT &&
       webkit_console_message_get_level(message) == WEBKIT_CONSOLE_MESSAGE_LEVEL_ERROR;
