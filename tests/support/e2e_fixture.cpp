@@ -59,6 +59,11 @@ void E2ETest::Load(PixelBuffer& buffer, const std::string& url, int options,
             0);
 }
 
+void E2ETest::LoadMemory(void* pixels, int width, int height, const std::string& url, int options) {
+  started_ = true;
+  EXPECT_EQ(lib_->LoadWeb(0, 0, width, height, pixels, url.c_str(), options, "en-US"), 0);
+}
+
 void E2ETest::Shutdown() {
   shut_down_ = true;
   lib_->UnloadWeb(true);

@@ -45,6 +45,8 @@ class E2ETest : public ::testing::Test {
   // LoadWeb with the rectangle (x, y, buffer size) and the buffer's memory.
   void Load(PixelBuffer& buffer, const std::string& url, int options = 0,
             const std::string& language = "en-US", int x = 0, int y = 0);
+  // LoadWeb with memory the test manages itself (the rectangle is (0, 0, width, height)).
+  void LoadMemory(void* pixels, int width, int height, const std::string& url, int options = 0);
   // UnloadWeb(1), at most once per test from here.
   void Shutdown();
 

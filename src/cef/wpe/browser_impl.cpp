@@ -737,10 +737,11 @@ gboolean BrowserImpl::OnScriptDialog(WebKitWebView* view, WebKitScriptDialog* di
   CefRefPtr<JSDialogCallbackImpl> callback = new JSDialogCallbackImpl(dialog);
   const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
   bool kept = false;
+  bool answer = false;  // when no handler keeps it: cancelled, or for before-unload, leave
   if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
     kept = handler && handler->OnBeforeUnloadDialog(browser, CefString(message ? message : ""),
                                                     false, callback.get());
-    if (!kept) callback->Continue(true, CefString());  // leave the page
+    answer = true;
   } else {
     const cef_jsdialog_type_t cefType = type == WEBKIT_SCRIPT_DIALOG_CONFIRM  ? JSDIALOGTYPE_CONFIRM
                                         : type == WEBKIT_SCRIPT_DIALOG_PROMPT ? JSDIALOGTYPE_PROMPT
@@ -754,9 +755,12 @@ gboolean BrowserImpl::OnScriptDialog(WebKitWebView* view, WebKitScriptDialog* di
            handler->OnJSDialog(browser, CefString(origin ? origin : ""), cefType,
                                CefString(message ? message : ""),
                                CefString(defaultText ? defaultText : ""), callback.get(), suppress);
-    if (!kept) callback->Continue(false, CefString());  // no one to ask: cancelled
   }
-  if (kept) browser->m_openDialogs.push_back(callback);
+  // The engine completes the dialog itself once this handler has returned, so an answer
+  // given inside the signal would complete it twice: answer on a later turn instead.
+  if (!kept) browser->Post([callback, answer] { callback->Continue(answer, CefString()); });
+  ForgetAnsweredDialogs(browser->m_openDialogs);
+  browser->m_openDialogs.push_back(callback);  // cancelled if the view goes first
   return TRUE;
 }
 

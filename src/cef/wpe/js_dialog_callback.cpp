@@ -49,4 +49,8 @@ void JSDialogCallbackImpl::Apply(bool success, const CefString& user_input) {
   m_dialog = nullptr;
 }
 
+void ForgetAnsweredDialogs(std::vector<CefRefPtr<JSDialogCallbackImpl>>& dialogs) {
+  std::erase_if(dialogs, [](const CefRefPtr<JSDialogCallbackImpl>& d) { return d->Answered(); });
+}
+
 }  // namespace quillo::engine

@@ -6,6 +6,7 @@
 #include <wpe/webkit.h>
 
 #include <atomic>
+#include <vector>
 
 #include "cef_callback.h"
 
@@ -19,6 +20,7 @@ class JSDialogCallbackImpl : public CefJSDialogCallback {
 
   // UI thread: answers as cancelled unless answered already (the view goes).
   void Cancel() { Apply(false, CefString()); }
+  bool Answered() const { return m_answered.load(); }
 
  private:
   ~JSDialogCallbackImpl() override;
@@ -29,5 +31,9 @@ class JSDialogCallbackImpl : public CefJSDialogCallback {
 
   IMPLEMENT_REFCOUNTING(JSDialogCallbackImpl);
 };
+
+// UI thread: drops the dialogs of the list that have been answered, so that a page that opens
+// dialogs in a loop does not grow it.
+void ForgetAnsweredDialogs(std::vector<CefRefPtr<JSDialogCallbackImpl>>& dialogs);
 
 }  // namespace quillo::engine
