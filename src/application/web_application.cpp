@@ -55,6 +55,14 @@ void CWebApplication::OnContextInitialized() {
 
 void CWebApplication::CreateBrowser() {
   QLOG(u"CWebApplication::CreateBrowser");
+  if (!m_browserWanted.load()) {
+    QLOG(u"=> closed by the host meanwhile, not created");
+    return;
+  }
+  if (m_client->HasBrowser()) {
+    QLOG(u"=> browser exists already");
+    return;
+  }
   if (m_client->m_loadFlags.load() & LOAD_DELETE_COOKIES) {
     // Not awaited here; the engine holds the new browser's first load until
     // the deletion has finished.
@@ -73,6 +81,7 @@ void CWebApplication::CreateBrowser() {
   CefRefPtr<CefBrowser> browser = CefBrowserHost::CreateBrowserSync(
       windowInfo, m_client.get(), m_client->GetHomeUrl(), settings, nullptr);
   m_client->SetBrowser(browser);
+  m_client->LoadRequestedUrl();  // a LoadWeb that came while the browser was on its way
 }
 
 void CWebApplication::GoBackForwardHome(int direction) {

@@ -76,6 +76,10 @@ class CWebApplication : public CefApp,
   // Input thread.
   void InputWeb(int event, int a, int b);
 
+  // Host thread: whether the host wants a page open. A browser is created only while it is
+  // wanted, so a close the host asked for also stops a browser that is still on its way.
+  void SetBrowserWanted(bool wanted) { m_browserWanted.store(wanted); }
+
   CefRefPtr<CWebClient> Client() const { return m_client; }
   bool ContextInitialized() const { return m_contextInitialized.load(); }
 
@@ -86,6 +90,7 @@ class CWebApplication : public CefApp,
 
   CefRefPtr<CWebClient> m_client;  // set by the constructor, kept for life
   std::atomic<bool> m_contextInitialized{false};
+  std::atomic<bool> m_browserWanted{true};          // host thread writes; engine thread reads
   int m_contextCount = 0;                           // engine thread only
   char m_acceptLanguage[kAcceptLanguageSize] = {};  // host thread; read after hand-over
 

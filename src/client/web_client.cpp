@@ -2,6 +2,7 @@
 // the life-span callbacks.
 #include "client/web_client.h"
 
+#include <memory>
 #include <string_view>
 
 #include "client/data_url.h"
@@ -18,6 +19,7 @@ CWebClient::CWebClient(const CefRect& viewRect, void* renderBuffer, const char* 
 }
 
 CWebClient::~CWebClient() {
+  DropRequestedUrl();
   // A dialog still waiting is dropped unanswered; its page is gone.
   if (CefJSDialogCallback* callback = m_jsDialogCallback.exchange(nullptr)) callback->Release();
 }
@@ -27,8 +29,7 @@ void CWebClient::SetBrowser(CefRefPtr<CefBrowser> browser) {
 }
 
 void CWebClient::SetUrl(const char* url) {
-  m_url = ConvertUrl(url);
-  m_homeUrl = m_url;
+  m_homeUrl = ConvertUrl(url);
 }
 
 CefString CWebClient::ConvertUrl(const char* url) const {
@@ -40,12 +41,23 @@ CefString CWebClient::ConvertUrl(const char* url) const {
 }
 
 void CWebClient::LoadUrl(const char* url) {
-  m_url = ConvertUrl(url);
   if (Configuration::GetInstance()->DebugEnabled())
     DebugLog(u"CWebClient::LoadUrl [%s]", platform::DecodeHostText(url).c_str());
+  // Only the engine thread loads, in the order of its takes, so the last URL asked for is the
+  // one that stays, even while the browser is still being created.
+  delete m_requestedUrl.exchange(new CefString(ConvertUrl(url)));
+}
+
+void CWebClient::DropRequestedUrl() {
+  delete m_requestedUrl.exchange(nullptr);
+}
+
+void CWebClient::LoadRequestedUrl() {
+  if (m_requestedUrl.load() == nullptr) return;
   CefRefPtr<CefBrowser> browser = GetBrowser();
-  if (!browser) return;  // closed meanwhile: nothing to load into
-  browser->GetMainFrame()->LoadURL(m_url);
+  if (!browser) return;  // kept for the browser on its way
+  std::unique_ptr<CefString> url(m_requestedUrl.exchange(nullptr));
+  if (url) browser->GetMainFrame()->LoadURL(*url);
 }
 
 void CWebClient::ExecuteJavaScript(const char* script) {

@@ -57,8 +57,13 @@ class CWebClient : public CefClient,
   // Host thread, only while no browser exists (creation settings).
   void SetUrl(const char* url);
   CefString GetHomeUrl() const { return m_homeUrl; }
-  // Host thread: loads url (or "quillo_htmlsource:" HTML) into the main frame.
+  // Host thread: asks for url (or "quillo_htmlsource:" HTML) in the main frame of the browser
+  // that exists or is being created; a later request replaces one not yet taken up.
   void LoadUrl(const char* url);
+  // Host thread: forgets a request not yet taken up (a new browser is opened).
+  void DropRequestedUrl();
+  // Engine thread: loads the latest request into the browser, if both exist.
+  void LoadRequestedUrl();
   // Host thread: runs UTF-8 script in the main frame; nothing without a browser.
   void ExecuteJavaScript(const char* script);
   CefString ConvertUrl(const char* url) const;
@@ -172,8 +177,9 @@ class CWebClient : public CefClient,
 
   // Host thread (and the engine thread once the create command handed it over).
   CefString m_homeUrl;
-  // Host thread: the URL last loaded by the host. Engine thread: m_frameUrl.
-  CefString m_url;
+  // The URL the host asked for last and the engine thread has not loaded yet: set by the host's
+  // thread, taken by the engine thread, each with an exchange; the holder frees it.
+  std::atomic<CefString*> m_requestedUrl{nullptr};
   CefString m_frameUrl;  // engine thread: the last navigation's URL (any frame)
 
   // Engine thread only.

@@ -5,6 +5,7 @@
 
 #include "cef_app.h"
 #include "diagnostics/debug_log.h"
+#include "platform/utf.h"
 
 namespace quillo {
 namespace {
@@ -21,6 +22,22 @@ bool CopyPath(char16_t (&dst)[platform::kPathCapacity], std::u16string_view text
 }
 
 }  // namespace
+
+void OpenArguments::Keep(const LoadArguments& args) {
+  pixels = args.pixels;
+  x = args.x, y = args.y, width = args.width, height = args.height, options = args.options;
+  platform::CopyUtf8Bounded(acceptLanguage, sizeof(acceptLanguage),
+                            args.acceptLanguage ? args.acceptLanguage : "");
+}
+
+bool OpenArguments::SameAs(const LoadArguments& args) const {
+  char language[kAcceptLanguageSize];
+  platform::CopyUtf8Bounded(language, sizeof(language),
+                            args.acceptLanguage ? args.acceptLanguage : "");
+  return pixels == args.pixels && x == args.x && y == args.y && width == args.width &&
+         height == args.height && options == args.options &&
+         std::strcmp(acceptLanguage, language) == 0;
+}
 
 CWebController::CWebController() {
   m_threadCef = std::thread(&CWebController::CallLoopCef, this);
@@ -73,7 +90,11 @@ void CWebController::FirstLoad(const LoadArguments& args) {
   QLOG(u"=> module directory : %s", m_moduleDirectory);
   QLOG(u"=> log file path : %s", m_logFilePath);
   if (!m_application) m_application = new CWebApplication(args);
+  m_application->SetBrowserWanted(true);
+  m_pageOpen = true;
+  m_openArguments.Keep(args);
   StartLoopIO();
+  // The browser is created when the engine reports its context initialised.
   PostCommand(CMD_INIT_CEF, 0, 0, 0);
 }
 
@@ -88,24 +109,37 @@ void CWebController::LoadWeb(const LoadArguments& args) {
     return;
   }
   QLOG(u"=> application not null");
-  // A close the host asked for and the engine thread has not finished yet:
-  // wait for it, so that this load opens a new page instead of being lost
-  // in the one that is closing (the host has no signal for "closed").
-  while (m_closeRequest.load() == 2 && m_engineAlive.load())
-    std::this_thread::sleep_for(kProducerRetrySleep);
   CefRefPtr<CWebClient> client = m_application->Client();
-  if (client && client->GetBrowser()) {
-    QLOG(u"=> browser exist");
-    client->LoadUrl(args.url);
+  if (m_pageOpen) {
+    // The page that exists or is being created keeps what it was opened with; the engine
+    // thread loads the URL into it (the latest request wins).
+    QLOG(client && client->HasBrowser() ? u"=> browser exist" : u"=> browser on its way");
+    if (!m_openArguments.SameAs(args))
+      QLOG(
+          u"=> the page is open, so only its URL is loaded (memory, rectangle, options and "
+          u"language are kept)");
+    if (client) client->LoadUrl(args.url);
+    m_cefSlots.TryPost(CMD_MESSAGE_LOOP_WORK, 0, 0, 0);  // takes the URL up soon; dropped when full
     return;
   }
+  // A close the host asked for and the engine thread has not finished yet: wait for it, so
+  // that the new page's memory is not handed over while the old page may still paint.
+  while (m_closeRequest.load() == 2 && m_engineAlive.load())
+    std::this_thread::sleep_for(kProducerRetrySleep);
   QLOG(u"=> browser not exist");
-  for (int i = 0; i < kSlotCount; ++i) {
-    m_ioSlots.Reset(i);
-    m_cefSlots.Reset(i);
-  }
-  StartLoopIO();
+  OpenPage(args);
+}
+
+void CWebController::OpenPage(const LoadArguments& args) {
+  // Input left over from the page before is dropped. The engine table is left alone: an engine
+  // start still waiting there must run.
+  for (int i = 0; i < kSlotCount; ++i) m_ioSlots.Reset(i);
   m_application->LoadWebSetting(args);
+  if (CefRefPtr<CWebClient> client = m_application->Client()) client->DropRequestedUrl();
+  m_application->SetBrowserWanted(true);
+  m_pageOpen = true;
+  m_openArguments.Keep(args);
+  StartLoopIO();
   PostCommand(CMD_CREATE_BROWSER, 0, 0, 0);
 }
 
@@ -122,6 +156,9 @@ void CWebController::UnloadWeb(bool shutdown) {
     return;
   }
   QLOG(u"=> cloase browser");
+  // Also stops a browser still on its way: it is not created once unwanted.
+  m_pageOpen = false;
+  if (m_application) m_application->SetBrowserWanted(false);
   m_closeRequest.exchange(2);
   m_cefSlots.Wake();
 }
@@ -205,6 +242,8 @@ void CWebController::RunEngineCommand(int32_t command, int32_t p3) {
       _LoadWeb();
       break;
     case CMD_MESSAGE_LOOP_WORK:
+      if (m_application)
+        if (CefRefPtr<CWebClient> client = m_application->Client()) client->LoadRequestedUrl();
       CefDoMessageLoopWork();
       break;
     case CMD_GO_BACK_FORWARD_HOME:
@@ -234,6 +273,11 @@ void CWebController::InitCef() {
 void CWebController::_LoadWeb() {
   QLOG(u"CWebController::_LoadWeb");
   if (!m_application) return;
+  if (!m_application->ContextInitialized()) {
+    // The engine start still to come creates the browser with these settings.
+    QLOG(u"=> engine not started yet, the browser comes with it");
+    return;
+  }
   QLOG(u"=> CreateBrowser");
   m_application->CreateBrowser();
 }
@@ -246,16 +290,18 @@ void CWebController::_UnloadWeb(bool shutdown) {
   }
   CefRefPtr<CWebClient> client = m_application->Client();
   if (client) {
-    if (CefRefPtr<CefBrowser> browser = client->GetBrowser()) {
-      // From here on no paint touches the host's memory.
-      client->m_renderBuffer.store(nullptr);
+    // From here on no paint touches the host's memory, whether or not a browser exists yet.
+    client->m_renderBuffer.store(nullptr);
+    if (CefRefPtr<CefBrowser> browser = client->GetBrowser())
       browser->GetHost()->CloseBrowser(shutdown);
-    }
   }
-  // The client drops its browser in OnBeforeClose.
-  do {
-    CefDoMessageLoopWork();
-  } while (client && client->GetBrowser());
+  // The client drops its browser in OnBeforeClose. Before the engine has started there is
+  // nothing to pump.
+  if (m_application->ContextInitialized()) {
+    do {
+      CefDoMessageLoopWork();
+    } while (client && client->GetBrowser());
+  }
   QLOG(u"=> shutdown possible");
   if (shutdown) {
     QLOG(u"==> shutdown");

@@ -24,6 +24,17 @@ namespace quillo {
 // consumers do not look on a clock: they sleep until a producer wakes them.
 constexpr auto kProducerRetrySleep = std::chrono::milliseconds(5);
 
+// The LoadWeb arguments that a page keeps from its opening, to tell a host that later ones are
+// not used.
+struct OpenArguments {
+  void* pixels = nullptr;
+  int x = 0, y = 0, width = 0, height = 0, options = 0;
+  char acceptLanguage[kAcceptLanguageSize] = {};
+
+  void Keep(const LoadArguments& args);
+  bool SameAs(const LoadArguments& args) const;
+};
+
 class CWebController : public CefBaseRefCounted {
  public:
   CWebController();  // starts the engine thread
@@ -57,6 +68,8 @@ class CWebController : public CefBaseRefCounted {
   void RunEngineCommand(int32_t command, int32_t p3);
   void InitCef();
   void _LoadWeb();
+  // Host thread: opens a page with all of args (no page is open and no close is pending).
+  void OpenPage(const LoadArguments& args);
   void _UnloadWeb(bool shutdown);
 
   mutable std::atomic<int32_t> m_refCount{0};
@@ -75,6 +88,10 @@ class CWebController : public CefBaseRefCounted {
   std::atomic<int32_t> m_exitRequest{0};   // 2: shut down and end the engine thread
   std::atomic<int32_t> m_closeRequest{0};  // 2: close the browser
   std::atomic<bool> m_engineAlive{true};   // false once the engine thread has ended for good
+  // Host thread only: whether a page is open or on its way (from the LoadWeb that opens it to
+  // the next UnloadWeb), and the arguments it was opened with, which later calls cannot change.
+  bool m_pageOpen = false;
+  OpenArguments m_openArguments;
 };
 
 }  // namespace quillo

@@ -11,6 +11,9 @@
 
 #include "support/e2e_fixture.h"
 #include "support/guarded_memory.h"
+#include "support/log_file.h"
+#include "support/sockets.h"
+#include "support/waits.h"
 
 namespace quillo_test {
 namespace {
@@ -119,6 +122,102 @@ INSTANTIATE_TEST_SUITE_P(Ways, BeforeUnload,
                            }
                            return std::string("unknown");
                          });
+
+// ---- LoadWeb and UnloadWeb in quick succession ----------------------------------------------
+
+// The log line of a LoadWeb whose arguments other than the URL are not used.
+const std::string kArgumentsIgnored = "only its URL is loaded";
+
+// Two LoadWeb calls at start-up with `gap` microseconds between them, then reopen races in the
+// same process: the first call of each opening fixes the memory; later ones only load a URL.
+class StartupRace : public CarelessHost, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StartupRace, TheFirstLoadKeepsItsMemoryAndTheLastUrlShows) {
+  lib().SetDebugEnable(true);
+  constexpr int kW = 64, kH = 48;
+  GuardedMemory& a = NewMemory(kW, kH);
+  GuardedMemory& b = NewMemory(kW, kH);
+  LoadInto(a, kHtmlSource + ColourPage("a", {255, 0, 0}));
+  if (GetParam() > 0) std::this_thread::sleep_for(std::chrono::microseconds(GetParam()));
+  LoadInto(b, kHtmlSource + ColourPage("b", {0, 255, 0}));
+  b.Revoke();  // never opened with: any write into it kills the test
+  ASSERT_TRUE(host().WaitForTitle("b"));
+  ASSERT_TRUE(WaitForColour(a, {0, 255, 0}, "the second URL in the first call's memory"));
+  EXPECT_GE(CountLinesContaining(LogLines(), kArgumentsIgnored), 1u);
+
+  // Closed, then opened twice at once: the first of the two fixes the memory.
+  GuardedMemory& c = NewMemory(kW, kH);
+  GuardedMemory& d = NewMemory(kW, kH);
+  lib().UnloadWeb(false);
+  LoadInto(c, kHtmlSource + ColourPage("c", {0, 0, 255}));
+  a.Revoke();  // handed over no more once a later opening has returned
+  LoadInto(d, kHtmlSource + ColourPage("d", {255, 255, 0}));
+  d.Revoke();
+  size_t from = host().notices().size();
+  ASSERT_TRUE(host().WaitForTitle("d", from));
+  ASSERT_TRUE(WaitForColour(c, {255, 255, 0}, "the later URL in the memory of the opening"));
+
+  // Open, close and open again without a single poll between.
+  GuardedMemory& e = NewMemory(kW, kH);
+  GuardedMemory& f = NewMemory(kW, kH);
+  lib().UnloadWeb(false);
+  LoadInto(e, kHtmlSource + ColourPage("e", {0, 255, 255}));
+  c.Revoke();
+  lib().UnloadWeb(false);
+  LoadInto(f, kHtmlSource + ColourPage("f", {255, 0, 255}));
+  e.Revoke();
+  from = host().notices().size();
+  ASSERT_TRUE(host().WaitForTitle("f", from));
+  ASSERT_TRUE(WaitForColour(f, {255, 0, 255}, "the page of the last opening"));
+}
+
+INSTANTIATE_TEST_SUITE_P(GapMicroseconds, StartupRace, ::testing::Values(0, 300, 1000, 2000, 3000));
+
+TEST_F(CarelessHost, ACloseBeforeTheEngineIsUpLeavesInputWorkingOnTheNextPage) {
+  constexpr int kW = 64, kH = 48;
+  GuardedMemory& a = NewMemory(kW, kH);
+  GuardedMemory& b = NewMemory(kW, kH);
+  LoadInto(a, kHtmlSource + ColourPage("a", {255, 0, 0}));
+  lib().UnloadWeb(false);
+  ASSERT_TRUE(IdlePolls(host(), 200));
+  LoadInto(b, kHtmlSource + ColourPage("b", {0, 0, 255},
+                                       "<script>addEventListener('mousedown', () => {"
+                                       " document.title = 'clicked'; });</script>"));
+  a.Revoke();
+  ASSERT_TRUE(host().WaitForTitle("b"));
+  ASSERT_TRUE(WaitForColour(b, {0, 0, 255}, "the page of the second opening"));
+  const size_t from = host().notices().size();
+  Click(kW / 2, kH / 2);
+  EXPECT_TRUE(host().WaitForTitle("clicked", from));
+}
+
+// ---- engine signals after the page is gone ---------------------------------------------------
+
+// Frames whose documents never arrive fail only once the page has been closed (their
+// connections are dropped after the close); none of those failures may reach the closed
+// browser. Run under AddressSanitizer, a stray one is a use after free.
+TEST_F(CarelessHost, FramesThatFailAfterTheCloseDoNotReachTheClosedBrowser) {
+  lib().SetDebugEnable(true);  // the close is observed through the log
+  PixelBuffer& buffer = NewBuffer(80, 60);
+  for (int round = 0; round < 3; ++round) {
+    auto silent = std::make_unique<SilentServer>();
+    ASSERT_TRUE(silent->ok());
+    std::string frames;
+    for (int i = 0; i < 24; ++i)
+      frames += "<iframe src='" + silent->Url("/frame" + std::to_string(i)) + "'></iframe>";
+    const std::string title = "frames " + std::to_string(round);
+    const size_t from = host().notices().size();
+    Load(buffer, kHtmlSource + "<title>" + title + "</title>" + frames);
+    ASSERT_TRUE(host().WaitForTitle(title, from));
+    ASSERT_TRUE(host().PollUntil([&] { return silent->Accept() >= 4; }, "frame requests"));
+    ASSERT_TRUE(CloseBrowser());
+    silent.reset();  // the frames' connections drop now
+    ASSERT_TRUE(IdlePolls(host(), 200));
+  }
+  Load(buffer, kHtmlSource + ColourPage("after", {0, 128, 0}));
+  ASSERT_TRUE(host().WaitForTitle("after"));
+  EXPECT_TRUE(WaitForView(buffer, 0, {{40, 30, {0, 128, 0}}}, "the page after the closes"));
+}
 
 }  // namespace
 }  // namespace quillo_test
