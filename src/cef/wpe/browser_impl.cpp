@@ -883,7 +883,10 @@ void BrowserImpl::OnResourceLoadStarted(WebKitWebView* view, WebKitWebResource* 
   SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request);
   const char* accept = headers ? soup_message_headers_get_one(headers, "Accept") : nullptr;
   if (accept == nullptr || !g_str_has_prefix(accept, "text/html")) return;
-  g_signal_connect(
+  // The handler holds a reference to the browser until the resource goes, and does nothing
+  // once the view has been destroyed: a resource may fail after its page was closed.
+  static_cast<BrowserImpl*>(self)->AddRef();
+  g_signal_connect_data(
       resource, "failed", G_CALLBACK(+[](WebKitWebResource* failed, GError* error, gpointer data) {
         auto* browser = static_cast<BrowserImpl*>(data);
         CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler();
@@ -894,7 +897,8 @@ void BrowserImpl::OnResourceLoadStarted(WebKitWebView* view, WebKitWebResource* 
             new FrameImpl(browser, false, ++browser->m_lastSubframeId, ToU16(uri));
         load->OnLoadError(browser, frame, mapped.code, mapped.text, CefString(uri ? uri : ""));
       }),
-      self);
+      self, +[](gpointer data, GClosure*) { static_cast<BrowserImpl*>(data)->Release(); },
+      GConnectFlags(0));
 }
 
 gboolean BrowserImpl::OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer self) {
