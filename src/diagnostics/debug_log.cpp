@@ -142,7 +142,8 @@ void DebugLog(const char16_t* format, ...) {
 
 void CreateLogFile(const char16_t* path) {
   QLOG(u"CreateLogFile start");
-  g_logFile.Open(path);
+  if (!g_logFile.Open(path))
+    QLOG(u"=> log file not opened (in use by another process?): standard error only");
   QLOG(u"CreateLogFile end");
 }
 

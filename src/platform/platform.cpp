@@ -77,11 +77,14 @@ bool LogFile::Open(const char16_t* path) {
   Close();
   if (path == nullptr) return false;
   std::string utf8 = Utf16ToUtf8(path);
-  int fd = ::open(utf8.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Emptied only once this process holds the lock: a second process that loads the library
+  // from the same folder must neither wipe nor interleave the first one's file.
+  int fd = ::open(utf8.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  // Others may read the file while we write it; a second writer that honours
-  // advisory locks is kept out.
-  (void)flock(fd, LOCK_EX | LOCK_NB);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    return false;
+  }
   fd_.store(fd);
   return true;
 }

@@ -31,8 +31,9 @@ void DebuggerOutput(std::u16string_view text);
 // lines; invalid bytes become U+FFFD. A null pointer gives an empty text.
 std::u16string DecodeHostText(const char* text);
 
-// A log file: created and truncated on Open, write-only for us, readable by
-// others while it is written.
+// A log file: created and emptied on Open under an exclusive advisory lock,
+// write-only for us, readable by others while it is written. A file that
+// another process holds open this way is left alone (Open fails).
 class LogFile {
  public:
   LogFile() = default;
@@ -40,7 +41,8 @@ class LogFile {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
-  // Creates (or truncates) the file at the UTF-16 path. False on failure.
+  // Creates (or empties) the file at the UTF-16 path. False on failure, or
+  // when another writer holds the file.
   bool Open(const char16_t* path);
   // Writes the bytes; failures are ignored.
   void Write(const void* data, size_t size) const;

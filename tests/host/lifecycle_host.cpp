@@ -1,0 +1,139 @@
+// A host program of its own for the cases that end or split a process: it loads the library
+// given on its command line with dlopen, shows a page, and then does one of
+//   dlclose     UnloadWeb(1), dlclose, a second with the engine's leftovers, exit 0
+//   fork        fork; the child calls every export and exits; the parent checks the child's
+//               status and goes on with its own page
+//   no-unload   returns from main without UnloadWeb(1)
+//   show TITLE  shows a page titled TITLE with the log on, then UnloadWeb(1)
+// It exits 0 when everything went as it should, 2 to 5 for a failed step (told on stderr).
+#include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "quillo.h"
+
+namespace {
+
+struct Library {
+  void* handle = nullptr;
+  decltype(&::LoadWeb) load = nullptr;
+  decltype(&::UpdateWeb) update = nullptr;
+  void (*unload)(unsigned char) = nullptr;
+  decltype(&::InputWeb) input = nullptr;
+  decltype(&::GoBackForwardHome) history = nullptr;
+  decltype(&::ExecuteJavaScript) script = nullptr;
+  decltype(&::ReserveInvalidRedirectUrlSchemes) schemes = nullptr;
+  void (*debug)(unsigned char) = nullptr;
+};
+
+[[noreturn]] void Fail(int code, const std::string& what) {
+  std::fprintf(stderr, "lifecycle host: %s\n", what.c_str());
+  std::fflush(stderr);
+  _exit(code);
+}
+
+template <typename Fn>
+void Resolve(void* handle, const char* name, Fn* out) {
+  *out = reinterpret_cast<Fn>(dlsym(handle, name));
+  if (*out == nullptr) Fail(2, std::string("no export ") + name);
+}
+
+Library Open(const char* path) {
+  Library lib;
+  lib.handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (lib.handle == nullptr) Fail(2, std::string("dlopen: ") + dlerror());
+  Resolve(lib.handle, "LoadWeb", &lib.load);
+  Resolve(lib.handle, "UpdateWeb", &lib.update);
+  Resolve(lib.handle, "UnloadWeb", &lib.unload);
+  Resolve(lib.handle, "InputWeb", &lib.input);
+  Resolve(lib.handle, "GoBackForwardHome", &lib.history);
+  Resolve(lib.handle, "ExecuteJavaScript", &lib.script);
+  Resolve(lib.handle, "ReserveInvalidRedirectUrlSchemes", &lib.schemes);
+  Resolve(lib.handle, "SetDebugEnable", &lib.debug);
+  return lib;
+}
+
+std::vector<uint8_t> g_pixels(64 * 48 * 4);
+
+std::string TitlePage(const std::string& title) {
+  return "quillo_htmlsource:<title>" + title + "</title><body style='background:rgb(0,90,0)'>";
+}
+
+// Polls until a title notice with this text arrives.
+void WaitForTitle(const Library& lib, const std::string& title) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    void* text = nullptr;
+    int value = 0;
+    const int r = lib.update(&text, &value);
+    if (r != -1 && (r & UPDATE_TITLE) && text && title == static_cast<const char*>(text)) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  Fail(3, "no title \"" + title + "\" within 30 s");
+}
+
+void Show(const Library& lib, const std::string& title) {
+  lib.load(0, 0, 64, 48, g_pixels.data(), TitlePage(title).c_str(), 0, "en-US");
+  WaitForTitle(lib, title);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) Fail(2, "usage: lifecycle_host LIBRARY dlclose|fork|no-unload|show TITLE");
+  const std::string scenario = argv[2];
+  Library lib = Open(argv[1]);
+
+  if (scenario == "show") {
+    lib.debug(1);
+    Show(lib, argc > 3 ? argv[3] : "shown");
+    lib.unload(1);
+    return 0;
+  }
+  Show(lib, "first");
+  if (scenario == "dlclose") {
+    lib.unload(1);
+    if (dlclose(lib.handle) != 0) Fail(4, std::string("dlclose: ") + dlerror());
+    // Whatever the engine left running gets time to run into unmapped code.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    return 0;
+  }
+  if (scenario == "fork") {
+    const pid_t child = fork();
+    if (child < 0) Fail(4, "fork failed");
+    if (child == 0) {
+      // In the child every export does nothing; its exit must be clean.
+      void* text = nullptr;
+      int value = 0;
+      lib.update(&text, &value);
+      lib.input(INPUT_MOUSE | INPUT_MOUSE_DOWN, 1, 1);
+      lib.script("document.title = 'child';");
+      lib.history(HISTORY_BACK);
+      lib.schemes("tel:");
+      lib.load(0, 0, 64, 48, g_pixels.data(), TitlePage("child").c_str(), 0, "en-US");
+      lib.unload(0);
+      lib.unload(1);
+      std::exit(0);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child) Fail(4, "waitpid failed");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      Fail(5,
+           "the child ended with status " + std::to_string(status) +
+               (WIFSIGNALED(status) ? " (signal " + std::to_string(WTERMSIG(status)) + ")" : ""));
+    // The parent's page goes on.
+    Show(lib, "parent after fork");
+    lib.unload(1);
+    return 0;
+  }
+  if (scenario == "no-unload") return 0;
+  Fail(2, "unknown scenario " + scenario);
+}
