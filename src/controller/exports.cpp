@@ -3,18 +3,43 @@
 //
 // The bool arguments are taken as bytes: the switch is on only when the byte
 // is exactly 1, whatever a host passes.
+#include <atomic>
 #include <exception>
 
 #include "controller/web_controller.h"
 #include "diagnostics/debug_log.h"
+#include "platform/platform.h"
 
 #define QUILLO_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace quillo {
 namespace {
 
-// Set by the first LoadWeb, released when the library is unloaded.
-CefRefPtr<CWebController> g_webController;
+// Set in the child of a fork after the engine started: the engine's threads live only in the
+// parent, so every export does nothing there.
+std::atomic<bool> g_forkedChild{false};
+
+void OnForkedChild() {
+  g_forkedChild.store(true);
+}
+
+// Set by the first LoadWeb, released when the process ends (the library stays loaded from the
+// first LoadWeb on). A forked child leaves it alone: its threads are not the child's to join.
+struct ControllerHolder {
+  CefRefPtr<CWebController> controller;
+  ~ControllerHolder() {
+    if (g_forkedChild.load() && controller) controller->AddRef();  // kept, never deleted
+  }
+} g_holder;
+CefRefPtr<CWebController>& g_webController = g_holder.controller;
+
+// The engine's threads run the library's code until the process ends, so the library must
+// stay mapped from the engine's start on; and a fork must be noticed.
+void PrepareForEngineStart() {
+  if (!platform::KeepModuleLoaded())
+    QLOG(u"LoadWeb => the library could not be kept loaded; do not dlclose it");
+  platform::WatchForks(OnForkedChild);
+}
 
 template <typename Fn, typename R>
 R Guard(const char16_t* name, R fallback, Fn&& fn) noexcept {
@@ -37,8 +62,10 @@ using quillo::Guard;
 QUILLO_EXPORT int LoadWeb(int x, int y, int width, int height, void* pixels, const char* url,
                           int options, const char* acceptLanguage) {
   return Guard(u"LoadWeb", 0, [&] {
+    if (quillo::g_forkedChild.load()) return 0;
     quillo::LoadArguments args{x, y, width, height, pixels, url, options, acceptLanguage};
     if (!g_webController) {
+      quillo::PrepareForEngineStart();
       g_webController = new quillo::CWebController();
       g_webController->FirstLoad(args);
     } else {
@@ -50,6 +77,7 @@ QUILLO_EXPORT int LoadWeb(int x, int y, int width, int height, void* pixels, con
 
 QUILLO_EXPORT int UpdateWeb(void** text, int* value) {
   return Guard(u"UpdateWeb", -1, [&] {
+    if (quillo::g_forkedChild.load()) return -1;
     if (!g_webController) return -1;
     // A host that passes no slot still gets its notice word.
     void* unusedText = nullptr;
@@ -60,6 +88,7 @@ QUILLO_EXPORT int UpdateWeb(void** text, int* value) {
 
 QUILLO_EXPORT void UnloadWeb(unsigned char shutdown) {
   Guard(u"UnloadWeb", 0, [&] {
+    if (quillo::g_forkedChild.load()) return 0;
     if (g_webController) g_webController->UnloadWeb(shutdown == 1);
     return 0;
   });
@@ -67,6 +96,7 @@ QUILLO_EXPORT void UnloadWeb(unsigned char shutdown) {
 
 QUILLO_EXPORT void InputWeb(int event, int a, int b) {
   Guard(u"InputWeb", 0, [&] {
+    if (quillo::g_forkedChild.load()) return 0;
     if (g_webController) g_webController->InputWeb(event, a, b);
     return 0;
   });
@@ -74,6 +104,7 @@ QUILLO_EXPORT void InputWeb(int event, int a, int b) {
 
 QUILLO_EXPORT void GoBackForwardHome(int direction) {
   Guard(u"GoBackForwardHome", 0, [&] {
+    if (quillo::g_forkedChild.load()) return 0;
     if (g_webController) g_webController->GoBackForwardHome(direction);
     return 0;
   });
@@ -81,6 +112,7 @@ QUILLO_EXPORT void GoBackForwardHome(int direction) {
 
 QUILLO_EXPORT void ExecuteJavaScript(const char* script) {
   Guard(u"ExecuteJavaScript", 0, [&] {
+    if (quillo::g_forkedChild.load()) return 0;
     if (!g_webController) return 0;
     CefRefPtr<quillo::CWebApplication> application = g_webController->Application();
     if (!application) return 0;
@@ -92,6 +124,7 @@ QUILLO_EXPORT void ExecuteJavaScript(const char* script) {
 
 QUILLO_EXPORT void ReserveInvalidRedirectUrlSchemes(const char* schemes) {
   Guard(u"ReserveInvalidRedirectUrlSchemes", 0, [&] {
+    if (quillo::g_forkedChild.load()) return 0;
     if (!g_webController) return 0;
     if (CefRefPtr<quillo::CWebApplication> application = g_webController->Application())
       application->ReserveInvalidRedirectUrlSchemes(schemes);

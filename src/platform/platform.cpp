@@ -1,7 +1,9 @@
 #include "platform/platform.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -53,6 +55,18 @@ size_t ModuleFileName(char16_t* buffer, size_t capacity, bool* truncated) {
   std::memcpy(buffer, wide.data(), n * sizeof(char16_t));
   buffer[n] = u'\0';
   return n;
+}
+
+bool KeepModuleLoaded() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&KeepModuleLoaded), &info) == 0 || info.dli_fname == nullptr)
+    return false;
+  // A reference of our own, never given back, on the object already loaded.
+  return dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+}
+
+void WatchForks(void (*onChild)()) {
+  pthread_atfork(nullptr, nullptr, onChild);
 }
 
 void DebuggerOutput(std::u16string_view text) {

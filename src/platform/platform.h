@@ -27,6 +27,14 @@ size_t ModuleFileName(char16_t* buffer, size_t capacity, bool* truncated);
 // Sends text to the debugger output (standard error here), as UTF-8.
 void DebuggerOutput(std::u16string_view text);
 
+// Keeps this library mapped for the rest of the process, whatever dlclose the host calls: the
+// engine leaves threads of its own running (see quillo.h) whose code must stay. False when the
+// library could not be found.
+bool KeepModuleLoaded();
+
+// Calls onChild in the child of every later fork() of this process (once per process).
+void WatchForks(void (*onChild)());
+
 // Decodes host text given in the system code page (UTF-8 here) for log
 // lines; invalid bytes become U+FFFD. A null pointer gives an empty text.
 std::u16string DecodeHostText(const char* text);

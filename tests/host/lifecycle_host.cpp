@@ -6,6 +6,7 @@
 //   no-unload   returns from main without UnloadWeb(1)
 //   show TITLE  shows a page titled TITLE with the log on, then UnloadWeb(1)
 // It exits 0 when everything went as it should, 2 to 5 for a failed step (told on stderr).
+#include <dirent.h>
 #include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,6 +86,25 @@ void Show(const Library& lib, const std::string& title) {
   WaitForTitle(lib, title);
 }
 
+// The names of this process's threads, as the kernel knows them.
+std::string ThreadNames() {
+  std::string names;
+  DIR* tasks = opendir("/proc/self/task");
+  if (tasks == nullptr) return names;
+  while (dirent* entry = readdir(tasks)) {
+    if (entry->d_name[0] == '.') continue;
+    FILE* comm =
+        std::fopen(("/proc/self/task/" + std::string(entry->d_name) + "/comm").c_str(), "r");
+    if (comm == nullptr) continue;
+    char name[64] = {};
+    if (std::fgets(name, sizeof name, comm))
+      names += " " + std::string(name, std::strcspn(name, "\n"));
+    std::fclose(comm);
+  }
+  closedir(tasks);
+  return names;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,6 +121,7 @@ int main(int argc, char** argv) {
   Show(lib, "first");
   if (scenario == "dlclose") {
     lib.unload(1);
+    std::fprintf(stderr, "lifecycle host: threads after UnloadWeb(1):%s\n", ThreadNames().c_str());
     if (dlclose(lib.handle) != 0) Fail(4, std::string("dlclose: ") + dlerror());
     // Whatever the engine left running gets time to run into unmapped code.
     std::this_thread::sleep_for(std::chrono::seconds(1));
