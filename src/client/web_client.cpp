@@ -45,10 +45,12 @@ void CWebClient::LoadUrl(const char* url) {
     DebugLog(u"CWebClient::LoadUrl [%s]", platform::DecodeHostText(url).c_str());
   // Only the engine thread loads, in the order of its takes, so the last URL asked for is the
   // one that stays, even while the browser is still being created.
+  m_loadGeneration.fetch_add(1);
   delete m_requestedUrl.exchange(new CefString(ConvertUrl(url)));
 }
 
 void CWebClient::DropRequestedUrl() {
+  m_loadGeneration.fetch_add(1);
   delete m_requestedUrl.exchange(nullptr);
 }
 

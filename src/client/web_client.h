@@ -64,6 +64,9 @@ class CWebClient : public CefClient,
   void DropRequestedUrl();
   // Engine thread: loads the latest request into the browser, if both exist.
   void LoadRequestedUrl();
+  // Counts the host's loads and openings (host thread writes, any thread reads), so that a
+  // history move asked for before a later load can be told apart and dropped.
+  uint32_t LoadGeneration() const { return m_loadGeneration.load(); }
   // Host thread: runs UTF-8 script in the main frame; nothing without a browser.
   void ExecuteJavaScript(const char* script);
   CefString ConvertUrl(const char* url) const;
@@ -180,6 +183,7 @@ class CWebClient : public CefClient,
   // The URL the host asked for last and the engine thread has not loaded yet: set by the host's
   // thread, taken by the engine thread, each with an exchange; the holder frees it.
   std::atomic<CefString*> m_requestedUrl{nullptr};
+  std::atomic<uint32_t> m_loadGeneration{0};
   CefString m_frameUrl;  // engine thread: the last navigation's URL (any frame)
 
   // Engine thread only.

@@ -176,7 +176,11 @@ void CWebController::InputWeb(int event, int a, int b) {
 }
 
 void CWebController::GoBackForwardHome(int direction) {
-  PostCommand(CMD_GO_BACK_FORWARD_HOME, 0, 0, direction);
+  // Tagged with the host's load count: the table runs commands in slot order, and a move
+  // asked for before a later LoadWeb must not undo that load.
+  const CefRefPtr<CWebClient> client = m_application ? m_application->Client() : nullptr;
+  const auto generation = static_cast<int32_t>(client ? client->LoadGeneration() : 0);
+  PostCommand(CMD_GO_BACK_FORWARD_HOME, generation, 0, direction);
 }
 
 void CWebController::PostCommand(int32_t command, int32_t p1, int32_t p2, int32_t p3) {
@@ -225,15 +229,17 @@ void CWebController::CallLoopCef() {
       m_closeRequest.exchange(0);
       continue;  // no slot is visited in the iteration that closed the browser
     }
-    const int ran = m_cefSlots.ConsumePass(
-        [this](int32_t command, int32_t, int32_t, int32_t p3) { RunEngineCommand(command, p3); });
+    const int ran =
+        m_cefSlots.ConsumePass([this](int32_t command, int32_t p1, int32_t, int32_t p3) {
+          RunEngineCommand(command, p1, p3);
+        });
     if (ran == 0)
       m_cefSlots.WaitForWork(
           [this] { return m_exitRequest.load() == 2 || m_closeRequest.load() == 2; });
   }
 }
 
-void CWebController::RunEngineCommand(int32_t command, int32_t p3) {
+void CWebController::RunEngineCommand(int32_t command, int32_t p1, int32_t p3) {
   switch (command) {
     case CMD_INIT_CEF:
       InitCef();
@@ -247,7 +253,13 @@ void CWebController::RunEngineCommand(int32_t command, int32_t p3) {
       CefDoMessageLoopWork();
       break;
     case CMD_GO_BACK_FORWARD_HOME:
-      if (m_application) m_application->GoBackForwardHome(p3);
+      if (!m_application) break;
+      if (CefRefPtr<CWebClient> client = m_application->Client();
+          client && static_cast<int32_t>(client->LoadGeneration()) != p1) {
+        QLOG(u"CWebController::GoBackForwardHome => dropped, a later LoadWeb came first");
+        break;
+      }
+      m_application->GoBackForwardHome(p3);
       break;
     default:
       break;  // not an engine command: freed without effect

@@ -65,7 +65,7 @@ class CWebController : public CefBaseRefCounted {
   void CheckModuleDirectory();
   void CallLoopCef();
   void CallLoopIO();
-  void RunEngineCommand(int32_t command, int32_t p3);
+  void RunEngineCommand(int32_t command, int32_t p1, int32_t p3);
   void InitCef();
   void _LoadWeb();
   // Host thread: opens a page with all of args (no page is open and no close is pending).
