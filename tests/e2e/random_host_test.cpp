@@ -210,6 +210,15 @@ TEST_P(RandomHost, SurvivesAndShowsTheLastUrl) {
             [&] { lib().ReserveInvalidRedirectUrlSchemes(kPrefixes[pick(0, 4)]); });
     } else if (what < 79) {
       timed("SetDebugEnable", [&] { lib().SetDebugEnable(chance(50)); });
+    } else if (what < 82 && pageOpen && !titlesAsked.empty()) {
+      // The host lets the page settle for a moment (or gives up: scripts and history moves
+      // may have taken it elsewhere).
+      const std::string& title = titlesAsked.back();
+      const auto until = Clock::now() + std::chrono::seconds(2);
+      while (Clock::now() < until && !host().SawTitle(title)) {
+        poll(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
     } else {
       poll(pick(1, 5));
     }
