@@ -59,7 +59,14 @@ void CWebClient::LoadRequestedUrl() {
   CefRefPtr<CefBrowser> browser = GetBrowser();
   if (!browser) return;  // kept for the browser on its way
   std::unique_ptr<CefString> url(m_requestedUrl.exchange(nullptr));
-  if (url) browser->GetMainFrame()->LoadURL(*url);
+  if (!url) return;
+  // The page is being left: a dialog still waiting for the host is dismissed, or the page's
+  // process would wait on it instead of starting the load.
+  if (CefRefPtr<CefJSDialogCallback> callback = TakeDialogCallback()) {
+    m_dialogNotice.store(0);
+    callback->Continue(false, CefString());
+  }
+  browser->GetMainFrame()->LoadURL(*url);
 }
 
 void CWebClient::ExecuteJavaScript(const char* script) {

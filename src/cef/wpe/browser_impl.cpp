@@ -309,6 +309,16 @@ void BrowserImpl::StartLoad(const std::u16string& url) {
   m_mainFrame->SetURL(url);
   m_hostLoads.Asked(utf8);
   webkit_web_view_load_uri(m_view, utf8.c_str());
+  m_stuckGuard.Arm(url, EngineContext::Get().MainContext());
+}
+
+void BrowserImpl::EndStuckProcess(const std::u16string& url) {
+  if (m_view == nullptr || m_viewDestroyed) return;
+  QLOG(u"BrowserImpl::EndStuckProcess => the page's process does not start the load [%s]",
+       url.c_str());
+  webkit_web_view_terminate_web_process(m_view);
+  // After the failure notice and its error page, which the termination has just queued.
+  Post([this, url] { StartLoad(url); });
 }
 
 void BrowserImpl::LoadUrlInMainFrame(const CefString& url) {
@@ -399,6 +409,7 @@ void BrowserImpl::DestroyView() {
   if (m_viewDestroyed) return;
   m_viewDestroyed = true;
   if (m_closeTimer != nullptr || m_closeTimerFired) EngineContext::Get().EndCloseWait();
+  m_stuckGuard.Disarm();
   for (GSource** timer : {&m_frameTimer, &m_closeTimer}) {
     if (*timer != nullptr) {
       g_source_destroy(*timer);
@@ -807,6 +818,7 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
   browser->UpdateHistoryState();
   switch (event) {
     case WEBKIT_LOAD_STARTED: {
+      browser->m_stuckGuard.Disarm();
       browser->m_isLoading.store(true);
       browser->m_failed = false;
       // The engine shows the URL of a navigation the page started only from

@@ -18,6 +18,7 @@
 
 #include "cef/wpe/frame_impl.h"
 #include "cef/wpe/js_dialog_callback.h"
+#include "cef/wpe/stuck_page_guard.h"
 #include "cef/wpe/key_mapper.h"
 #include "cef/wpe/popup_list.h"
 #include "cef/wpe/script_contexts.h"
@@ -115,6 +116,9 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   void ApplyPopupResult(PopupList::Result result);
   void RepaintPopup();
   void Post(std::function<void()> task);
+  // UI thread: terminates the web process that keeps the load of url from starting, and asks
+  // for it again in a fresh one.
+  void EndStuckProcess(const std::u16string& url);
 
   static void OnHeldBufferDestroyed(wl_listener* listener, void* data);
 
@@ -171,6 +175,8 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   GSource* m_frameTimer = nullptr;
   GSource* m_closeTimer = nullptr;
   bool m_closeTimerFired = false;  // the close grace ran out (then DestroyView follows)
+  // UI thread: ends a web process that keeps an asked-for load from starting.
+  StuckPageGuard m_stuckGuard{[this](const std::u16string& url) { EndStuckProcess(url); }};
   bool m_frameCompletePending = false;
   bool m_viewDestroyed = false;
   bool m_firstBufferSeen = false;  // the view's first frame has been logged
