@@ -100,8 +100,11 @@ extern "C" {
  * by the host, valid until UnloadWeb(1) or until a later LoadWeb after
  * UnloadWeb(0) hands over new memory. acceptLanguage: at most 9 characters,
  * e.g. "en-US"; a longer text is cut to 9. The first call starts the engine;
- * a call while the page is open only loads url (the other arguments are kept);
- * a call after UnloadWeb(0) opens the page again with all new arguments.
+ * a call while the page is open or still starting only loads url (the other
+ * arguments are kept, and the last url asked for is shown); a call after
+ * UnloadWeb(0) opens the page again with all new arguments. From the first
+ * call on the library stays loaded until the process ends (dlclose does not
+ * unload it). In the child of a fork() every function does nothing.
  * Always returns 0: failures arrive through UpdateWeb. */
 QUILLO_API int LoadWeb(int x, int y, int width, int height, void* pixels,
                        const char* url, int options,
@@ -115,8 +118,12 @@ QUILLO_API int LoadWeb(int x, int y, int width, int height, void* pixels,
 QUILLO_API int UpdateWeb(void** text, int* value);
 
 /* shutdown 1: close the page, stop the engine for the rest of the process and
- * close the log; returns when all threads have ended. Any other value closes
- * the page only, asynchronously; a later LoadWeb opens it again. */
+ * close the log; returns when the library's own threads have ended. Some of
+ * the engine's threads stay, asleep, until the process ends (GLib's worker,
+ * the memory-pressure monitor, IPC receive queues, the web data store's), so
+ * the library stays mapped even after dlclose. Any other value closes the
+ * page only, asynchronously (a page still starting is not opened); a later
+ * LoadWeb opens it again. */
 QUILLO_API void UnloadWeb(bool shutdown);
 
 /* Forwards one input event (INPUT_* word, see above). Blocks only while ten
