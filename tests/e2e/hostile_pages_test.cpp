@@ -50,6 +50,7 @@ const HostilePage kPages[] = {
 class HostilePages : public E2ETest, public ::testing::WithParamInterface<HostilePage> {};
 
 TEST_P(HostilePages, TheHostSurvivesAndTheNextPageShows) {
+  lib().SetDebugEnable(true);  // a failure shows the log
   server().Serve("/hostile", HtmlResponse(GetParam().html));
   server().Serve("/next", HtmlResponse("<title>next</title><body style='margin:0;"
                                        "background:rgb(0,160,80)'>"));
