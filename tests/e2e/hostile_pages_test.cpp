@@ -30,9 +30,11 @@ const HostilePage kPages[] = {
      "<title>hostile</title>" +
          Script("setTimeout(() => { location.href = '?' + Math.random(); }, 1);"
                 "setInterval(() => history.pushState({}, '', '?' + Math.random()), 1);")},
-    {"AllocatesUntilItsProcessDies",
+    {"HoardsMemory",
+     // 8 MiB every 10 ms up to 1 GiB, held until the page is left (capped, so that the test
+     // cannot take the machine).
      "<title>hostile</title>" +
-         Script("const hoard = []; setInterval(() => {"
+         Script("const hoard = []; setInterval(() => { if (hoard.length >= 128) return;"
                 " const a = new Float64Array(1 << 20); a.fill(Math.random()); hoard.push(a);"
                 "}, 10);")},
     {"ThousandsOfFramesAndPopups",
