@@ -310,6 +310,7 @@ void BrowserImpl::StartLoad(const std::u16string& url) {
   m_hostLoads.Asked(utf8);
   webkit_web_view_load_uri(m_view, utf8.c_str());
   m_stuckGuard.Arm(url, EngineContext::Get().MainContext());
+  m_stuckGuard.ExpectCommit(webkit_web_view_get_uri(m_view));
 }
 
 void BrowserImpl::EndStuckProcess(const std::u16string& url) {
@@ -363,15 +364,24 @@ bool BrowserImpl::IsSame(CefRefPtr<CefBrowser> that) {
 }
 
 void BrowserImpl::GoBack() {
-  Post([this] { webkit_web_view_go_back(m_view); });
+  Post([this] {
+    m_stuckGuard.Committed();  // a later request than the pending load
+    webkit_web_view_go_back(m_view);
+  });
 }
 
 void BrowserImpl::GoForward() {
-  Post([this] { webkit_web_view_go_forward(m_view); });
+  Post([this] {
+    m_stuckGuard.Committed();  // a later request than the pending load
+    webkit_web_view_go_forward(m_view);
+  });
 }
 
 void BrowserImpl::Reload() {
-  Post([this] { webkit_web_view_reload(m_view); });
+  Post([this] {
+    m_stuckGuard.Committed();  // a later request than the pending load
+    webkit_web_view_reload(m_view);
+  });
 }
 
 void BrowserImpl::StopLoad() {
@@ -818,7 +828,8 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
   browser->UpdateHistoryState();
   switch (event) {
     case WEBKIT_LOAD_STARTED: {
-      browser->m_stuckGuard.Disarm();
+      if (browser->m_stuckGuard.IsExpected(webkit_web_view_get_uri(view)))
+        browser->m_stuckGuard.Disarm();
       browser->m_isLoading.store(true);
       browser->m_failed = false;
       // The engine shows the URL of a navigation the page started only from
@@ -845,6 +856,8 @@ void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoi
       browser->BeforeBrowse(webkit_web_view_get_uri(view), true);
       break;
     case WEBKIT_LOAD_COMMITTED:
+      if (browser->m_stuckGuard.IsExpected(webkit_web_view_get_uri(view)))
+        browser->m_stuckGuard.Committed();
       browser->m_hasDocument.store(true);
       browser->m_mainFrame->SetURL(ToU16(webkit_web_view_get_uri(view)));
       break;
@@ -878,6 +891,7 @@ gboolean BrowserImpl::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, 
                                    gpointer self) {
   auto* browser = static_cast<BrowserImpl*>(self);
   browser->m_failed = true;
+  if (browser->m_stuckGuard.IsExpected(uri)) browser->m_stuckGuard.Committed();
   // The failing frame shows the URL it was loading.
   if (uri) browser->m_mainFrame->SetURL(ToU16(uri));
   MappedError mapped = MapLoadError(error);
@@ -1054,6 +1068,12 @@ gboolean BrowserImpl::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decis
           WEBKIT_NAVIGATION_POLICY_DECISION(decision));
       WebKitURIRequest* uriRequest = webkit_navigation_action_get_request(action);
       const gchar* uri = webkit_uri_request_get_uri(uriRequest);
+      if (browser->m_stuckGuard.RefusesNavigation(uri,
+                                                  webkit_navigation_action_is_redirect(action))) {
+        QLOG(u"BrowserImpl::OnDecidePolicy => the page's navigation gives way to a load asked for");
+        webkit_policy_decision_ignore(decision);
+        return TRUE;
+      }
       CefRefPtr<CefRequest> request = new RequestImpl(
           CefString(uri ? uri : ""), CefString(webkit_uri_request_get_http_method(uriRequest)),
           TransitionOf(action));

@@ -17,6 +17,17 @@ void StuckPageGuard::Disarm() {
   m_timer = nullptr;
 }
 
+void StuckPageGuard::ExpectCommit(const char* uri) {
+  m_expectedUri = uri ? uri : "";
+  m_expectedSince = g_get_monotonic_time();
+}
+
+bool StuckPageGuard::RefusesNavigation(const char* uri, bool isRedirect) const {
+  if (m_expectedUri.empty() || isRedirect || uri == nullptr) return false;
+  if (g_get_monotonic_time() - m_expectedSince > gint64{kStartGraceMs} * 1000) return false;
+  return m_expectedUri != uri;
+}
+
 gboolean StuckPageGuard::OnTimeout(gpointer self) {
   auto* guard = static_cast<StuckPageGuard*>(self);
   g_source_unref(guard->m_timer);

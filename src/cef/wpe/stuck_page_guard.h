@@ -28,12 +28,25 @@ class StuckPageGuard {
   // The load started, or the view goes.
   void Disarm();
 
+  // The URI of an asked-for load as the engine reports it (set right after asking), so that
+  // until it commits or fails, the page's own navigations cannot take its place (as in a page
+  // that navigates itself every millisecond). Redirects pass; the claim lapses after
+  // kStartGraceMs (a same-document load never commits).
+  void ExpectCommit(const char* uri);
+  // Whether uri is the load asked for (a load that started or committed in the meantime may be
+  // an older one of the page's).
+  bool IsExpected(const char* uri) const { return uri != nullptr && m_expectedUri == uri; }
+  void Committed() { m_expectedUri.clear(); }
+  bool RefusesNavigation(const char* uri, bool isRedirect) const;
+
  private:
   static gboolean OnTimeout(gpointer self);
 
   Expired m_onExpired;
   GSource* m_timer = nullptr;
   std::u16string m_url;
+  std::string m_expectedUri;
+  gint64 m_expectedSince = 0;  // monotonic microseconds
 };
 
 }  // namespace quillo::engine
