@@ -43,6 +43,12 @@ TEST_F(Lifecycle, DlcloseAfterTheFinalUnloadIsHarmless) {
 }
 
 TEST_F(Lifecycle, AForkedChildExitsCleanlyAndTheParentGoesOn) {
+#if defined(__SANITIZE_ADDRESS__)
+  // This compiler's AddressSanitizer runtime takes no locks around fork: a child forked while
+  // an engine thread was inside the sanitizer's allocator can block in its first allocation.
+  // The uninstrumented run of the suite covers the case.
+  GTEST_SKIP() << "fork of a threaded process under AddressSanitizer";
+#endif
   EXPECT_EQ(DescribeStatus(RunHost(lib(), {"fork"})), "exit 0");
 }
 
