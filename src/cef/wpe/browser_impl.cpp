@@ -979,24 +979,34 @@ gboolean BrowserImpl::OnUserMessage(WebKitWebView*, WebKitUserMessage* message, 
 }
 
 void BrowserImpl::ReportAddressIfUntitled() {
-  // The engine sets a page's title from a task of its own, which may reach
-  // this side after the load has finished; a round trip through the web
-  // process lets everything it sent before arrive first.
+  // The engine hands a page's title to this side from a task of its own, which may come after
+  // the load has finished; the page itself knows at once. So the page is asked for its title
+  // (in the layer's own script world, which shares the document), and its address is shown
+  // only when it has none.
   const gchar* uri = webkit_web_view_get_uri(m_view);
   auto* asked = new std::pair<CefRefPtr<BrowserImpl>, std::string>(this, uri ? uri : "");
   webkit_web_view_run_javascript_in_world(
-      m_view, "0", "quillo", nullptr,
+      m_view, "document.title", "quillo", nullptr,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<std::pair<CefRefPtr<BrowserImpl>, std::string>> asked(
             static_cast<std::pair<CefRefPtr<BrowserImpl>, std::string>*>(data));
         auto* view = WEBKIT_WEB_VIEW(source);
         WebKitJavascriptResult* value =
             webkit_web_view_run_javascript_in_world_finish(view, result, nullptr);
-        if (value) webkit_javascript_result_unref(value);
+        bool pageHasTitle = false;
+        if (value) {
+          JSCValue* js = webkit_javascript_result_get_js_value(value);
+          if (jsc_value_is_string(js)) {
+            gchar* text = jsc_value_to_string(js);
+            pageHasTitle = text != nullptr && *text != '\0';
+            g_free(text);
+          }
+          webkit_javascript_result_unref(value);
+        }
         BrowserImpl* browser = asked->first.get();
         const gchar* title = webkit_web_view_get_title(view);
         const gchar* now = webkit_web_view_get_uri(view);
-        if (browser->m_viewDestroyed || browser->m_isLoading.load() ||
+        if (pageHasTitle || browser->m_viewDestroyed || browser->m_isLoading.load() ||
             (title != nullptr && *title != '\0') || asked->second != (now ? now : ""))
           return;
         ReportTitle(browser, view);
