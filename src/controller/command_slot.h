@@ -14,6 +14,10 @@
 // consumer is not asleep that costs the producer one load.
 #pragma once
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -84,7 +88,11 @@ class CommandTable {
     // Announce the sleep before the last look: a producer publishes, then
     // reads the word, so either this look sees its slot or it sees the word.
     m_wakeWord.store(kConsumerAsleep);
-    if (!AnyReady() && !stopWaiting()) m_wakeWord.wait(kConsumerAsleep);
+    if (!AnyReady() && !stopWaiting()) {
+      // The kernel sleeps only while the word still holds kConsumerAsleep, so
+      // a wake between the look and the sleep is never lost.
+      while (m_wakeWord.load() == kConsumerAsleep) FutexWait(kConsumerAsleep);
+    }
     m_wakeWord.store(kConsumerAwake);
   }
 
@@ -92,7 +100,7 @@ class CommandTable {
   void Wake() {
     if (m_wakeWord.load() == kConsumerAsleep &&
         m_wakeWord.exchange(kConsumerAwake) == kConsumerAsleep)
-      m_wakeWord.notify_one();
+      FutexWake();
   }
 
   // True from the consumer's announcement of a sleep until it is woken.
@@ -106,6 +114,19 @@ class CommandTable {
   static constexpr int32_t kConsumerAwake = 0;
   static constexpr int32_t kConsumerAsleep = 1;
 
+  // The futex on the wake word itself (one waiter, this table's consumer):
+  // std::atomic::wait would spin and yield before sleeping and share a waiter
+  // table with every other atomic wait, which costs each idle pass and each
+  // post more than the sleep itself.
+  void FutexWait(int32_t expected) {
+    syscall(SYS_futex, reinterpret_cast<int32_t*>(&m_wakeWord), FUTEX_WAIT_PRIVATE, expected,
+            nullptr, nullptr, 0);
+  }
+  void FutexWake() {
+    syscall(SYS_futex, reinterpret_cast<int32_t*>(&m_wakeWord), FUTEX_WAKE_PRIVATE, 1, nullptr,
+            nullptr, 0);
+  }
+
   bool AnyReady() const {
     for (const CommandSlot& slot : m_slots)
       if (slot.state.load() == SLOT_READY) return true;
@@ -116,6 +137,9 @@ class CommandTable {
   // kConsumerAsleep from the consumer's last look until a producer clears it;
   // written by both sides, waited on by the consumer only.
   std::atomic<int32_t> m_wakeWord{kConsumerAwake};
+  static_assert(sizeof(std::atomic<int32_t>) == sizeof(int32_t) &&
+                    std::atomic<int32_t>::is_always_lock_free,
+                "the wake word is a plain 32-bit word the kernel can wait on");
 };
 
 }  // namespace quillo
