@@ -43,6 +43,8 @@ void PrepareForEngineStart() {
 
 template <typename Fn, typename R>
 R Guard(const char16_t* name, R fallback, Fn&& fn) noexcept {
+  // In a forked child every export does nothing: the engine is the parent's.
+  if (g_forkedChild.load()) return fallback;
   try {
     return fn();
   } catch (const std::exception&) {
@@ -62,7 +64,6 @@ using quillo::Guard;
 QUILLO_EXPORT int LoadWeb(int x, int y, int width, int height, void* pixels, const char* url,
                           int options, const char* acceptLanguage) {
   return Guard(u"LoadWeb", 0, [&] {
-    if (quillo::g_forkedChild.load()) return 0;
     quillo::LoadArguments args{x, y, width, height, pixels, url, options, acceptLanguage};
     if (!g_webController) {
       quillo::PrepareForEngineStart();
@@ -77,7 +78,6 @@ QUILLO_EXPORT int LoadWeb(int x, int y, int width, int height, void* pixels, con
 
 QUILLO_EXPORT int UpdateWeb(void** text, int* value) {
   return Guard(u"UpdateWeb", -1, [&] {
-    if (quillo::g_forkedChild.load()) return -1;
     if (!g_webController) return -1;
     // A host that passes no slot still gets its notice word.
     void* unusedText = nullptr;
@@ -88,7 +88,6 @@ QUILLO_EXPORT int UpdateWeb(void** text, int* value) {
 
 QUILLO_EXPORT void UnloadWeb(unsigned char shutdown) {
   Guard(u"UnloadWeb", 0, [&] {
-    if (quillo::g_forkedChild.load()) return 0;
     if (g_webController) g_webController->UnloadWeb(shutdown == 1);
     return 0;
   });
@@ -96,7 +95,6 @@ QUILLO_EXPORT void UnloadWeb(unsigned char shutdown) {
 
 QUILLO_EXPORT void InputWeb(int event, int a, int b) {
   Guard(u"InputWeb", 0, [&] {
-    if (quillo::g_forkedChild.load()) return 0;
     if (g_webController) g_webController->InputWeb(event, a, b);
     return 0;
   });
@@ -104,7 +102,6 @@ QUILLO_EXPORT void InputWeb(int event, int a, int b) {
 
 QUILLO_EXPORT void GoBackForwardHome(int direction) {
   Guard(u"GoBackForwardHome", 0, [&] {
-    if (quillo::g_forkedChild.load()) return 0;
     if (g_webController) g_webController->GoBackForwardHome(direction);
     return 0;
   });
@@ -112,7 +109,6 @@ QUILLO_EXPORT void GoBackForwardHome(int direction) {
 
 QUILLO_EXPORT void ExecuteJavaScript(const char* script) {
   Guard(u"ExecuteJavaScript", 0, [&] {
-    if (quillo::g_forkedChild.load()) return 0;
     if (!g_webController) return 0;
     CefRefPtr<quillo::CWebApplication> application = g_webController->Application();
     if (!application) return 0;
@@ -124,7 +120,6 @@ QUILLO_EXPORT void ExecuteJavaScript(const char* script) {
 
 QUILLO_EXPORT void ReserveInvalidRedirectUrlSchemes(const char* schemes) {
   Guard(u"ReserveInvalidRedirectUrlSchemes", 0, [&] {
-    if (quillo::g_forkedChild.load()) return 0;
     if (!g_webController) return 0;
     if (CefRefPtr<quillo::CWebApplication> application = g_webController->Application())
       application->ReserveInvalidRedirectUrlSchemes(schemes);
