@@ -223,6 +223,16 @@ class CommandLineOption {
     *value = m_argv[++*m_index];
     return true;
   }
+  // Takes the option's value as a whole number from min to max (a view's side: --width N);
+  // false (after a message) when there is none or it is not such a number.
+  bool IntValue(int min, int max, int* out) {
+    std::string value;
+    if (!Value(&value)) return false;
+    if (ParseInt(value, min, max, out)) return true;
+    m_printError(m_name + " wants a whole number from " + std::to_string(min) + " to " +
+                 std::to_string(max) + ", not \"" + value + "\"");
+    return false;
+  }
   // False (after a message) when a flag was given a value.
   bool NoValue() const {
     if (!m_inline) return true;

@@ -189,13 +189,8 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* options) {
       PrintUsage(stdout);
       return kExitOk;
     } else if (name == "--width" || name == "--height") {
-      if (!option.Value(&value)) return kExitUsage;
-      int* target = name == "--width" ? &options->width : &options->height;
-      if (!ParseInt(value, 1, kMaxSide, target)) {
-        PrintError(name + " wants a whole number from 1 to " + std::to_string(kMaxSide) +
-                   ", not \"" + value + "\"");
+      if (!option.IntValue(1, kMaxSide, name == "--width" ? &options->width : &options->height))
         return kExitUsage;
-      }
     } else if (name == "--out" || name == "-o") {
       if (!option.Value(&value)) return kExitUsage;
       if (value.empty()) {
