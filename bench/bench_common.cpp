@@ -145,6 +145,12 @@ bool PixelIs(const uint8_t* bgra, int width, int height, int x, int y, Rgb want)
   return near(p[0], want.b) && near(p[1], want.g) && near(p[2], want.r);
 }
 
+std::optional<Args> StartRun(int argc, char** argv) {
+  StartNs();
+  AdoptOrphans();
+  return ParseArgs(argc, argv);
+}
+
 std::optional<Args> ParseArgs(int argc, char** argv) {
   Args args;
   if (argc < 2) {

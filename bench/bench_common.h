@@ -66,6 +66,9 @@ struct Args {
 };
 // Parses the command line; on failure prints why and the usage to stderr.
 std::optional<Args> ParseArgs(int argc, char** argv);
+// The start of quillo-bench-host's and quillo-bench-raw's main: fixes the run's start time,
+// adopts orphaned descendants (AdoptOrphans) and parses the command line (ParseArgs).
+std::optional<Args> StartRun(int argc, char** argv);
 
 // CPU time and memory of a process and all its live descendants. Each live process counts
 // its own user+system time and that of its children it has already reaped, so processes that

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench_common.h"
+#include "workloads.h"
 
 namespace {
 
@@ -22,12 +23,7 @@ using bench::Args;
 using bench::NowNs;
 using bench::Result;
 
-constexpr int64_t kClickSettleNs = 300'000'000;
-constexpr int64_t kClickGapNs = 150'000'000;
-constexpr int64_t kIdleSettleNs = 1'000'000'000;
-constexpr int64_t kPollWarmupNs = 500'000'000;
-
-class Host {
+class Host : public bench::PageDriver {
  public:
   explicit Host(const Args& args)
       : m_args(args), m_pixels(static_cast<size_t>(args.width) * args.height * 4, 0) {}
@@ -72,8 +68,10 @@ class Host {
   void PollFor(int64_t ns, int64_t intervalNs = bench::kActivePollNs) {
     PollUntil([](bool) { return false; }, NowNs() + ns, intervalNs);
   }
+  void RunFor(int64_t ns) override { PollFor(ns); }
+  void PollEachFrame(int64_t ns) override { PollFor(ns, bench::kFramePollNs); }
 
-  bool Shows(bench::Rgb colour) const {
+  bool Shows(bench::Rgb colour) const override {
     return bench::PixelIs(m_pixels.data(), m_args.width, m_args.height, m_args.probeX,
                           m_args.probeY, colour);
   }
@@ -81,7 +79,8 @@ class Host {
   // Waits until a new frame has been announced and the probe shows colour. The colour may
   // show only at a later call than the notice: then the notice came before its pixels had
   // all been written, which is counted in lateFrames().
-  bool WaitForColour(bench::Rgb colour, int64_t deadlineNs) {
+  using PageDriver::WaitForColour;
+  bool WaitForColour(bench::Rgb colour, int64_t deadlineNs) override {
     bool announced = false;
     return PollUntil(
         [&](bool frame) {
@@ -92,16 +91,24 @@ class Host {
         },
         deadlineNs);
   }
-  bool WaitForColour(bench::Rgb colour) {
-    return WaitForColour(colour, NowNs() + bench::kLoadTimeoutNs);
+
+  void Move(int x, int y) override { InputWeb(INPUT_MOUSE | INPUT_MOUSE_MOVE, x, y); }
+  void Click(int x, int y) override {
+    InputWeb(INPUT_MOUSE | INPUT_MOUSE_DOWN, x, y);
+    InputWeb(INPUT_MOUSE | INPUT_MOUSE_UP, x, y);
+  }
+  // The wheel goes where the pointer was last moved.
+  void Wheel(int, int) override {
+    InputWeb(INPUT_MOUSE | INPUT_MOUSE_WHEEL, 0, bench::kWheelDelta);
   }
 
-  int64_t frames() const { return m_frames; }
+  const Args& args() const { return m_args; }
+  int64_t frames() const override { return m_frames; }
   int lateFrames() const { return m_lateFrames; }
   bool ready() const { return m_ready; }
   int64_t readyNs() const { return m_readyNs; }
   const std::string& loadError() const { return m_loadError; }
-  std::string WhyNotShown() const {
+  std::string WhyNotShown() const override {
     if (!m_loadError.empty()) return "load error: " + m_loadError;
     if (!m_ready) return "the engine did not start";
     return "no frame showed the page (" + std::to_string(m_frames) + " frames arrived)";
@@ -170,6 +177,19 @@ void ShutdownCountingCopies(const std::string& prefix, Result& result) {
   result.Number(prefix + "copy_kib_per_frame", static_cast<double>(kib) / paints);
 }
 
+enum class Until { kFirstFrame, kColour };
+
+// Loads the page and polls until it shows its first frame, or the probe shows the page's
+// colour; when it does not, closes the engine and returns false.
+bool Open(Host& host, Until until) {
+  host.Load();
+  const bool shown = until == Until::kColour ? host.WaitForColour(host.args().colour)
+                                             : host.PollUntil([](bool frame) { return frame; },
+                                                              NowNs() + bench::kLoadTimeoutNs);
+  if (!shown) UnloadWeb(1);
+  return shown;
+}
+
 int FirstFrame(const Args& args, Result& result) {
   Host host(args);
   host.Load();
@@ -189,18 +209,8 @@ int FirstFrame(const Args& args, Result& result) {
 
 int Animation(const Args& args, Result& result) {
   Host host(args);
-  host.Load();
-  if (!host.PollUntil([](bool frame) { return frame; }, NowNs() + bench::kLoadTimeoutNs)) {
-    UnloadWeb(1);
-    return bench::Fail(result, host.WhyNotShown());
-  }
-  host.PollFor(static_cast<int64_t>(args.warmupSeconds * 1e9));
-  const int64_t framesBefore = host.frames();
-  bench::FrameWindow window;
-  window.Begin(getpid());
-  host.PollFor(static_cast<int64_t>(args.windowSeconds * 1e9));
-  window.End(getpid(), host.frames() - framesBefore, "", result);
-  result.Integer("frames", host.frames());
+  if (!Open(host, Until::kFirstFrame)) return bench::Fail(result, host.WhyNotShown());
+  bench::MeasureAnimation(args, host, result);
   ShutdownCountingCopies("", result);
   return 0;
 }
@@ -209,24 +219,8 @@ int Animation(const Args& args, Result& result) {
 // polling every millisecond in between.
 int Scroll(const Args& args, Result& result) {
   Host host(args);
-  host.Load();
-  if (!host.WaitForColour(args.colour)) {
-    UnloadWeb(1);
-    return bench::Fail(result, host.WhyNotShown());
-  }
-  InputWeb(INPUT_MOUSE | INPUT_MOUSE_MOVE, args.probeX, args.probeY);
-  host.PollFor(kClickSettleNs);
-  const int64_t framesBefore = host.frames();
-  bench::FrameWindow window;
-  window.Begin(getpid());
-  const int64_t end = NowNs() + static_cast<int64_t>(args.windowSeconds * 1e9);
-  for (int64_t next = NowNs(); next < end; next += bench::kWheelIntervalNs) {
-    InputWeb(INPUT_MOUSE | INPUT_MOUSE_WHEEL, 0, bench::kWheelDelta);
-    host.PollFor(next + bench::kWheelIntervalNs - NowNs());
-  }
-  window.End(getpid(), host.frames() - framesBefore, "scroll_", result);
-  result.Integer("frames", host.frames());
-  if (host.Shows(args.colour)) result.Text("scroll_note", "the page did not scroll");
+  if (!Open(host, Until::kColour)) return bench::Fail(result, host.WhyNotShown());
+  bench::MeasureScroll(args, host, result);
   ShutdownCountingCopies("scroll_", result);
   return 0;
 }
@@ -298,77 +292,28 @@ int FirstFrameStages(const Args& args, Result& result) {
 
 int Click(const Args& args, Result& result) {
   Host host(args);
-  host.Load();
-  if (!host.WaitForColour(args.colour)) {
-    UnloadWeb(1);
-    return bench::Fail(result, host.WhyNotShown());
-  }
-  InputWeb(INPUT_MOUSE | INPUT_MOUSE_MOVE, args.probeX, args.probeY);
-  host.PollFor(kClickSettleNs);
-
-  std::vector<double> latencies;
-  int missed = 0;
+  if (!Open(host, Until::kColour)) return bench::Fail(result, host.WhyNotShown());
   const int lateBefore = host.lateFrames();
-  for (int trial = 0; trial < args.trials; ++trial) {
-    // Each mousedown swaps the page between its two colours: expect the one not showing now.
-    const bench::Rgb want = host.Shows(args.colour) ? args.colour2 : args.colour;
-    const int64_t sent = NowNs();
-    InputWeb(INPUT_MOUSE | INPUT_MOUSE_DOWN, args.probeX, args.probeY);
-    InputWeb(INPUT_MOUSE | INPUT_MOUSE_UP, args.probeX, args.probeY);
-    if (host.WaitForColour(want, sent + bench::kClickTimeoutNs))
-      latencies.push_back(static_cast<double>(NowNs() - sent) / 1e6);
-    else
-      ++missed;
-    host.PollFor(kClickGapNs);
-  }
-  result.Numbers("click_ms_samples", latencies);
-  result.Integer("click_missed", missed);
+  const std::vector<double> latencies = bench::MeasureClicks(args, host, result);
   result.Integer("click_late_pixels", host.lateFrames() - lateBefore);
-  if (latencies.empty()) {
-    result.Missing("click_median_ms");
-    result.Missing("click_p90_ms");
-    result.Text("click_note", "no click changed the page's colour within 3 s");
-  } else {
-    result.Number("click_median_ms", bench::Median(latencies));
-    result.Number("click_p90_ms", bench::Percentile(latencies, 0.9));
-  }
+  bench::ReportClickFigures(latencies, result);
+  if (latencies.empty()) result.Text("click_note", "no click changed the page's colour within 3 s");
   Shutdown(result);
   return 0;
 }
 
 int Idle(const Args& args, Result& result) {
   Host host(args);
-  host.Load();
-  if (!host.WaitForColour(args.colour)) {
-    UnloadWeb(1);
-    return bench::Fail(result, host.WhyNotShown());
-  }
-  host.PollFor(kIdleSettleNs, bench::kFramePollNs);
-  const bench::TreeUsage before = bench::MeasureTree(getpid());
-  const double hostBefore = bench::ProcessCpuSeconds();
-  const int64_t start = NowNs();
-  host.PollFor(static_cast<int64_t>(args.windowSeconds * 1e9), bench::kFramePollNs);
-  const double seconds = static_cast<double>(NowNs() - start) / 1e9;
-  const double hostAfter = bench::ProcessCpuSeconds();
-  const bench::TreeUsage after = bench::MeasureTree(getpid());
-  result.Number("idle_cpu_s",
-                (after.cpuSeconds - before.cpuSeconds) * args.windowSeconds / seconds);
-  result.Number("host_idle_cpu_s", (hostAfter - hostBefore) * args.windowSeconds / seconds);
-  result.Number("peak_rss_mib", static_cast<double>(after.peakRssKiB) / 1024);
-  result.Number("rss_mib", static_cast<double>(after.rssKiB) / 1024);
-  result.Integer("processes", after.processes);
+  if (!Open(host, Until::kColour)) return bench::Fail(result, host.WhyNotShown());
+  bench::MeasureIdle(args, host, result);
   Shutdown(result);
   return 0;
 }
 
 int PollCost(const Args& args, Result& result) {
   Host host(args);
-  host.Load();
-  if (!host.PollUntil([](bool frame) { return frame; }, NowNs() + bench::kLoadTimeoutNs)) {
-    UnloadWeb(1);
-    return bench::Fail(result, host.WhyNotShown());
-  }
-  host.PollFor(kPollWarmupNs);
+  if (!Open(host, Until::kFirstFrame)) return bench::Fail(result, host.WhyNotShown());
+  host.PollFor(bench::kPollWarmupNs);
 
   // Back-to-back calls, each timed on its own; the clock's own cost is reported beside them.
   bench::TimeCalls(
@@ -380,9 +325,7 @@ int PollCost(const Args& args, Result& result) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bench::StartNs();
-  bench::AdoptOrphans();
-  std::optional<Args> args = bench::ParseArgs(argc, argv);
+  std::optional<Args> args = bench::StartRun(argc, argv);
   if (!args) return 2;
   Result result("quillo", args->workloadName);
   int code = 0;

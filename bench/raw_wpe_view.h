@@ -1,0 +1,89 @@
+// RawWpeView: WPE WebKit driven directly, the way quillo drives it underneath: the
+// wpebackend-fdo shared-memory export, one WebKitWebView, and a GLib main context of its own
+// pushed as the calling thread's default. Each exported frame is copied into host memory of its
+// own, then the buffer is given back and frame-complete dispatched (at once, or on a grid of a
+// capped rate). The raw-engine programs are built on it: the benchmark's quillo-bench-raw and
+// the parity check's quillo-parity-raw.
+//
+// Single-threaded: every call, and every callback it handles, runs on the thread that called
+// Start, inside that thread's iterations of context().
+#pragma once
+
+#include <wpe/webkit.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct wpe_fdo_shm_exported_buffer;
+struct wpe_view_backend_exportable_fdo;
+
+class RawWpeView {
+ public:
+  enum class Copy {
+    kWhole,                // every frame copied whole into host memory
+    kFromFirstChangedRow,  // rows compared; from the first that differs on, copied, and counted
+                           // in changes()
+  };
+  struct Setup {
+    int width = 1280;
+    int height = 720;
+    uint8_t fill = 0;  // every byte of host memory before the first frame
+    Copy copy = Copy::kWhole;
+    // 0: every frame acknowledged at once; N: frame-complete on a grid of N a second, as quillo
+    // paces its own at 60.
+    int fpsCap = 0;
+    // The view as quillo creates its own: its settings, the language list a host's "en-US"
+    // gives, and no new windows for pages that ask for them.
+    bool quilloViewSettings = false;
+  };
+
+  explicit RawWpeView(const Setup& setup);
+  ~RawWpeView();
+  RawWpeView(const RawWpeView&) = delete;
+  RawWpeView& operator=(const RawWpeView&) = delete;
+
+  // Sets up the engine and the view (nothing loaded yet); false with the reason in *error.
+  bool Start(std::string* error);
+  // Destroys the view and the engine's context and runs what that leaves ready; idempotent.
+  void Stop();
+
+  // Pointer input as the backend hands it to the engine, stamped with the monotonic clock.
+  void Move(int x, int y);
+  // A left-button press and release at (x, y).
+  void Click(int x, int y);
+  // A smooth two-dimensional axis event at (x, y), as quillo turns a wheel notch into one:
+  // deltas in pixels, positive towards the top and the left.
+  void Wheel(int x, int y, int dx, int dy);
+
+  GMainContext* context() const { return m_context; }
+  WebKitWebView* view() const { return m_view; }
+  // Host memory: B,G,R,A, top row first, stride width*4.
+  const std::vector<uint8_t>& pixels() const { return m_pixels; }
+  int64_t frames() const { return m_frames; }
+  int64_t changes() const { return m_changes; }  // Copy::kFromFirstChangedRow only
+  uint64_t bytesCopied() const { return m_bytesCopied; }
+  // CLOCK_MONOTONIC nanoseconds: when the engine's context stood, when the first frame came.
+  int64_t engineInitialisedNs() const { return m_engineInitialisedNs; }
+  int64_t firstBufferNs() const { return m_firstBufferNs; }
+
+ private:
+  void OnFrame(wpe_fdo_shm_exported_buffer* buffer);
+  void FrameComplete(int64_t nowNs);
+
+  const Setup m_setup;
+  std::vector<uint8_t> m_pixels;
+  GMainContext* m_context = nullptr;
+  WebKitWebContext* m_web = nullptr;
+  WebKitWebView* m_view = nullptr;
+  // Owned by the view's backend, destroyed with the view.
+  wpe_view_backend_exportable_fdo* m_exportable = nullptr;
+  wpe_view_backend* m_backend = nullptr;
+  int64_t m_frames = 0;
+  int64_t m_changes = 0;
+  uint64_t m_bytesCopied = 0;
+  int64_t m_engineInitialisedNs = 0;
+  int64_t m_firstBufferNs = 0;
+  int64_t m_lastFrameCompleteNs = 0;  // fpsCap: the grid's last point
+  GSource* m_frameTimer = nullptr;    // fpsCap: a frame-complete waiting for its time
+};
