@@ -53,6 +53,12 @@ void CWebApplication::OnContextInitialized() {
   m_contextInitialized.store(true);
 }
 
+void CWebApplication::OnScheduleMessagePumpWork(int64_t) {
+  // Every delay is "soon": the host polls every frame, and a work that comes
+  // early finds nothing and asks again.
+  m_pumpWorkScheduled.store(true);
+}
+
 void CWebApplication::CreateBrowser() {
   QLOG(u"CWebApplication::CreateBrowser");
   if (!m_browserWanted.load()) {

@@ -49,6 +49,8 @@ class CWebApplication : public CefApp,
 
   // CefBrowserProcessHandler (engine thread)
   void OnContextInitialized() override;
+  // Any thread: the engine has work for the next message-loop work.
+  void OnScheduleMessagePumpWork(int64_t delay_ms) override;
 
   // CefRenderProcessHandler (engine thread)
   bool OnBeforeNavigation(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
@@ -80,6 +82,13 @@ class CWebApplication : public CefApp,
   // wanted, so a close the host asked for also stops a browser that is still on its way.
   void SetBrowserWanted(bool wanted) { m_browserWanted.store(wanted); }
 
+  // Host thread: true once per OnScheduleMessagePumpWork (or more); UpdateWeb posts a
+  // message-loop work only then. RescheduleMessagePumpWork gives back one that found no slot.
+  bool TakeScheduledPumpWork() {
+    return m_pumpWorkScheduled.load() && m_pumpWorkScheduled.exchange(false);
+  }
+  void RescheduleMessagePumpWork() { m_pumpWorkScheduled.store(true); }
+
   CefRefPtr<CWebClient> Client() const { return m_client; }
   bool ContextInitialized() const { return m_contextInitialized.load(); }
 
@@ -90,7 +99,10 @@ class CWebApplication : public CefApp,
 
   CefRefPtr<CWebClient> m_client;  // set by the constructor, kept for life
   std::atomic<bool> m_contextInitialized{false};
-  std::atomic<bool> m_browserWanted{true};          // host thread writes; engine thread reads
+  std::atomic<bool> m_browserWanted{true};  // host thread writes; engine thread reads
+  // Raised by the engine's pump watcher (any thread), taken by UpdateWeb; raised at first so
+  // that the first polls drive the engine until it reports for itself.
+  std::atomic<bool> m_pumpWorkScheduled{true};
   int m_contextCount = 0;                           // engine thread only
   char m_acceptLanguage[kAcceptLanguageSize] = {};  // host thread; read after hand-over
 

@@ -166,7 +166,10 @@ void CWebController::UnloadWeb(bool shutdown) {
 int CWebController::UpdateWeb(void** text, int* value) {
   if (!m_application) return -1;
   const int result = m_application->UpdateWeb(text, value);
-  if (result != -1) m_cefSlots.TryPost(CMD_MESSAGE_LOOP_WORK, 0, 0, 0);  // dropped when full
+  // A work the engine asked for that finds every slot taken is asked for again next time.
+  if (result != -1 && m_application->TakeScheduledPumpWork() &&
+      !m_cefSlots.TryPost(CMD_MESSAGE_LOOP_WORK, 0, 0, 0))
+    m_application->RescheduleMessagePumpWork();
   return result;
 }
 
@@ -278,6 +281,9 @@ void CWebController::InitCef() {
   settings.single_process = 1;
   settings.multi_threaded_message_loop = 0;
   settings.windowless_rendering_enabled = 1;
+  // The engine says when it has work; UpdateWeb posts a message-loop work only then, so an
+  // idle page does not wake the engine thread on every poll.
+  settings.external_message_pump = 1;
   // During this call the application's OnContextInitialized creates the browser.
   CefInitialize(mainArgs, settings, m_application.get(), nullptr);
 }

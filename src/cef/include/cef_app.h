@@ -28,6 +28,9 @@ struct CefSettings {
   CefString browser_subprocess_path;
   // Must be 0: the UI thread is driven by CefDoMessageLoopWork.
   int multi_threaded_message_loop = 0;
+  // 1: the browser process handler's OnScheduleMessagePumpWork says when
+  // CefDoMessageLoopWork has something to do; the embedder calls it then.
+  int external_message_pump = 0;
   int windowless_rendering_enabled = 0;
   int command_line_args_disabled = 0;
   // Empty: website data lives in memory only.

@@ -1,4 +1,4 @@
-// Browser-process callbacks, called on the UI thread.
+// Browser-process callbacks, called on the UI thread unless said otherwise.
 #pragma once
 
 #include "cef_base.h"
@@ -15,5 +15,7 @@ class CefBrowserProcessHandler : public virtual CefBaseRefCounted {
     (void)extra_info;
   }
   virtual CefRefPtr<CefPrintHandler> GetPrintHandler() { return nullptr; }
+  // With CefSettings::external_message_pump: CefDoMessageLoopWork should run
+  // after delay_ms (at once when <= 0). Called on any thread.
   virtual void OnScheduleMessagePumpWork(int64_t delay_ms) { (void)delay_ms; }
 };

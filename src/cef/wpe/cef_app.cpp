@@ -22,8 +22,10 @@ bool CefInitialize(const CefMainArgs&, const CefSettings& settings, CefRefPtr<Ce
   engine.SetApp(application);
   engine.SetUncaughtExceptionStackSize(settings.uncaught_exception_stack_size);
   if (application)
-    if (CefRefPtr<CefBrowserProcessHandler> handler = application->GetBrowserProcessHandler())
+    if (CefRefPtr<CefBrowserProcessHandler> handler = application->GetBrowserProcessHandler()) {
+      if (settings.external_message_pump) engine.EnableExternalPump(handler);
       handler->OnContextInitialized();
+    }
   return true;
 }
 

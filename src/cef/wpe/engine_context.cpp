@@ -46,7 +46,9 @@ bool EngineContext::Start() {
   // Mesa's software rasteriser without being told: in shared-memory mode the
   // view backend offers it no GPU buffers (no wl_drm, no dmabuf), so Mesa's
   // Wayland platform falls back to software.
-  m_mainContext = g_main_context_new();
+  // Attaches signal the context's wake-up descriptor even from the owning
+  // thread, so that the pump watcher, which polls it, learns of them.
+  m_mainContext = g_main_context_new_with_flags(G_MAIN_CONTEXT_FLAGS_OWNERLESS_POLLING);
   g_main_context_push_thread_default(m_mainContext);
   m_uiThread = std::this_thread::get_id();
 
@@ -73,6 +75,8 @@ bool EngineContext::Start() {
 
 void EngineContext::Stop() {
   if (!m_running.load() || !IsUiThread()) return;
+  m_pumpWatcher.Stop();
+  m_externalPump = false;
   g_clear_object(&m_webContext);
   // Let the engine finish what the teardown queued.
   for (int i = 0; i < 1000 && g_main_context_iteration(m_mainContext, FALSE); ++i) {
@@ -117,6 +121,16 @@ void EngineContext::DoWork() {
   while (dispatched < kMaxDispatchPerWork && g_main_context_iteration(m_mainContext, FALSE))
     ++dispatched;
   if (dispatched == 0 && m_closesWaiting > 0) WaitForEvent(kCloseWaitSliceMs);
+  if (m_externalPump) m_pumpWatcher.Arm(m_mainContext);
+}
+
+void EngineContext::EnableExternalPump(CefRefPtr<CefBrowserProcessHandler> handler) {
+  if (!IsUiThread() || m_externalPump || !handler) return;
+  m_externalPump = true;
+  // Without its thread the watcher asks for a work after every work: no worse than no pump.
+  if (!m_pumpWatcher.Start([handler] { handler->OnScheduleMessagePumpWork(0); }))
+    QLOG(u"EngineContext::EnableExternalPump => watcher not started");
+  handler->OnScheduleMessagePumpWork(0);
 }
 
 void EngineContext::WaitForEvent(guint atMostMs) {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "cef/wpe/message_pump_watcher.h"
 #include "cef_app.h"
 
 namespace quillo::engine {
@@ -46,6 +47,11 @@ class EngineContext {
   void EndCloseWait() {
     if (m_closesWaiting > 0) --m_closesWaiting;
   }
+
+  // With CefSettings::external_message_pump: from now on each DoWork ends by
+  // arming a watcher that calls handler's OnScheduleMessagePumpWork(0) when
+  // the context next has something to dispatch. UI thread, after Start.
+  void EnableExternalPump(CefRefPtr<CefBrowserProcessHandler> handler);
 
   // The application given to CefInitialize; UI thread.
   void SetApp(CefRefPtr<CefApp> app) { m_app = app; }
@@ -84,6 +90,10 @@ class EngineContext {
   int m_pendingCookieOps = 0;
   int m_closesWaiting = 0;
   std::vector<std::function<void()>> m_afterCookies;
+  // Armed after each DoWork while the external pump is on; its thread only
+  // reads the armed set and calls the handler.
+  MessagePumpWatcher m_pumpWatcher;
+  bool m_externalPump = false;
 };
 
 }  // namespace quillo::engine
