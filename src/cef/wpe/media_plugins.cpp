@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <future>
 #include <string>
 
 #include "cef_string.h"
@@ -53,9 +54,19 @@ bool Check() {
 
 }  // namespace
 
+// UI thread only: the answer on its way, then kept.
+std::shared_future<bool>& Answer() {
+  static std::shared_future<bool> answer;
+  return answer;
+}
+
+void StartMediaPluginCheck() {
+  if (!Answer().valid()) Answer() = std::async(std::launch::async, Check).share();
+}
+
 bool MediaPluginsPresent() {
-  static const bool present = Check();
-  return present;
+  StartMediaPluginCheck();
+  return Answer().get();
 }
 
 }  // namespace quillo::engine
