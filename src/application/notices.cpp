@@ -14,6 +14,15 @@ T Take(std::atomic<T>& notice) {
   return notice.load() != 0 ? notice.exchange(0) : T{0};
 }
 
+// A raised notice with its text, or null. A text recorded while the previous call collected
+// the one before is handed out by that call already; its notice, raised after, is then
+// dropped instead of handing the same text out twice.
+template <size_t N>
+char* TakeWithText(std::atomic<uint8_t>& notice, NoticeText<N>& text) {
+  if (!Take(notice)) return nullptr;
+  return const_cast<char*>(text.TakeFresh());
+}
+
 }  // namespace
 
 int CWebApplication::UpdateWeb(void** text, int* value) {
@@ -34,25 +43,24 @@ int CWebApplication::UpdateWeb(void** text, int* value) {
     return UPDATE_LOAD_ERROR;
   }
   int result = 0;
-  if (Take(m_refusedUrlNotice)) {
-    *text = const_cast<char*>(m_refusedUrlText.Latest());
+  if (char* refused = TakeWithText(m_refusedUrlNotice, m_refusedUrlText)) {
+    *text = refused;
     result = UPDATE_URL;
-  } else if (Take(client->m_urlNotice)) {
-    *text = const_cast<char*>(client->m_urlText.Latest());
+  } else if (char* url = TakeWithText(client->m_urlNotice, client->m_urlText)) {
+    *text = url;
     result = UPDATE_URL;
-  } else if (Take(client->m_titleNotice)) {
-    *text = const_cast<char*>(client->m_titleText.Latest());
+  } else if (char* title = TakeWithText(client->m_titleNotice, client->m_titleText)) {
+    *text = title;
     result = UPDATE_TITLE;
-  } else if (Take(client->m_dialogNotice)) {
-    *text = const_cast<char*>(client->m_dialogText.Latest());
+  } else if (char* dialog = TakeWithText(client->m_dialogNotice, client->m_dialogText)) {
+    *text = dialog;
     *value = client->m_dialogType.load();
     result = UPDATE_JS_DIALOG;
   }
   if (Take(client->m_newFrame)) result |= UPDATE_NEW_FRAME;
   if (client->m_focused.load()) result |= UPDATE_FOCUSED;
   if (Take(client->m_popupNotice)) result |= UPDATE_POPUP_BLOCKED;
-  if (int cursor = Take(client->m_cursorType); cursor > 0)
-    result |= cursor & UPDATE_CURSOR_MASK;
+  if (int cursor = Take(client->m_cursorType); cursor > 0) result |= cursor & UPDATE_CURSOR_MASK;
   return result;
 }
 

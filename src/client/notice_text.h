@@ -29,7 +29,15 @@ class NoticeText {
 
   // Reader: the newest recorded text (empty before the first), NUL-terminated.
   const char* Latest() {
-    if (m_middle.load() & kFresh) m_front = m_middle.exchange(m_front) & kIndex;
+    TakeFresh();
+    return m_buffers[m_front];
+  }
+
+  // Reader: the newest text if one was recorded since the last read, else
+  // null; the text handed out before stays in place either way.
+  const char* TakeFresh() {
+    if (!(m_middle.load() & kFresh)) return nullptr;
+    m_front = m_middle.exchange(m_front) & kIndex;
     return m_buffers[m_front];
   }
 

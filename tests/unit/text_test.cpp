@@ -95,6 +95,14 @@ TEST(NoticeText, LongTextIsCutAndStaysUntilTheNextRead) {
   text.Publish("2222222");
   EXPECT_STREQ(held, "abcdefg");
   EXPECT_STREQ(text.Latest(), "2222222");
+  // A text is fresh once: asked again without a newer one, nothing new, and the held text stays.
+  EXPECT_EQ(text.TakeFresh(), nullptr);
+  text.Publish("3");
+  const char* fresh = text.TakeFresh();
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_STREQ(fresh, "3");
+  EXPECT_EQ(text.TakeFresh(), nullptr);
+  EXPECT_STREQ(fresh, "3");
 }
 
 TEST(NoticeText, ReaderNeverSeesAHalfWrittenText) {
