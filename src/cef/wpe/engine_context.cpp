@@ -8,7 +8,6 @@
 #include <string>
 
 #include "cef/wpe/downloads.h"
-#include "cef/wpe/media_plugins.h"
 #include "cef/wpe/web_process_security.h"
 #include "diagnostics/debug_log.h"
 #include "platform/utf.h"
@@ -42,8 +41,6 @@ EngineContext& EngineContext::Get() {
 
 bool EngineContext::Start() {
   if (m_started.exchange(true)) return false;
-  // Ready, as a rule, by the time the first view is created.
-  StartMediaPluginCheck();
 
   // The host's environment stays as it is. The web process renders with
   // Mesa's software rasteriser without being told: in shared-memory mode the

@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <future>
 #include <string>
 
 #include "cef_string.h"
@@ -54,19 +53,9 @@ bool Check() {
 
 }  // namespace
 
-// UI thread only: the answer on its way, then kept.
-std::shared_future<bool>& Answer() {
-  static std::shared_future<bool> answer;
-  return answer;
-}
-
-void StartMediaPluginCheck() {
-  if (!Answer().valid()) Answer() = std::async(std::launch::async, Check).share();
-}
-
 bool MediaPluginsPresent() {
-  StartMediaPluginCheck();
-  return Answer().get();
+  static const bool present = Check();
+  return present;
 }
 
 }  // namespace quillo::engine
