@@ -1,6 +1,9 @@
 #include "cef/wpe/media_plugins.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include <string>
 
@@ -16,6 +19,44 @@ constexpr const char* kRequiredElements[] = {"playbin",      "appsink",       "a
                                              "audioconvert", "audioresample", "volume",
                                              "videoconvert", "typefind"};
 
+// The plugin files that hold those elements (videoconvert moved into
+// videoconvertscale in GStreamer 1.22).
+constexpr const char* kPluginFiles[][2] = {{"libgstplayback.so", nullptr},
+                                           {"libgstapp.so", nullptr},
+                                           {"libgstautodetect.so", nullptr},
+                                           {"libgstaudioconvert.so", nullptr},
+                                           {"libgstaudioresample.so", nullptr},
+                                           {"libgstvolume.so", nullptr},
+                                           {"libgstvideoconvertscale.so", "libgstvideoconvert.so"},
+                                           {"libgstcoreelements.so", nullptr}};
+
+// The quick answer, without starting GStreamer (its registry costs the first
+// view several milliseconds, tens on a busy machine): yes when GStreamer looks
+// for plugins only in its own folder beside its library, and that folder holds
+// every file above. Anything else is asked of GStreamer itself. (A plugin file
+// that is present but cannot load passes here; the engine then reports its
+// web process gone, as for any crash of the page.)
+bool PluginFilesPresent(void* gst) {
+  for (const char* variable : {"GST_PLUGIN_SYSTEM_PATH", "GST_PLUGIN_SYSTEM_PATH_1_0",
+                               "GST_PLUGIN_PATH", "GST_PLUGIN_PATH_1_0"})
+    if (getenv(variable) != nullptr) return false;
+  Dl_info info{};
+  void* symbol = dlsym(gst, "gst_init_check");
+  if (symbol == nullptr || dladdr(symbol, &info) == 0 || info.dli_fname == nullptr) return false;
+  std::string folder = info.dli_fname;
+  const size_t slash = folder.rfind('/');
+  if (slash == std::string::npos) return false;
+  folder.resize(slash);
+  folder += "/gstreamer-1.0/";
+  for (const auto& names : kPluginFiles) {
+    bool found = false;
+    for (const char* name : names)
+      if (name != nullptr && access((folder + name).c_str(), R_OK) == 0) found = true;
+    if (!found) return false;
+  }
+  return true;
+}
+
 // GStreamer is loaded through the engine already; it is looked up at run
 // time so that the library needs no GStreamer headers of its own.
 bool Check() {
@@ -24,6 +65,7 @@ bool Check() {
     QLOG(u"MediaPluginsPresent => libgstreamer-1.0.so.0 not found: media turned off");
     return false;
   }
+  if (PluginFilesPresent(gst)) return true;
   using InitCheck = int (*)(int*, char***, void**);
   using FactoryFind = void* (*)(const char*);
   using ObjectUnref = void (*)(void*);
