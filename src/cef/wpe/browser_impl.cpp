@@ -1,22 +1,17 @@
 #include "cef/wpe/browser_impl.h"
 
-#include <wayland-server.h>
-#include <wpe/fdo.h>
-#include <wpe/unstable/fdo-shm.h>
-
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "cef/webext/protocol.h"
 #include "cef/wpe/display_title.h"
 #include "cef/wpe/engine_context.h"
-#include "cef/wpe/frame_diff.h"
 #include "cef/wpe/load_error_map.h"
 #include "cef/wpe/page_requests.h"
 #include "cef/wpe/request_impl.h"
 #include "cef/wpe/top_navigation.h"
 #include "cef/wpe/v8_impl.h"
+#include "cef/wpe/webkit_mapping.h"
 #include "diagnostics/debug_log.h"
 
 namespace quillo::engine {
@@ -26,61 +21,6 @@ namespace {
 constexpr int kMaxViewSide = 8192;
 // A page that neither closes nor vetoes within this time is closed by force.
 constexpr guint kCloseGraceMs = 3000;
-
-struct HeldBufferListener {
-  wl_listener listener;
-  BrowserImpl* browser;
-};
-
-int64_t FrameIntervalUs(int rate) {
-  if (rate <= 0) rate = 60;
-  if (rate > 1000) rate = 1000;
-  return 1000000 / rate;
-}
-
-cef_transition_type_t TransitionOf(WebKitNavigationAction* action) {
-  int type = TT_EXPLICIT;
-  switch (webkit_navigation_action_get_navigation_type(action)) {
-    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED:
-      type = TT_LINK;
-      break;
-    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED:
-    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED:
-      type = TT_FORM_SUBMIT;
-      break;
-    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
-      type = TT_EXPLICIT | TT_FORWARD_BACK_FLAG;
-      break;
-    case WEBKIT_NAVIGATION_TYPE_RELOAD:
-      type = TT_RELOAD;
-      break;
-    default:
-      break;
-  }
-  if (webkit_navigation_action_is_redirect(action)) type |= TT_SERVER_REDIRECT_FLAG;
-  return static_cast<cef_transition_type_t>(type);
-}
-
-cef_navigation_type_t NavigationTypeOf(WebKitNavigationAction* action) {
-  switch (webkit_navigation_action_get_navigation_type(action)) {
-    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED:
-      return NAVIGATION_LINK_CLICKED;
-    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED:
-      return NAVIGATION_FORM_SUBMITTED;
-    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
-      return NAVIGATION_BACK_FORWARD;
-    case WEBKIT_NAVIGATION_TYPE_RELOAD:
-      return NAVIGATION_RELOAD;
-    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED:
-      return NAVIGATION_FORM_RESUBMITTED;
-    default:
-      return NAVIGATION_OTHER;
-  }
-}
-
-std::u16string ToU16(const char* utf8) {
-  return CefString(utf8 ? utf8 : "").ToString16();
-}
 
 // Tells the display handler the page's title; a page that names none shows
 // its address.
@@ -132,16 +72,15 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
       m_mainFrame(new FrameImpl(this, true, 1)),
       m_width(width),
       m_height(height),
-      m_frameIntervalUs(FrameIntervalUs(settings.windowless_frame_rate)),
       m_backgroundColor(settings.background_color),
       m_acceptLanguages(settings.accept_language_list.ToString16()),
       m_defaultEncoding(settings.default_encoding.ToString()),
       m_fileAccess(settings.file_access_from_file_urls == STATE_ENABLED),
-      m_universalFileAccess(settings.universal_access_from_file_urls == STATE_ENABLED) {}
+      m_universalFileAccess(settings.universal_access_from_file_urls == STATE_ENABLED),
+      m_frames(*this, width, height, settings.windowless_frame_rate) {}
 
 BrowserImpl::~BrowserImpl() {
   m_mainFrame->Detach();
-  delete reinterpret_cast<HeldBufferListener*>(m_heldListener);
 }
 
 bool BrowserImpl::CreateView() {
@@ -160,26 +99,9 @@ bool BrowserImpl::CreateView() {
     g_strfreev(languages);
   }
 
-  static const wpe_view_backend_exportable_fdo_client kExportClient = {
-      nullptr, nullptr,
-      [](void* data, wpe_fdo_shm_exported_buffer* buffer) {
-        static_cast<BrowserImpl*>(data)->OnBufferExported(buffer);
-      },
-      nullptr, nullptr};
-  m_exportable = wpe_view_backend_exportable_fdo_create(
-      &kExportClient, this, static_cast<uint32_t>(m_width), static_cast<uint32_t>(m_height));
-  if (m_exportable == nullptr) return false;
-  AddRef();  // held by the exportable until the view backend is destroyed
-  wpe_view_backend* backend = wpe_view_backend_exportable_fdo_get_view_backend(m_exportable);
-  WebKitWebViewBackend* viewBackend = webkit_web_view_backend_new(
-      backend,
-      [](gpointer data) {
-        auto* self = static_cast<BrowserImpl*>(data);
-        wpe_view_backend_exportable_fdo_destroy(self->m_exportable);
-        self->m_exportable = nullptr;
-        self->Release();
-      },
-      this);
+  WebKitWebViewBackend* viewBackend = m_frames.CreateBackend();
+  if (viewBackend == nullptr) return false;
+  wpe_view_backend* backend = webkit_web_view_backend_get_wpe_backend(viewBackend);
 
   WebKitSettings* webSettings = webkit_settings_new();
   webkit_settings_set_allow_file_access_from_file_urls(webSettings, m_fileAccess);
@@ -420,12 +342,11 @@ void BrowserImpl::DestroyView() {
   m_viewDestroyed = true;
   if (m_closeTimer != nullptr || m_closeTimerFired) EngineContext::Get().EndCloseWait();
   m_stuckGuard.Disarm();
-  for (GSource** timer : {&m_frameTimer, &m_closeTimer}) {
-    if (*timer != nullptr) {
-      g_source_destroy(*timer);
-      g_source_unref(*timer);
-      *timer = nullptr;
-    }
+  m_frames.StopPacing();
+  if (m_closeTimer != nullptr) {
+    g_source_destroy(m_closeTimer);
+    g_source_unref(m_closeTimer);
+    m_closeTimer = nullptr;
   }
   // A page that waits for a dialog answer must not outlive the view.
   for (auto& dialog : m_openDialogs) dialog->Cancel();
@@ -437,7 +358,7 @@ void BrowserImpl::DestroyView() {
   WebKitWebView* view = std::exchange(m_view, nullptr);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view), this);
   g_signal_handlers_disconnect_by_data(view, this);
-  ReleaseHeldBuffer();
+  m_frames.ReleaseHeldBuffer();
   // The view's backend, and with it the exportable, goes when the last
   // reference to the view does.
   g_object_unref(view);
@@ -449,129 +370,9 @@ void BrowserImpl::DestroyView() {
   });
 }
 
-void BrowserImpl::OnHeldBufferDestroyed(wl_listener* listener, void*) {
-  // The web process went away with the buffer we held: forget it.
-  auto* holder = reinterpret_cast<HeldBufferListener*>(listener);
-  holder->browser->m_heldBuffer = nullptr;
-  wl_list_remove(&listener->link);
-  wl_list_init(&listener->link);
-}
-
-void BrowserImpl::ReleaseHeldBuffer() {
-  if (m_heldBuffer == nullptr) return;
-  wl_list_remove(&m_heldListener->link);
-  wl_list_init(&m_heldListener->link);
-  if (m_exportable)
-    wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(m_exportable,
-                                                                         m_heldBuffer);
-  m_heldBuffer = nullptr;
-}
-
-void BrowserImpl::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
-  if (m_viewDestroyed) {
-    wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(m_exportable, buffer);
-    return;
-  }
-  wl_shm_buffer* shm = wpe_fdo_shm_exported_buffer_get_shm_buffer(buffer);
-  const int width = wl_shm_buffer_get_width(shm);
-  const int height = wl_shm_buffer_get_height(shm);
-  const int stride = wl_shm_buffer_get_stride(shm);
-  if (m_heldBuffer == nullptr && !m_firstBufferSeen) {
-    m_firstBufferSeen = true;
-    QLOG(u"BrowserImpl::OnBufferExported => first buffer [%d]x[%d]", width, height);
-  }
-
-  const uint8_t* previous = nullptr;
-  if (m_heldBuffer != nullptr) {
-    wl_shm_buffer* held = wpe_fdo_shm_exported_buffer_get_shm_buffer(m_heldBuffer);
-    if (wl_shm_buffer_get_width(held) == width && wl_shm_buffer_get_height(held) == height &&
-        wl_shm_buffer_get_stride(held) == stride)
-      previous = static_cast<const uint8_t*>(wl_shm_buffer_get_data(held));
-  }
-
-  wl_shm_buffer_begin_access(shm);
-  const auto* pixels = static_cast<const uint8_t*>(wl_shm_buffer_get_data(shm));
-  m_dirty.clear();
-  if (previous != nullptr)
-    DiffFrames(previous, pixels, width, height, stride, m_dirty);
-  else if (width > 0 && height > 0)
-    m_dirty.emplace_back(0, 0, width, height);
-  CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler();
-  if (!m_dirty.empty() && render) {
-    const void* tight = pixels;
-    if (stride != width * 4) {
-      // The paint contract promises rows width*4 bytes apart.
-      m_packed.resize(static_cast<size_t>(width) * height * 4);
-      for (int y = 0; y < height; ++y)
-        std::memcpy(&m_packed[static_cast<size_t>(y) * width * 4],
-                    pixels + static_cast<size_t>(y) * stride, static_cast<size_t>(width) * 4);
-      tight = m_packed.data();
-    }
-    render->OnPaint(this, PET_VIEW, m_dirty, tight, width, height);
-  }
-  wl_shm_buffer_end_access(shm);
-
-  ReleaseHeldBuffer();
-  m_heldBuffer = buffer;
-  if (m_heldListener == nullptr) {
-    auto* holder = new HeldBufferListener{};
-    holder->browser = this;
-    holder->listener.notify = OnHeldBufferDestroyed;
-    m_heldListener = &holder->listener;
-  }
-  wl_resource_add_destroy_listener(wpe_fdo_shm_exported_buffer_get_resource(buffer),
-                                   m_heldListener);
-  ScheduleFrameComplete();
-}
-
-void BrowserImpl::DispatchFrameComplete() {
-  // Keep to the rate's own grid while we are less than a frame late, so
-  // timer and polling delays do not add up frame after frame.
-  const int64_t now = g_get_monotonic_time();
-  const int64_t due = m_lastFrameCompleteUs + m_frameIntervalUs;
-  m_lastFrameCompleteUs = now - due < m_frameIntervalUs ? due : now;
-  wpe_view_backend_exportable_fdo_dispatch_frame_complete(m_exportable);
-}
-
-void BrowserImpl::ScheduleFrameComplete() {
-  const int64_t now = g_get_monotonic_time();
-  const int64_t due = m_lastFrameCompleteUs + m_frameIntervalUs;
-  if (now >= due) {
-    DispatchFrameComplete();
-    return;
-  }
-  if (m_frameTimer != nullptr) return;
-  m_frameTimer = g_timeout_source_new(static_cast<guint>((due - now + 999) / 1000));
-  g_source_set_callback(
-      m_frameTimer,
-      [](gpointer self) -> gboolean {
-        auto* browser = static_cast<BrowserImpl*>(self);
-        g_source_unref(browser->m_frameTimer);
-        browser->m_frameTimer = nullptr;
-        browser->DispatchFrameComplete();
-        return G_SOURCE_REMOVE;
-      },
-      this, nullptr);
-  g_source_attach(m_frameTimer, EngineContext::Get().MainContext());
-}
-
-void BrowserImpl::RepaintView() {
-  if (m_heldBuffer == nullptr) return;
-  CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler();
-  if (!render) return;
-  wl_shm_buffer* shm = wpe_fdo_shm_exported_buffer_get_shm_buffer(m_heldBuffer);
-  const int width = wl_shm_buffer_get_width(shm);
-  const int height = wl_shm_buffer_get_height(shm);
-  if (wl_shm_buffer_get_stride(shm) != width * 4) return;
-  wl_shm_buffer_begin_access(shm);
-  m_dirty.assign(1, CefRect(0, 0, width, height));
-  render->OnPaint(this, PET_VIEW, m_dirty, wl_shm_buffer_get_data(shm), width, height);
-  wl_shm_buffer_end_access(shm);
-}
-
 void BrowserImpl::Invalidate(PaintElementType type) {
   if (type == PET_VIEW)
-    Post([this] { RepaintView(); });
+    Post([this] { m_frames.Repaint(); });
   else
     Post([this] { RepaintPopup(); });
 }
@@ -792,11 +593,7 @@ void BrowserImpl::UpdateHistoryState() {
 }
 
 void BrowserImpl::UpdateCursor(WebKitHitTestResult* hit) {
-  int cursor = CT_POINTER;
-  if (webkit_hit_test_result_context_is_link(hit))
-    cursor = CT_HAND;
-  else if (webkit_hit_test_result_context_is_editable(hit))
-    cursor = CT_IBEAM;
+  const int cursor = CursorOf(hit);
   if (cursor == m_cursor) return;
   m_cursor = cursor;
   if (CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler())

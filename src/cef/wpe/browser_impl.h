@@ -17,18 +17,16 @@
 #include <wpe/webkit.h>
 
 #include "cef/wpe/frame_impl.h"
+#include "cef/wpe/frame_sink.h"
 #include "cef/wpe/js_dialog_callback.h"
-#include "cef/wpe/stuck_page_guard.h"
 #include "cef/wpe/key_mapper.h"
 #include "cef/wpe/popup_list.h"
 #include "cef/wpe/script_contexts.h"
+#include "cef/wpe/stuck_page_guard.h"
 #include "cef/wpe/top_navigation.h"
 #include "cef_browser.h"
 #include "cef_client.h"
 
-struct wpe_view_backend_exportable_fdo;
-struct wpe_fdo_shm_exported_buffer;
-struct wl_listener;
 struct wpe_input_pointer_event;
 
 namespace quillo::engine {
@@ -81,6 +79,9 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   // Points the sub-frames showing frameUrl at url (any thread).
   void LoadUrlInSubframe(const CefString& frameUrl, const CefString& url);
 
+  // For the collaborators below (UI thread): whether the view has been destroyed.
+  bool ViewGone() const { return m_viewDestroyed; }
+
  private:
   BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings, int width,
               int height);
@@ -90,11 +91,6 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   bool CreateView();
   void StartLoad(const std::u16string& url);
   void DestroyView();
-  void OnBufferExported(wpe_fdo_shm_exported_buffer* buffer);
-  void ReleaseHeldBuffer();
-  void ScheduleFrameComplete();
-  void DispatchFrameComplete();
-  void RepaintView();
   void UpdateHistoryState();
   // Main-frame navigation starting (or redirected): OnBeforeBrowse. False
   // when the handler cancelled it.
@@ -119,8 +115,6 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   // UI thread: terminates the web process that keeps the load of url from starting, and asks
   // for it again in a fresh one.
   void EndStuckProcess(const std::u16string& url);
-
-  static void OnHeldBufferDestroyed(wl_listener* listener, void* data);
 
   // GObject signal trampolines (UI thread).
   static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer self);
@@ -150,7 +144,6 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   const CefRefPtr<FrameImpl> m_mainFrame;
   const int m_width;
   const int m_height;
-  const int64_t m_frameIntervalUs;
   const uint32_t m_backgroundColor;
   const std::u16string m_acceptLanguages;
   const std::string m_defaultEncoding;
@@ -166,28 +159,20 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
 
   // UI thread only.
   WebKitWebView* m_view = nullptr;
-  wpe_view_backend_exportable_fdo* m_exportable = nullptr;
-  wpe_fdo_shm_exported_buffer* m_heldBuffer = nullptr;  // last frame, kept for diffing
-  wl_listener* m_heldListener = nullptr;
-  std::vector<CefRect> m_dirty;   // reused by every paint
-  std::vector<uint8_t> m_packed;  // only for buffers whose stride is not width*4
-  int64_t m_lastFrameCompleteUs = 0;
-  GSource* m_frameTimer = nullptr;
   GSource* m_closeTimer = nullptr;
   bool m_closeTimerFired = false;  // the close grace ran out (then DestroyView follows)
   // UI thread: ends a web process that keeps an asked-for load from starting.
   StuckPageGuard m_stuckGuard{[this](const std::u16string& url) { EndStuckProcess(url); }};
-  bool m_frameCompletePending = false;
   bool m_viewDestroyed = false;
-  bool m_firstBufferSeen = false;  // the view's first frame has been logged
-  bool m_failed = false;           // the current main-frame load has failed
-  HostLoads m_hostLoads;           // the embedder's loads not yet started
+  bool m_failed = false;  // the current main-frame load has failed
+  HostLoads m_hostLoads;  // the embedder's loads not yet started
   int64 m_lastSubframeId = 1;
   int m_cursor = -1;
   KeyMapper m_keys;
   ScriptContexts m_contexts;
   std::unique_ptr<PopupList> m_popup;                          // the open <select> list, if any
   std::vector<CefRefPtr<JSDialogCallbackImpl>> m_openDialogs;  // cancelled when the view goes
+  FrameSink m_frames;  // the view's frames: painting, pacing, Invalidate
   // The last navigation the policy check let through.
   struct {
     std::string url;

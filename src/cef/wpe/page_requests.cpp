@@ -3,15 +3,12 @@
 #include <string>
 
 #include "cef/wpe/media_plugins.h"
+#include "cef/wpe/webkit_mapping.h"
 #include "cef_string.h"
 #include "diagnostics/debug_log.h"
 
 namespace quillo::engine {
 namespace {
-
-std::u16string ToU16(const char* utf8) {
-  return CefString(utf8 ? utf8 : "").ToString16();
-}
 
 const char* PermissionName(WebKitPermissionRequest* request) {
   if (WEBKIT_IS_GEOLOCATION_PERMISSION_REQUEST(request)) return "geolocation";
