@@ -36,10 +36,6 @@ void ReportTitle(BrowserImpl* browser, WebKitWebView* view) {
   display->OnTitleChange(browser, CefString(DisplayTitleForUrl(uri ? uri : "")));
 }
 
-uint32_t NowMs() {
-  return static_cast<uint32_t>(g_get_monotonic_time() / 1000);
-}
-
 }  // namespace
 
 CefRefPtr<BrowserImpl> BrowserImpl::Create(CefRefPtr<CefClient> client,
@@ -77,7 +73,9 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
       m_defaultEncoding(settings.default_encoding.ToString()),
       m_fileAccess(settings.file_access_from_file_urls == STATE_ENABLED),
       m_universalFileAccess(settings.universal_access_from_file_urls == STATE_ENABLED),
-      m_frames(*this, width, height, settings.windowless_frame_rate) {}
+      m_frames(*this, width, height, settings.windowless_frame_rate),
+      m_popup(*this, width, height),
+      m_input(*this, m_popup) {}
 
 BrowserImpl::~BrowserImpl() {
   m_mainFrame->Detach();
@@ -129,62 +127,12 @@ bool BrowserImpl::CreateView() {
   }
   webkit_web_view_set_background_color(m_view, &color);
   g_object_set_data(G_OBJECT(m_view), kBrowserKey, this);
-  AddDragSelection(m_view);
+  m_input.Attach(m_view);
+  m_popup.Attach(m_view);
   wpe_view_backend_add_activity_state(
       backend, wpe_view_activity_state_visible | wpe_view_activity_state_in_window);
   ConnectSignals();
   return true;
-}
-
-// This engine build does not select text while the mouse is dragged (its
-// pointer moves carry no button to the selection code). A small script in a
-// world of the layer's own does it from the page's mouse events, which keeps
-// their order; it adds nothing to the page's script world, and editable
-// fields keep the engine's own handling.
-void BrowserImpl::AddDragSelection(WebKitWebView* view) {
-  static const char kScript[] =
-      "(() => {"
-      "  let start = null;"
-      "  const editable = n => {"
-      "    const el = n && (n.nodeType === Node.TEXT_NODE ? n.parentElement : n);"
-      "    return !el || el.isContentEditable || !!el.closest('input, textarea, select');"
-      "  };"
-      // The text position under a point. Past the end of a line the engine
-      // answers the line's start; then the caret closest to the point wins.
-      "  const at = (x, y) => {"
-      "    const r = document.caretRangeFromPoint(x, y);"
-      "    if (!r) return null;"
-      "    const n = r.startContainer;"
-      "    if (n.nodeType !== Node.TEXT_NODE || n.length > 4096) return [n, r.startOffset];"
-      "    const probe = document.createRange();"
-      "    let best = r.startOffset, dist = Infinity;"
-      "    for (let i = 0; i <= n.length; i++) {"
-      "      probe.setStart(n, i); probe.setEnd(n, i);"
-      "      const q = probe.getClientRects()[0];"
-      "      if (!q || y < q.top || y > q.bottom) continue;"
-      "      const d = Math.abs(q.left - x);"
-      "      if (d < dist) { dist = d; best = i; }"
-      "    }"
-      "    return [n, best];"
-      "  };"
-      "  addEventListener('mousedown', e => {"
-      "    start = null;"
-      "    if (e.button !== 0 || e.detail > 1 || e.shiftKey) return;"
-      "    const p = at(e.clientX, e.clientY);"
-      "    if (p && !editable(p[0])) start = p;"
-      "  }, true);"
-      "  addEventListener('mousemove', e => {"
-      "    if (!start || !(e.buttons & 1)) return;"
-      "    const p = at(e.clientX, e.clientY);"
-      "    if (p) getSelection().setBaseAndExtent(start[0], start[1], p[0], p[1]);"
-      "  }, true);"
-      "  addEventListener('mouseup', e => { if (e.button === 0) start = null; }, true);"
-      "})();";
-  WebKitUserScript* script = webkit_user_script_new_for_world(
-      kScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
-      "quillo", nullptr, nullptr);
-  webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view), script);
-  webkit_user_script_unref(script);
 }
 
 void BrowserImpl::ConnectSignals() {
@@ -204,14 +152,12 @@ void BrowserImpl::ConnectSignals() {
   g_signal_connect(m_view, "notify::title", G_CALLBACK(OnTitleNotify), this);
   g_signal_connect(m_view, "notify::uri", G_CALLBACK(OnUriNotify), this);
   g_signal_connect(m_view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
-  g_signal_connect(m_view, "mouse-target-changed", G_CALLBACK(OnMouseTargetChanged), this);
   g_signal_connect(m_view, "close", G_CALLBACK(OnCloseRequested), this);
   g_signal_connect(m_view, "script-dialog", G_CALLBACK(OnScriptDialog), this);
   g_signal_connect(m_view, "resource-load-started", G_CALLBACK(OnResourceLoadStarted), this);
   g_signal_connect(m_view, "user-message-received", G_CALLBACK(OnUserMessage), this);
   g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
   g_signal_connect(m_view, "create", G_CALLBACK(OnCreateRequested), this);
-  g_signal_connect(m_view, "show-option-menu", G_CALLBACK(OnShowOptionMenu), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(m_view), "changed",
                    G_CALLBACK(OnBackForwardChanged), this);
   ConnectPageRequests(m_view);
@@ -351,11 +297,10 @@ void BrowserImpl::DestroyView() {
   // A page that waits for a dialog answer must not outlive the view.
   for (auto& dialog : m_openDialogs) dialog->Cancel();
   m_openDialogs.clear();
-  if (m_popup) {
-    g_signal_handlers_disconnect_by_data(m_popup->Menu(), this);
-    m_popup.reset();
-  }
+  m_popup.Drop();
   WebKitWebView* view = std::exchange(m_view, nullptr);
+  m_input.Detach(view);
+  m_popup.Detach(view);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view), this);
   g_signal_handlers_disconnect_by_data(view, this);
   m_frames.ReleaseHeldBuffer();
@@ -374,7 +319,7 @@ void BrowserImpl::Invalidate(PaintElementType type) {
   if (type == PET_VIEW)
     Post([this] { m_frames.Repaint(); });
   else
-    Post([this] { RepaintPopup(); });
+    Post([this] { m_popup.Repaint(); });
 }
 
 void BrowserImpl::WasHidden(bool hidden) {
@@ -389,166 +334,26 @@ void BrowserImpl::WasHidden(bool hidden) {
 }
 
 void BrowserImpl::SetFocus(bool focus) {
-  Post([this, focus] {
-    wpe_view_backend* backend =
-        webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view));
-    if (!focus) {
-      if (m_popup) m_popup->Close();
-      wpe_view_backend_remove_activity_state(backend, wpe_view_activity_state_focused);
-      return;
-    }
-    CefRefPtr<CefFocusHandler> handler = m_client->GetFocusHandler();
-    if (handler && handler->OnSetFocus(this, FOCUS_SOURCE_SYSTEM)) return;  // refused
-    wpe_view_backend_add_activity_state(backend, wpe_view_activity_state_focused);
-    if (handler) handler->OnGotFocus(this);
-  });
-}
-
-void BrowserImpl::DispatchKey(const KeyAction& action) {
-  wpe_input_keyboard_event key{};
-  key.time = NowMs();
-  key.key_code = action.keysym;
-  key.hardware_key_code = action.hardwareKeyCode;
-  key.pressed = action.pressed;
-  key.modifiers = action.modifiers;
-  wpe_view_backend_dispatch_keyboard_event(
-      webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)), &key);
-}
-
-void BrowserImpl::DispatchPointer(wpe_input_pointer_event& event) {
-  event.time = NowMs();
-  wpe_view_backend_dispatch_pointer_event(
-      webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)), &event);
+  Post([this, focus] { m_input.Focus(focus); });
 }
 
 void BrowserImpl::SendKeyEvent(const CefKeyEvent& event) {
-  Post([this, event] {
-    if (m_popup) {
-      // An open list takes every key; only key-downs of its keys do anything.
-      if (event.type == KEYEVENT_KEYDOWN || event.type == KEYEVENT_RAWKEYDOWN)
-        ApplyPopupResult(m_popup->KeyDown(KeyMapper::NonTextKeysym(event.windows_key_code)));
-      return;
-    }
-    KeyAction actions[KeyMapper::kMaxActions];
-    const int count = m_keys.Map(event, actions);
-    for (int i = 0; i < count; ++i) DispatchKey(actions[i]);
-    // A text key waits for its CHAR until the work queued now is done.
-    if (m_keys.HasPending()) {
-      Post([this, serial = m_keys.PendingSerial()] {
-        KeyAction press[1];
-        if (m_keys.FlushPending(serial, press) == 1) DispatchKey(press[0]);
-      });
-    }
-  });
+  Post([this, event] { m_input.Key(event); });
 }
 
 void BrowserImpl::SendMouseClickEvent(const CefMouseEvent& event, MouseButtonType type,
                                       bool mouseUp, int clickCount) {
   (void)clickCount;  // the engine counts clicks itself
-  Post([this, event, type, mouseUp] {
-    if (m_popup) {
-      if (type == MBT_LEFT)
-        ApplyPopupResult(mouseUp ? m_popup->MouseUp(event.x, event.y)
-                                 : m_popup->MouseDown(event.x, event.y));
-      return;
-    }
-    wpe_input_pointer_event pointer{};
-    pointer.type = wpe_input_pointer_event_type_button;
-    pointer.x = event.x;
-    pointer.y = event.y;
-    pointer.button = type == MBT_LEFT ? 1 : type == MBT_RIGHT ? 2 : 3;
-    pointer.state = mouseUp ? 0 : 1;
-    const uint32_t held = type == MBT_LEFT    ? wpe_input_pointer_modifier_button1
-                          : type == MBT_RIGHT ? wpe_input_pointer_modifier_button2
-                                              : wpe_input_pointer_modifier_button3;
-    pointer.modifiers = mouseUp ? 0 : held;
-    DispatchPointer(pointer);
-  });
+  Post([this, event, type, mouseUp] { m_input.Click(event, type, mouseUp); });
 }
 
 void BrowserImpl::SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) {
   (void)mouseLeave;
-  Post([this, event] {
-    if (m_popup) {
-      ApplyPopupResult(m_popup->MouseMove(event.x, event.y));
-      return;
-    }
-    wpe_input_pointer_event pointer{};
-    pointer.type = wpe_input_pointer_event_type_motion;
-    pointer.x = event.x;
-    pointer.y = event.y;
-    if (event.modifiers & EVENTFLAG_LEFT_MOUSE_BUTTON) {
-      pointer.button = 1;
-      pointer.state = 1;
-      pointer.modifiers = wpe_input_pointer_modifier_button1;
-    }
-    DispatchPointer(pointer);
-  });
+  Post([this, event] { m_input.Move(event); });
 }
 
 void BrowserImpl::SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) {
-  Post([this, event, deltaX, deltaY] {
-    if (m_popup) return;
-    wpe_input_axis_2d_event axis{};
-    axis.base.type = static_cast<wpe_input_axis_event_type>(
-        wpe_input_axis_event_type_mask_2d | wpe_input_axis_event_type_motion_smooth);
-    axis.base.time = NowMs();
-    axis.base.x = event.x;
-    axis.base.y = event.y;
-    // Both count positive away from the user (scrolling up), in pixels.
-    axis.x_axis = static_cast<double>(deltaX);
-    axis.y_axis = static_cast<double>(deltaY);
-    wpe_view_backend_dispatch_axis_event(
-        webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(m_view)), &axis.base);
-  });
-}
-
-void BrowserImpl::ShowPopup(WebKitOptionMenu* menu, const CefRect& anchor) {
-  if (m_popup) HidePopup();
-  m_popup = std::make_unique<PopupList>(menu, anchor, m_width, m_height);
-  g_signal_connect(menu, "close", G_CALLBACK(+[](WebKitOptionMenu* closed, gpointer self) {
-                     // Deferred: the close may come from inside the list's own input handling.
-                     auto* browser = static_cast<BrowserImpl*>(self);
-                     browser->Post([browser, closed] {
-                       if (browser->m_popup && browser->m_popup->Menu() == closed)
-                         browser->HidePopup();
-                     });
-                   }),
-                   this);
-  if (CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler()) {
-    render->OnPopupShow(this, true);
-    render->OnPopupSize(this, m_popup->Rect());
-  }
-  RepaintPopup();
-}
-
-void BrowserImpl::ApplyPopupResult(PopupList::Result result) {
-  if (result == PopupList::Result::kRedraw) RepaintPopup();
-  if (result == PopupList::Result::kDone) HidePopup();
-}
-
-void BrowserImpl::HidePopup() {
-  if (!m_popup) return;
-  g_signal_handlers_disconnect_by_data(m_popup->Menu(), this);
-  m_popup.reset();
-  if (CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler())
-    render->OnPopupShow(this, false);
-}
-
-void BrowserImpl::RepaintPopup() {
-  if (!m_popup) return;
-  CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler();
-  if (!render) return;
-  const CefRect& rect = m_popup->Rect();
-  std::vector<CefRect> dirty{CefRect(0, 0, rect.width, rect.height)};
-  render->OnPaint(this, PET_POPUP, dirty, m_popup->Pixels(), rect.width, rect.height);
-}
-
-gboolean BrowserImpl::OnShowOptionMenu(WebKitWebView*, WebKitOptionMenu* menu,
-                                       WebKitRectangle* rect, gpointer self) {
-  static_cast<BrowserImpl*>(self)->ShowPopup(menu,
-                                             CefRect(rect->x, rect->y, rect->width, rect->height));
-  return TRUE;
+  Post([this, event, deltaX, deltaY] { m_input.Wheel(event, deltaX, deltaY); });
 }
 
 gboolean BrowserImpl::OnScriptDialog(WebKitWebView* view, WebKitScriptDialog* dialog,
@@ -590,14 +395,6 @@ void BrowserImpl::UpdateHistoryState() {
   if (m_view == nullptr) return;
   m_canGoBack.store(webkit_web_view_can_go_back(m_view));
   m_canGoForward.store(webkit_web_view_can_go_forward(m_view));
-}
-
-void BrowserImpl::UpdateCursor(WebKitHitTestResult* hit) {
-  const int cursor = CursorOf(hit);
-  if (cursor == m_cursor) return;
-  m_cursor = cursor;
-  if (CefRefPtr<CefRenderHandler> render = m_client->GetRenderHandler())
-    render->OnCursorChange(this, nullptr, static_cast<cef_cursor_type_t>(cursor), CefCursorInfo());
 }
 
 bool BrowserImpl::BeforeBrowse(const char* uri, bool redirect) {
@@ -836,7 +633,7 @@ void BrowserImpl::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTe
   browser->m_isLoading.store(false);
   for (auto& dialog : browser->m_openDialogs) dialog->Cancel();
   browser->m_openDialogs.clear();
-  browser->HidePopup();
+  browser->m_popup.Hide();
   browser->m_contexts.ReleaseAll([browser](bool came, const ScriptContexts::Context& context) {
     browser->NotifyContext(came, context);
   });
@@ -937,11 +734,6 @@ WebKitWebView* BrowserImpl::OnCreateRequested(WebKitWebView*, WebKitNavigationAc
   // window.open and links to new windows: asked, then refused (no view).
   static_cast<BrowserImpl*>(self)->AskPopup(action);
   return nullptr;
-}
-
-void BrowserImpl::OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult* hit, guint,
-                                       gpointer self) {
-  static_cast<BrowserImpl*>(self)->UpdateCursor(hit);
 }
 
 void BrowserImpl::OnCloseRequested(WebKitWebView*, gpointer self) {

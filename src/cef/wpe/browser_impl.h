@@ -18,16 +18,14 @@
 
 #include "cef/wpe/frame_impl.h"
 #include "cef/wpe/frame_sink.h"
+#include "cef/wpe/input_router.h"
 #include "cef/wpe/js_dialog_callback.h"
-#include "cef/wpe/key_mapper.h"
-#include "cef/wpe/popup_list.h"
+#include "cef/wpe/popup_controller.h"
 #include "cef/wpe/script_contexts.h"
 #include "cef/wpe/stuck_page_guard.h"
 #include "cef/wpe/top_navigation.h"
 #include "cef_browser.h"
 #include "cef_client.h"
-
-struct wpe_input_pointer_event;
 
 namespace quillo::engine {
 
@@ -81,6 +79,10 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
 
   // For the collaborators below (UI thread): whether the view has been destroyed.
   bool ViewGone() const { return m_viewDestroyed; }
+  // The view; null before it is created and after it is destroyed.
+  WebKitWebView* View() const { return m_view; }
+  // Runs task on the UI thread unless the view is gone by then (any thread).
+  void Post(std::function<void()> task);
 
  private:
   BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings, int width,
@@ -95,23 +97,14 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   // Main-frame navigation starting (or redirected): OnBeforeBrowse. False
   // when the handler cancelled it.
   bool BeforeBrowse(const char* uri, bool redirect);
-  void UpdateCursor(WebKitHitTestResult* hit);
   // Tells the render-process hooks of a script context that came or went.
   void NotifyContext(bool created, const ScriptContexts::Context& context);
   // Reports the page's address as its title if it still has none once
   // everything the web process sent before has arrived.
   void ReportAddressIfUntitled();
   void ConnectSignals();
-  static void AddDragSelection(WebKitWebView* view);
-  void DispatchKey(const KeyAction& action);
-  void DispatchPointer(wpe_input_pointer_event& event);
   // Asks the life-span handler about a page's new window (always refused).
   void AskPopup(WebKitNavigationAction* action);
-  void ShowPopup(WebKitOptionMenu* menu, const CefRect& anchor);
-  void HidePopup();
-  void ApplyPopupResult(PopupList::Result result);
-  void RepaintPopup();
-  void Post(std::function<void()> task);
   // UI thread: terminates the web process that keeps the load of url from starting, and asks
   // for it again in a fresh one.
   void EndStuckProcess(const std::u16string& url);
@@ -125,7 +118,6 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
                                  gpointer self);
   static WebKitWebView* OnCreateRequested(WebKitWebView*, WebKitNavigationAction* action,
                                           gpointer self);
-  static void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult*, guint, gpointer self);
   static void OnCloseRequested(WebKitWebView*, gpointer self);
   static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
                                      gpointer self);
@@ -133,8 +125,6 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   static void OnResourceLoadStarted(WebKitWebView*, WebKitWebResource* resource,
                                     WebKitURIRequest* request, gpointer self);
   static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
-  static gboolean OnShowOptionMenu(WebKitWebView*, WebKitOptionMenu* menu, WebKitRectangle* rect,
-                                   gpointer self);
   static void OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
                                    gpointer self);
 
@@ -167,12 +157,11 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   bool m_failed = false;  // the current main-frame load has failed
   HostLoads m_hostLoads;  // the embedder's loads not yet started
   int64 m_lastSubframeId = 1;
-  int m_cursor = -1;
-  KeyMapper m_keys;
   ScriptContexts m_contexts;
-  std::unique_ptr<PopupList> m_popup;                          // the open <select> list, if any
   std::vector<CefRefPtr<JSDialogCallbackImpl>> m_openDialogs;  // cancelled when the view goes
-  FrameSink m_frames;  // the view's frames: painting, pacing, Invalidate
+  FrameSink m_frames;       // the view's frames: painting, pacing, Invalidate
+  PopupController m_popup;  // the open <select> list, if any
+  InputRouter m_input;      // the one way in for input (asks m_popup first)
   // The last navigation the policy check let through.
   struct {
     std::string url;
