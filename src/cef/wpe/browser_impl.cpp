@@ -75,7 +75,8 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
       m_universalFileAccess(settings.universal_access_from_file_urls == STATE_ENABLED),
       m_frames(*this, width, height, settings.windowless_frame_rate),
       m_popup(*this, width, height),
-      m_input(*this, m_popup) {}
+      m_input(*this, m_popup),
+      m_dialogs(*this) {}
 
 BrowserImpl::~BrowserImpl() {
   m_mainFrame->Detach();
@@ -129,6 +130,7 @@ bool BrowserImpl::CreateView() {
   g_object_set_data(G_OBJECT(m_view), kBrowserKey, this);
   m_input.Attach(m_view);
   m_popup.Attach(m_view);
+  m_dialogs.Attach(m_view);
   wpe_view_backend_add_activity_state(
       backend, wpe_view_activity_state_visible | wpe_view_activity_state_in_window);
   ConnectSignals();
@@ -153,7 +155,6 @@ void BrowserImpl::ConnectSignals() {
   g_signal_connect(m_view, "notify::uri", G_CALLBACK(OnUriNotify), this);
   g_signal_connect(m_view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(m_view, "close", G_CALLBACK(OnCloseRequested), this);
-  g_signal_connect(m_view, "script-dialog", G_CALLBACK(OnScriptDialog), this);
   g_signal_connect(m_view, "resource-load-started", G_CALLBACK(OnResourceLoadStarted), this);
   g_signal_connect(m_view, "user-message-received", G_CALLBACK(OnUserMessage), this);
   g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
@@ -295,12 +296,12 @@ void BrowserImpl::DestroyView() {
     m_closeTimer = nullptr;
   }
   // A page that waits for a dialog answer must not outlive the view.
-  for (auto& dialog : m_openDialogs) dialog->Cancel();
-  m_openDialogs.clear();
+  m_dialogs.CancelAll();
   m_popup.Drop();
   WebKitWebView* view = std::exchange(m_view, nullptr);
   m_input.Detach(view);
   m_popup.Detach(view);
+  m_dialogs.Detach(view);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view), this);
   g_signal_handlers_disconnect_by_data(view, this);
   m_frames.ReleaseHeldBuffer();
@@ -354,41 +355,6 @@ void BrowserImpl::SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave
 
 void BrowserImpl::SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) {
   Post([this, event, deltaX, deltaY] { m_input.Wheel(event, deltaX, deltaY); });
-}
-
-gboolean BrowserImpl::OnScriptDialog(WebKitWebView* view, WebKitScriptDialog* dialog,
-                                     gpointer self) {
-  auto* browser = static_cast<BrowserImpl*>(self);
-  CefRefPtr<CefJSDialogHandler> handler = browser->m_client->GetJSDialogHandler();
-  const gchar* message = webkit_script_dialog_get_message(dialog);
-  CefRefPtr<JSDialogCallbackImpl> callback = new JSDialogCallbackImpl(dialog);
-  const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
-  bool kept = false;
-  bool answer = false;  // when no handler keeps it: cancelled, or for before-unload, leave
-  if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
-    kept = handler && handler->OnBeforeUnloadDialog(browser, CefString(message ? message : ""),
-                                                    false, callback.get());
-    answer = true;
-  } else {
-    const cef_jsdialog_type_t cefType = type == WEBKIT_SCRIPT_DIALOG_CONFIRM  ? JSDIALOGTYPE_CONFIRM
-                                        : type == WEBKIT_SCRIPT_DIALOG_PROMPT ? JSDIALOGTYPE_PROMPT
-                                                                              : JSDIALOGTYPE_ALERT;
-    const gchar* defaultText = type == WEBKIT_SCRIPT_DIALOG_PROMPT
-                                   ? webkit_script_dialog_prompt_get_default_text(dialog)
-                                   : "";
-    const gchar* origin = webkit_web_view_get_uri(view);
-    bool suppress = false;
-    kept = handler &&
-           handler->OnJSDialog(browser, CefString(origin ? origin : ""), cefType,
-                               CefString(message ? message : ""),
-                               CefString(defaultText ? defaultText : ""), callback.get(), suppress);
-  }
-  // The engine completes the dialog itself once this handler has returned, so an answer
-  // given inside the signal would complete it twice: answer on a later turn instead.
-  if (!kept) browser->Post([callback, answer] { callback->Continue(answer, CefString()); });
-  ForgetAnsweredDialogs(browser->m_openDialogs);
-  browser->m_openDialogs.push_back(callback);  // cancelled if the view goes first
-  return TRUE;
 }
 
 void BrowserImpl::UpdateHistoryState() {
@@ -631,8 +597,7 @@ void BrowserImpl::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTe
   auto* browser = static_cast<BrowserImpl*>(self);
   QLOG(u"BrowserImpl::OnWebProcessTerminated");
   browser->m_isLoading.store(false);
-  for (auto& dialog : browser->m_openDialogs) dialog->Cancel();
-  browser->m_openDialogs.clear();
+  browser->m_dialogs.CancelAll();
   browser->m_popup.Hide();
   browser->m_contexts.ReleaseAll([browser](bool came, const ScriptContexts::Context& context) {
     browser->NotifyContext(came, context);

@@ -19,9 +19,9 @@
 #include "cef/wpe/frame_impl.h"
 #include "cef/wpe/frame_sink.h"
 #include "cef/wpe/input_router.h"
-#include "cef/wpe/js_dialog_callback.h"
 #include "cef/wpe/popup_controller.h"
 #include "cef/wpe/script_contexts.h"
+#include "cef/wpe/script_dialogs.h"
 #include "cef/wpe/stuck_page_guard.h"
 #include "cef/wpe/top_navigation.h"
 #include "cef_browser.h"
@@ -124,7 +124,6 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   static gboolean OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer self);
   static void OnResourceLoadStarted(WebKitWebView*, WebKitWebResource* resource,
                                     WebKitURIRequest* request, gpointer self);
-  static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
   static void OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
                                    gpointer self);
 
@@ -158,10 +157,10 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   HostLoads m_hostLoads;  // the embedder's loads not yet started
   int64 m_lastSubframeId = 1;
   ScriptContexts m_contexts;
-  std::vector<CefRefPtr<JSDialogCallbackImpl>> m_openDialogs;  // cancelled when the view goes
   FrameSink m_frames;       // the view's frames: painting, pacing, Invalidate
   PopupController m_popup;  // the open <select> list, if any
   InputRouter m_input;      // the one way in for input (asks m_popup first)
+  ScriptDialogs m_dialogs;  // the page's open script dialogs
   // The last navigation the policy check let through.
   struct {
     std::string url;
