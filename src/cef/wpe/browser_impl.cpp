@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <string>
 
-#include "cef/webext/protocol.h"
 #include "cef/wpe/display_title.h"
 #include "cef/wpe/engine_context.h"
 #include "cef/wpe/load_error_map.h"
 #include "cef/wpe/page_requests.h"
 #include "cef/wpe/request_impl.h"
 #include "cef/wpe/top_navigation.h"
-#include "cef/wpe/v8_impl.h"
 #include "cef/wpe/webkit_mapping.h"
 #include "diagnostics/debug_log.h"
 
@@ -76,7 +74,8 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
       m_frames(*this, width, height, settings.windowless_frame_rate),
       m_popup(*this, width, height),
       m_input(*this, m_popup),
-      m_dialogs(*this) {}
+      m_dialogs(*this),
+      m_channel(*this) {}
 
 BrowserImpl::~BrowserImpl() {
   m_mainFrame->Detach();
@@ -131,6 +130,7 @@ bool BrowserImpl::CreateView() {
   m_input.Attach(m_view);
   m_popup.Attach(m_view);
   m_dialogs.Attach(m_view);
+  m_channel.Attach(m_view);
   wpe_view_backend_add_activity_state(
       backend, wpe_view_activity_state_visible | wpe_view_activity_state_in_window);
   ConnectSignals();
@@ -156,7 +156,6 @@ void BrowserImpl::ConnectSignals() {
   g_signal_connect(m_view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(m_view, "close", G_CALLBACK(OnCloseRequested), this);
   g_signal_connect(m_view, "resource-load-started", G_CALLBACK(OnResourceLoadStarted), this);
-  g_signal_connect(m_view, "user-message-received", G_CALLBACK(OnUserMessage), this);
   g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
   g_signal_connect(m_view, "create", G_CALLBACK(OnCreateRequested), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(m_view), "changed",
@@ -204,28 +203,12 @@ void BrowserImpl::LoadUrlInMainFrame(const CefString& url) {
 void BrowserImpl::LoadUrlInSubframe(const CefString& frameUrl, const CefString& url) {
   std::string failed = frameUrl.ToString();
   std::string next = url.ToString();
-  Post([this, failed, next] {
-    webkit_web_view_send_message_to_page(
-        m_view,
-        webkit_user_message_new(webext::kReplaceSubframe,
-                                g_variant_new("(ss)", failed.c_str(), next.c_str())),
-        nullptr, nullptr, nullptr);
-  });
+  Post([this, failed, next] { m_channel.ReplaceSubframe(failed, next); });
 }
 
 void BrowserImpl::RunScriptInMainFrame(const CefString& code) {
   std::string script = code.ToString();
-  Post([this, script] {
-    webkit_web_view_run_javascript(
-        m_view, script.c_str(), nullptr,
-        [](GObject* view, GAsyncResult* result, gpointer) {
-          // Errors (exceptions, unserialisable results) are the page's own.
-          WebKitJavascriptResult* value =
-              webkit_web_view_run_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
-          if (value) webkit_javascript_result_unref(value);
-        },
-        nullptr);
-  });
+  Post([this, script] { m_channel.RunScript(script); });
 }
 
 bool BrowserImpl::IsSame(CefRefPtr<CefBrowser> that) {
@@ -302,6 +285,7 @@ void BrowserImpl::DestroyView() {
   m_input.Detach(view);
   m_popup.Detach(view);
   m_dialogs.Detach(view);
+  m_channel.Detach(view);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view), this);
   g_signal_handlers_disconnect_by_data(view, this);
   m_frames.ReleaseHeldBuffer();
@@ -487,57 +471,6 @@ void BrowserImpl::OnResourceLoadStarted(WebKitWebView* view, WebKitWebResource* 
       GConnectFlags(0));
 }
 
-gboolean BrowserImpl::OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer self) {
-  auto* browser = static_cast<BrowserImpl*>(self);
-  const char* name = webkit_user_message_get_name(message);
-  GVariant* parameters = webkit_user_message_get_parameters(message);
-  if (parameters == nullptr) return FALSE;
-  CefRefPtr<CefApp> app = EngineContext::Get().App();
-  CefRefPtr<CefRenderProcessHandler> renderer = app ? app->GetRenderProcessHandler() : nullptr;
-  if (g_strcmp0(name, webext::kContextMessage) == 0 &&
-      g_variant_is_of_type(parameters, G_VARIANT_TYPE("(btbst)"))) {
-    gboolean created = FALSE, main = FALSE;
-    guint64 id = 0, process = 0;
-    const char* uri = nullptr;
-    g_variant_get(parameters, "(btb&st)", &created, &id, &main, &uri, &process);
-    browser->m_contexts.Report(process, created, {id, main != FALSE, uri ? uri : ""},
-                               [browser](bool came, const ScriptContexts::Context& context) {
-                                 browser->NotifyContext(came, context);
-                               });
-    return TRUE;
-  }
-  if (g_strcmp0(name, webext::kConsoleMessage) == 0 &&
-      g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ssuub)"))) {
-    const char* text = nullptr;
-    const char* source = nullptr;
-    guint line = 0, level = 0;
-    gboolean uncaught = FALSE;
-    g_variant_get(parameters, "(&s&suub)", &text, &source, &line, &level, &uncaught);
-    if (CefRefPtr<CefDisplayHandler> display = browser->m_client->GetDisplayHandler())
-      display->OnConsoleMessage(browser, CefString(text), CefString(source),
-                                static_cast<int>(line));
-    if (uncaught && renderer && EngineContext::Get().UncaughtExceptionStackSize() > 0)
-      renderer->OnUncaughtException(browser, browser->m_mainFrame.get(), new V8ContextImpl,
-                                    new V8ExceptionImpl(text, source, static_cast<int>(line)),
-                                    new V8StackTraceImpl);
-    return TRUE;
-  }
-  if (g_strcmp0(name, webext::kSubframeNavigated) == 0 &&
-      g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ts)"))) {
-    guint64 id = 0;
-    const char* uri = nullptr;
-    g_variant_get(parameters, "(t&s)", &id, &uri);
-    if (CefRefPtr<CefRequestHandler> handler = browser->m_client->GetRequestHandler()) {
-      CefRefPtr<CefFrame> frame = new FrameImpl(browser, false, static_cast<int64>(id), ToU16(uri));
-      CefRefPtr<CefRequest> request =
-          new RequestImpl(CefString(uri), CefString("GET"), TT_AUTO_SUBFRAME);
-      handler->OnBeforeBrowse(browser, frame, request, false, false);
-    }
-    return TRUE;
-  }
-  return FALSE;
-}
-
 void BrowserImpl::ReportAddressIfUntitled() {
   // The engine hands a page's title to this side from a task of its own, which may come after
   // the load has finished; the page itself knows at once. So the page is asked for its title
@@ -574,22 +507,6 @@ void BrowserImpl::ReportAddressIfUntitled() {
       asked);
 }
 
-void BrowserImpl::NotifyContext(bool created, const ScriptContexts::Context& context) {
-  CefRefPtr<CefApp> app = EngineContext::Get().App();
-  CefRefPtr<CefRenderProcessHandler> renderer = app ? app->GetRenderProcessHandler() : nullptr;
-  if (!renderer) return;
-  CefRefPtr<CefFrame> frame =
-      context.main
-          ? CefRefPtr<CefFrame>(m_mainFrame.get())
-          : CefRefPtr<CefFrame>(new FrameImpl(this, false, static_cast<int64>(context.frameId),
-                                              ToU16(context.url.c_str())));
-  CefRefPtr<CefV8Context> v8 = new V8ContextImpl;
-  if (created)
-    renderer->OnContextCreated(this, frame, v8);
-  else
-    renderer->OnContextReleased(this, frame, v8);
-}
-
 void BrowserImpl::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason,
                                          gpointer self) {
   // The page is gone with its process. The host hears of it as a failed
@@ -599,9 +516,7 @@ void BrowserImpl::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTe
   browser->m_isLoading.store(false);
   browser->m_dialogs.CancelAll();
   browser->m_popup.Hide();
-  browser->m_contexts.ReleaseAll([browser](bool came, const ScriptContexts::Context& context) {
-    browser->NotifyContext(came, context);
-  });
+  browser->m_channel.ReleaseAllContexts();
   const gchar* uri = webkit_web_view_get_uri(view);
   if (CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler())
     load->OnLoadError(browser, browser->m_mainFrame.get(), ERR_FAILED, "net::ERR_FAILED",

@@ -19,8 +19,8 @@
 #include "cef/wpe/frame_impl.h"
 #include "cef/wpe/frame_sink.h"
 #include "cef/wpe/input_router.h"
+#include "cef/wpe/page_channel.h"
 #include "cef/wpe/popup_controller.h"
-#include "cef/wpe/script_contexts.h"
 #include "cef/wpe/script_dialogs.h"
 #include "cef/wpe/stuck_page_guard.h"
 #include "cef/wpe/top_navigation.h"
@@ -97,8 +97,6 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   // Main-frame navigation starting (or redirected): OnBeforeBrowse. False
   // when the handler cancelled it.
   bool BeforeBrowse(const char* uri, bool redirect);
-  // Tells the render-process hooks of a script context that came or went.
-  void NotifyContext(bool created, const ScriptContexts::Context& context);
   // Reports the page's address as its title if it still has none once
   // everything the web process sent before has arrived.
   void ReportAddressIfUntitled();
@@ -121,7 +119,6 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   static void OnCloseRequested(WebKitWebView*, gpointer self);
   static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
                                      gpointer self);
-  static gboolean OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer self);
   static void OnResourceLoadStarted(WebKitWebView*, WebKitWebResource* resource,
                                     WebKitURIRequest* request, gpointer self);
   static void OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
@@ -156,11 +153,11 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   bool m_failed = false;  // the current main-frame load has failed
   HostLoads m_hostLoads;  // the embedder's loads not yet started
   int64 m_lastSubframeId = 1;
-  ScriptContexts m_contexts;
   FrameSink m_frames;       // the view's frames: painting, pacing, Invalidate
   PopupController m_popup;  // the open <select> list, if any
   InputRouter m_input;      // the one way in for input (asks m_popup first)
   ScriptDialogs m_dialogs;  // the page's open script dialogs
+  PageChannel m_channel;    // messages to and from the web process's extension
   // The last navigation the policy check let through.
   struct {
     std::string url;
