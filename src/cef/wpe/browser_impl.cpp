@@ -3,13 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "cef/wpe/display_title.h"
 #include "cef/wpe/engine_context.h"
-#include "cef/wpe/load_error_map.h"
 #include "cef/wpe/page_requests.h"
-#include "cef/wpe/request_impl.h"
-#include "cef/wpe/top_navigation.h"
-#include "cef/wpe/webkit_mapping.h"
 #include "diagnostics/debug_log.h"
 
 namespace quillo::engine {
@@ -19,20 +14,6 @@ namespace {
 constexpr int kMaxViewSide = 8192;
 // A page that neither closes nor vetoes within this time is closed by force.
 constexpr guint kCloseGraceMs = 3000;
-
-// Tells the display handler the page's title; a page that names none shows
-// its address.
-void ReportTitle(BrowserImpl* browser, WebKitWebView* view) {
-  CefRefPtr<CefDisplayHandler> display = browser->Client()->GetDisplayHandler();
-  if (!display) return;
-  const gchar* title = webkit_web_view_get_title(view);
-  if (title != nullptr && *title != '\0') {
-    display->OnTitleChange(browser, CefString(title));
-    return;
-  }
-  const gchar* uri = webkit_web_view_get_uri(view);
-  display->OnTitleChange(browser, CefString(DisplayTitleForUrl(uri ? uri : "")));
-}
 
 }  // namespace
 
@@ -75,7 +56,8 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
       m_popup(*this, width, height),
       m_input(*this, m_popup),
       m_dialogs(*this),
-      m_channel(*this) {}
+      m_channel(*this),
+      m_navigation(*this) {}
 
 BrowserImpl::~BrowserImpl() {
   m_mainFrame->Detach();
@@ -131,6 +113,7 @@ bool BrowserImpl::CreateView() {
   m_popup.Attach(m_view);
   m_dialogs.Attach(m_view);
   m_channel.Attach(m_view);
+  m_navigation.Attach(m_view);
   wpe_view_backend_add_activity_state(
       backend, wpe_view_activity_state_visible | wpe_view_activity_state_in_window);
   ConnectSignals();
@@ -138,28 +121,8 @@ bool BrowserImpl::CreateView() {
 }
 
 void BrowserImpl::ConnectSignals() {
-  g_signal_connect(m_view, "load-changed", G_CALLBACK(OnLoadChanged), this);
-  g_signal_connect(m_view, "load-failed", G_CALLBACK(OnLoadFailed), this);
-  g_signal_connect(m_view, "load-failed-with-tls-errors",
-                   G_CALLBACK(+[](WebKitWebView*, gchar* uri, GTlsCertificate*,
-                                  GTlsCertificateFlags flags, gpointer self) -> gboolean {
-                     auto* browser = static_cast<BrowserImpl*>(self);
-                     MappedError mapped = MapCertificateErrors(flags);
-                     if (CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler())
-                       load->OnLoadError(browser, browser->m_mainFrame.get(), mapped.code,
-                                         mapped.text, CefString(uri ? uri : ""));
-                     return TRUE;
-                   }),
-                   this);
-  g_signal_connect(m_view, "notify::title", G_CALLBACK(OnTitleNotify), this);
-  g_signal_connect(m_view, "notify::uri", G_CALLBACK(OnUriNotify), this);
-  g_signal_connect(m_view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(m_view, "close", G_CALLBACK(OnCloseRequested), this);
-  g_signal_connect(m_view, "resource-load-started", G_CALLBACK(OnResourceLoadStarted), this);
   g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
-  g_signal_connect(m_view, "create", G_CALLBACK(OnCreateRequested), this);
-  g_signal_connect(webkit_web_view_get_back_forward_list(m_view), "changed",
-                   G_CALLBACK(OnBackForwardChanged), this);
   ConnectPageRequests(m_view);
 }
 
@@ -171,23 +134,7 @@ void BrowserImpl::Post(std::function<void()> task) {
 }
 
 void BrowserImpl::StartLoad(const std::u16string& url) {
-  if (m_view == nullptr || m_viewDestroyed) return;
-  if (url.empty()) return;  // nothing to load: the view stays as it is
-  std::string utf8 = CefString(url).ToString();
-  m_mainFrame->SetURL(url);
-  m_hostLoads.Asked(utf8);
-  webkit_web_view_load_uri(m_view, utf8.c_str());
-  m_stuckGuard.Arm(url, EngineContext::Get().MainContext());
-  m_stuckGuard.ExpectCommit(webkit_web_view_get_uri(m_view));
-}
-
-void BrowserImpl::EndStuckProcess(const std::u16string& url) {
-  if (m_view == nullptr || m_viewDestroyed) return;
-  QLOG(u"BrowserImpl::EndStuckProcess => the page's process does not start the load [%s]",
-       url.c_str());
-  webkit_web_view_terminate_web_process(m_view);
-  // After the failure notice and its error page, which the termination has just queued.
-  Post([this, url] { StartLoad(url); });
+  m_navigation.Load(url);
 }
 
 void BrowserImpl::LoadUrlInMainFrame(const CefString& url) {
@@ -216,28 +163,19 @@ bool BrowserImpl::IsSame(CefRefPtr<CefBrowser> that) {
 }
 
 void BrowserImpl::GoBack() {
-  Post([this] {
-    m_stuckGuard.Committed();  // a later request than the pending load
-    webkit_web_view_go_back(m_view);
-  });
+  Post([this] { m_navigation.GoBack(); });
 }
 
 void BrowserImpl::GoForward() {
-  Post([this] {
-    m_stuckGuard.Committed();  // a later request than the pending load
-    webkit_web_view_go_forward(m_view);
-  });
+  Post([this] { m_navigation.GoForward(); });
 }
 
 void BrowserImpl::Reload() {
-  Post([this] {
-    m_stuckGuard.Committed();  // a later request than the pending load
-    webkit_web_view_reload(m_view);
-  });
+  Post([this] { m_navigation.Reload(); });
 }
 
 void BrowserImpl::StopLoad() {
-  Post([this] { webkit_web_view_stop_loading(m_view); });
+  Post([this] { m_navigation.Stop(); });
 }
 
 void BrowserImpl::CloseBrowser(bool force_close) {
@@ -271,7 +209,7 @@ void BrowserImpl::DestroyView() {
   if (m_viewDestroyed) return;
   m_viewDestroyed = true;
   if (m_closeTimer != nullptr || m_closeTimerFired) EngineContext::Get().EndCloseWait();
-  m_stuckGuard.Disarm();
+  m_navigation.DisarmGuard();
   m_frames.StopPacing();
   if (m_closeTimer != nullptr) {
     g_source_destroy(m_closeTimer);
@@ -286,13 +224,13 @@ void BrowserImpl::DestroyView() {
   m_popup.Detach(view);
   m_dialogs.Detach(view);
   m_channel.Detach(view);
-  g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view), this);
+  m_navigation.Detach(view);
   g_signal_handlers_disconnect_by_data(view, this);
   m_frames.ReleaseHeldBuffer();
   // The view's backend, and with it the exportable, goes when the last
   // reference to the view does.
   g_object_unref(view);
-  m_isLoading.store(false);
+  m_state.isLoading.store(false);
   CefRefPtr<BrowserImpl> self(this);
   EngineContext::Get().PostTask([self] {
     if (CefRefPtr<CefLifeSpanHandler> life = self->m_client->GetLifeSpanHandler())
@@ -341,179 +279,13 @@ void BrowserImpl::SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, in
   Post([this, event, deltaX, deltaY] { m_input.Wheel(event, deltaX, deltaY); });
 }
 
-void BrowserImpl::UpdateHistoryState() {
-  if (m_view == nullptr) return;
-  m_canGoBack.store(webkit_web_view_can_go_back(m_view));
-  m_canGoForward.store(webkit_web_view_can_go_forward(m_view));
-}
-
-bool BrowserImpl::BeforeBrowse(const char* uri, bool redirect) {
-  CefRefPtr<CefRequestHandler> handler = m_client->GetRequestHandler();
-  if (!handler) return true;
-  std::string url = uri ? uri : "";
-  // The transition of the policy decision that let this navigation through.
-  int transition = TT_EXPLICIT;
-  bool gesture = false;
-  if (m_lastNavigation.url == url || redirect) {
-    transition = m_lastNavigation.transition;
-    gesture = m_lastNavigation.userGesture;
-  }
-  if (redirect) transition |= TT_SERVER_REDIRECT_FLAG;
-  CefRefPtr<CefRequest> request = new RequestImpl(CefString(url), CefString("GET"),
-                                                  static_cast<cef_transition_type_t>(transition));
-  if (!handler->OnBeforeBrowse(this, m_mainFrame.get(), request, gesture, redirect)) return true;
-  webkit_web_view_stop_loading(m_view);
-  return false;
-}
-
-void BrowserImpl::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
-  auto* browser = static_cast<BrowserImpl*>(self);
-  CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler();
-  browser->UpdateHistoryState();
-  switch (event) {
-    case WEBKIT_LOAD_STARTED: {
-      if (browser->m_stuckGuard.IsExpected(webkit_web_view_get_uri(view)))
-        browser->m_stuckGuard.Disarm();
-      browser->m_isLoading.store(true);
-      browser->m_failed = false;
-      // The engine shows the URL of a navigation the page started only from
-      // its first redirect or its commit; the policy decision that let the
-      // navigation through (every main-frame load passes one just before it
-      // starts) names it now.
-      const gchar* uri = webkit_web_view_get_uri(view);
-      const std::string& decided = browser->m_lastNavigation.url;
-      const std::string started = decided.empty() ? (uri ? uri : "") : decided;
-      const bool hostStarted = browser->m_hostLoads.Starting(started);
-      if (RefusedTopLevelDataUrl(started, browser->m_lastNavigation.transition, hostStarted)) {
-        QLOG(u"BrowserImpl => the page may not navigate the top frame to a data URL");
-        webkit_web_view_stop_loading(view);
-        return;
-      }
-      if (!browser->BeforeBrowse(started.c_str(), false)) return;
-      if (load) {
-        load->OnLoadingStateChange(browser, true, browser->CanGoBack(), browser->CanGoForward());
-        load->OnLoadStart(browser, browser->m_mainFrame.get(), TT_EXPLICIT);
-      }
-      break;
-    }
-    case WEBKIT_LOAD_REDIRECTED:
-      browser->BeforeBrowse(webkit_web_view_get_uri(view), true);
-      break;
-    case WEBKIT_LOAD_COMMITTED:
-      if (browser->m_stuckGuard.IsExpected(webkit_web_view_get_uri(view)))
-        browser->m_stuckGuard.Committed();
-      browser->m_hasDocument.store(true);
-      browser->m_mainFrame->SetURL(ToU16(webkit_web_view_get_uri(view)));
-      break;
-    case WEBKIT_LOAD_FINISHED: {
-      browser->m_isLoading.store(false);
-      int status = 0;
-      if (WebKitWebResource* resource = webkit_web_view_get_main_resource(view))
-        if (WebKitURIResponse* response = webkit_web_resource_get_response(resource))
-          status = static_cast<int>(webkit_uri_response_get_status_code(response));
-      // The engine refuses restricted ports without reporting a failure: it
-      // shows an empty document instead of the URL it was asked for.
-      const std::string& target = browser->m_lastNavigation.url;
-      if (!browser->m_failed && status == 0 && IsRestrictedPortUrl(target.c_str()) && load) {
-        browser->m_mainFrame->SetURL(ToU16(target.c_str()));
-        load->OnLoadError(browser, browser->m_mainFrame.get(), ERR_UNSAFE_PORT,
-                          "net::ERR_UNSAFE_PORT", CefString(target));
-      }
-      if (!browser->m_failed) browser->ReportAddressIfUntitled();
-      if (load) {
-        load->OnLoadEnd(browser, browser->m_mainFrame.get(), status);
-        load->OnLoadingStateChange(browser, false, browser->CanGoBack(), browser->CanGoForward());
-      }
-      break;
-    }
-    default:
-      break;
-  }
-}
-
-gboolean BrowserImpl::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
-                                   gpointer self) {
-  auto* browser = static_cast<BrowserImpl*>(self);
-  browser->m_failed = true;
-  if (browser->m_stuckGuard.IsExpected(uri)) browser->m_stuckGuard.Committed();
-  // The failing frame shows the URL it was loading.
-  if (uri) browser->m_mainFrame->SetURL(ToU16(uri));
-  MappedError mapped = MapLoadError(error);
-  if (CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler())
-    load->OnLoadError(browser, browser->m_mainFrame.get(), mapped.code, mapped.text,
-                      CefString(uri ? uri : ""));
-  return TRUE;  // the client shows its own error page
-}
-
-void BrowserImpl::OnResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource,
-                                        WebKitURIRequest* request, gpointer self) {
-  // Sub-frame documents are the resources fetched as HTML that are not the
-  // main frame's; their failures reach OnLoadError with a frame of their own.
-  if (resource == webkit_web_view_get_main_resource(view)) return;
-  SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request);
-  const char* accept = headers ? soup_message_headers_get_one(headers, "Accept") : nullptr;
-  if (accept == nullptr || !g_str_has_prefix(accept, "text/html")) return;
-  // The handler holds a reference to the browser until the resource goes, and does nothing
-  // once the view has been destroyed: a resource may fail after its page was closed.
-  static_cast<BrowserImpl*>(self)->AddRef();
-  g_signal_connect_data(
-      resource, "failed", G_CALLBACK(+[](WebKitWebResource* failed, GError* error, gpointer data) {
-        auto* browser = static_cast<BrowserImpl*>(data);
-        CefRefPtr<CefLoadHandler> load = browser->m_client->GetLoadHandler();
-        if (!load || browser->m_viewDestroyed) return;
-        const gchar* uri = webkit_web_resource_get_uri(failed);
-        MappedError mapped = MapLoadError(error);
-        CefRefPtr<CefFrame> frame =
-            new FrameImpl(browser, false, ++browser->m_lastSubframeId, ToU16(uri));
-        load->OnLoadError(browser, frame, mapped.code, mapped.text, CefString(uri ? uri : ""));
-      }),
-      self, +[](gpointer data, GClosure*) { static_cast<BrowserImpl*>(data)->Release(); },
-      GConnectFlags(0));
-}
-
-void BrowserImpl::ReportAddressIfUntitled() {
-  // The engine hands a page's title to this side from a task of its own, which may come after
-  // the load has finished; the page itself knows at once. So the page is asked for its title
-  // (in the layer's own script world, which shares the document), and its address is shown
-  // only when it has none.
-  const gchar* uri = webkit_web_view_get_uri(m_view);
-  auto* asked = new std::pair<CefRefPtr<BrowserImpl>, std::string>(this, uri ? uri : "");
-  webkit_web_view_run_javascript_in_world(
-      m_view, "document.title", "quillo", nullptr,
-      [](GObject* source, GAsyncResult* result, gpointer data) {
-        std::unique_ptr<std::pair<CefRefPtr<BrowserImpl>, std::string>> asked(
-            static_cast<std::pair<CefRefPtr<BrowserImpl>, std::string>*>(data));
-        auto* view = WEBKIT_WEB_VIEW(source);
-        WebKitJavascriptResult* value =
-            webkit_web_view_run_javascript_in_world_finish(view, result, nullptr);
-        bool pageHasTitle = false;
-        if (value) {
-          JSCValue* js = webkit_javascript_result_get_js_value(value);
-          if (jsc_value_is_string(js)) {
-            gchar* text = jsc_value_to_string(js);
-            pageHasTitle = text != nullptr && *text != '\0';
-            g_free(text);
-          }
-          webkit_javascript_result_unref(value);
-        }
-        BrowserImpl* browser = asked->first.get();
-        const gchar* title = webkit_web_view_get_title(view);
-        const gchar* now = webkit_web_view_get_uri(view);
-        if (pageHasTitle || browser->m_viewDestroyed || browser->m_isLoading.load() ||
-            (title != nullptr && *title != '\0') || asked->second != (now ? now : ""))
-          return;
-        ReportTitle(browser, view);
-      },
-      asked);
-}
-
 void BrowserImpl::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason,
                                          gpointer self) {
   // The page is gone with its process. The host hears of it as a failed
   // load (ERR_FAILED); the error page shown next starts a new web process.
   auto* browser = static_cast<BrowserImpl*>(self);
   QLOG(u"BrowserImpl::OnWebProcessTerminated");
-  browser->m_isLoading.store(false);
+  browser->m_state.isLoading.store(false);
   browser->m_dialogs.CancelAll();
   browser->m_popup.Hide();
   browser->m_channel.ReleaseAllContexts();
@@ -523,106 +295,8 @@ void BrowserImpl::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTe
                       CefString(uri ? uri : ""));
 }
 
-void BrowserImpl::OnTitleNotify(GObject*, GParamSpec*, gpointer self) {
-  auto* browser = static_cast<BrowserImpl*>(self);
-  const gchar* title = webkit_web_view_get_title(browser->m_view);
-  // The engine empties the title when a new document starts; the new page's
-  // own title, or its address once it has loaded, follows.
-  if ((title == nullptr || *title == '\0') && browser->m_isLoading.load()) return;
-  ReportTitle(browser, browser->m_view);
-}
-
-void BrowserImpl::OnUriNotify(GObject*, GParamSpec*, gpointer self) {
-  auto* browser = static_cast<BrowserImpl*>(self);
-  const gchar* uri = webkit_web_view_get_uri(browser->m_view);
-  browser->m_mainFrame->SetURL(ToU16(uri));
-  if (CefRefPtr<CefDisplayHandler> display = browser->m_client->GetDisplayHandler())
-    display->OnAddressChange(browser, browser->m_mainFrame.get(), CefString(uri ? uri : ""));
-}
-
-gboolean BrowserImpl::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
-                                     WebKitPolicyDecisionType type, gpointer self) {
-  auto* browser = static_cast<BrowserImpl*>(self);
-  switch (type) {
-    case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
-      // Every frame's navigations and redirects pass here, so the
-      // navigation filter sees them all. Which frame navigates is not told
-      // here; main-frame navigations reach OnBeforeBrowse when they start.
-      WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
-          WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-      WebKitURIRequest* uriRequest = webkit_navigation_action_get_request(action);
-      const gchar* uri = webkit_uri_request_get_uri(uriRequest);
-      if (browser->m_stuckGuard.RefusesNavigation(uri,
-                                                  webkit_navigation_action_is_redirect(action))) {
-        QLOG(u"BrowserImpl::OnDecidePolicy => the page's navigation gives way to a load asked for");
-        webkit_policy_decision_ignore(decision);
-        return TRUE;
-      }
-      CefRefPtr<CefRequest> request = new RequestImpl(
-          CefString(uri ? uri : ""), CefString(webkit_uri_request_get_http_method(uriRequest)),
-          TransitionOf(action));
-      bool cancel = false;
-      if (CefRefPtr<CefApp> app = EngineContext::Get().App())
-        if (CefRefPtr<CefRenderProcessHandler> renderer = app->GetRenderProcessHandler())
-          cancel = renderer->OnBeforeNavigation(browser, browser->m_mainFrame.get(), request,
-                                                NavigationTypeOf(action),
-                                                webkit_navigation_action_is_redirect(action));
-      if (cancel) {
-        webkit_policy_decision_ignore(decision);
-        return TRUE;
-      }
-      browser->m_lastNavigation = {uri ? uri : "", static_cast<int>(request->GetTransitionType()),
-                                   webkit_navigation_action_is_user_gesture(action) != FALSE};
-      webkit_policy_decision_use(decision);
-      return TRUE;
-    }
-    case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
-      browser->AskPopup(webkit_navigation_policy_decision_get_navigation_action(
-          WEBKIT_NAVIGATION_POLICY_DECISION(decision)));
-      // This layer never opens a second view.
-      webkit_policy_decision_ignore(decision);
-      return TRUE;
-    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
-      auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
-      if (!webkit_response_policy_decision_is_mime_type_supported(response)) {
-        webkit_policy_decision_download(decision);
-        return TRUE;
-      }
-      webkit_policy_decision_use(decision);
-      return TRUE;
-    }
-    default:
-      return FALSE;
-  }
-}
-
-void BrowserImpl::AskPopup(WebKitNavigationAction* action) {
-  CefRefPtr<CefLifeSpanHandler> life = m_client->GetLifeSpanHandler();
-  if (!life) return;
-  const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-  CefWindowInfo windowInfo;
-  CefRefPtr<CefClient> client = m_client;
-  CefBrowserSettings settings;
-  bool noScriptAccess = false;
-  life->OnBeforePopup(this, m_mainFrame.get(), CefString(uri ? uri : ""), CefString(),
-                      WOD_NEW_FOREGROUND_TAB, webkit_navigation_action_is_user_gesture(action),
-                      CefPopupFeatures(), windowInfo, client, settings, &noScriptAccess);
-}
-
-WebKitWebView* BrowserImpl::OnCreateRequested(WebKitWebView*, WebKitNavigationAction* action,
-                                              gpointer self) {
-  // window.open and links to new windows: asked, then refused (no view).
-  static_cast<BrowserImpl*>(self)->AskPopup(action);
-  return nullptr;
-}
-
 void BrowserImpl::OnCloseRequested(WebKitWebView*, gpointer self) {
   static_cast<BrowserImpl*>(self)->DestroyView();
-}
-
-void BrowserImpl::OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
-                                       gpointer self) {
-  static_cast<BrowserImpl*>(self)->UpdateHistoryState();
 }
 
 // The creation entry point of the engine layer.

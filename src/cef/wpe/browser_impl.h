@@ -19,11 +19,10 @@
 #include "cef/wpe/frame_impl.h"
 #include "cef/wpe/frame_sink.h"
 #include "cef/wpe/input_router.h"
+#include "cef/wpe/navigation_tracker.h"
 #include "cef/wpe/page_channel.h"
 #include "cef/wpe/popup_controller.h"
 #include "cef/wpe/script_dialogs.h"
-#include "cef/wpe/stuck_page_guard.h"
-#include "cef/wpe/top_navigation.h"
 #include "cef_browser.h"
 #include "cef_client.h"
 
@@ -31,6 +30,15 @@ namespace quillo::engine {
 
 // Key of the view's object data that points back at its browser.
 inline constexpr char kBrowserKey[] = "quillo-browser";
+
+// What the CEF queries read: written on the UI thread (by the navigation
+// tracker, and when the view or its process goes), read anywhere.
+struct BrowserState {
+  std::atomic<bool> canGoBack{false};
+  std::atomic<bool> canGoForward{false};
+  std::atomic<bool> isLoading{false};
+  std::atomic<bool> hasDocument{false};
+};
 
 class BrowserImpl : public CefBrowser, public CefBrowserHost {
  public:
@@ -41,17 +49,17 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
 
   // CefBrowser
   CefRefPtr<CefBrowserHost> GetHost() override { return this; }
-  bool CanGoBack() override { return m_canGoBack.load(); }
+  bool CanGoBack() override { return m_state.canGoBack.load(); }
   void GoBack() override;
-  bool CanGoForward() override { return m_canGoForward.load(); }
+  bool CanGoForward() override { return m_state.canGoForward.load(); }
   void GoForward() override;
-  bool IsLoading() override { return m_isLoading.load(); }
+  bool IsLoading() override { return m_state.isLoading.load(); }
   void Reload() override;
   void StopLoad() override;
   int GetIdentifier() override { return m_id; }
   bool IsSame(CefRefPtr<CefBrowser> that) override;
   bool IsPopup() override { return false; }
-  bool HasDocument() override { return m_hasDocument.load(); }
+  bool HasDocument() override { return m_state.hasDocument.load(); }
   CefRefPtr<CefFrame> GetMainFrame() override { return m_mainFrame.get(); }
   CefRefPtr<CefFrame> GetFocusedFrame() override { return m_mainFrame.get(); }
 
@@ -79,6 +87,8 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
 
   // For the collaborators below (UI thread): whether the view has been destroyed.
   bool ViewGone() const { return m_viewDestroyed; }
+  BrowserState& State() { return m_state; }
+  FrameImpl* MainFrame() const { return m_mainFrame.get(); }
   // The view; null before it is created and after it is destroyed.
   WebKitWebView* View() const { return m_view; }
   // Runs task on the UI thread unless the view is gone by then (any thread).
@@ -93,36 +103,12 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   bool CreateView();
   void StartLoad(const std::u16string& url);
   void DestroyView();
-  void UpdateHistoryState();
-  // Main-frame navigation starting (or redirected): OnBeforeBrowse. False
-  // when the handler cancelled it.
-  bool BeforeBrowse(const char* uri, bool redirect);
-  // Reports the page's address as its title if it still has none once
-  // everything the web process sent before has arrived.
-  void ReportAddressIfUntitled();
   void ConnectSignals();
-  // Asks the life-span handler about a page's new window (always refused).
-  void AskPopup(WebKitNavigationAction* action);
-  // UI thread: terminates the web process that keeps the load of url from starting, and asks
-  // for it again in a fresh one.
-  void EndStuckProcess(const std::u16string& url);
 
   // GObject signal trampolines (UI thread).
-  static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer self);
-  static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError*, gpointer);
-  static void OnTitleNotify(GObject*, GParamSpec*, gpointer self);
-  static void OnUriNotify(GObject*, GParamSpec*, gpointer self);
-  static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType,
-                                 gpointer self);
-  static WebKitWebView* OnCreateRequested(WebKitWebView*, WebKitNavigationAction* action,
-                                          gpointer self);
   static void OnCloseRequested(WebKitWebView*, gpointer self);
   static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
                                      gpointer self);
-  static void OnResourceLoadStarted(WebKitWebView*, WebKitWebResource* resource,
-                                    WebKitURIRequest* request, gpointer self);
-  static void OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
-                                   gpointer self);
 
   // Immutable after construction.
   const int m_id;
@@ -137,33 +123,20 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   const bool m_universalFileAccess;
 
   // Written on the UI thread, read anywhere.
-  std::atomic<bool> m_canGoBack{false};
-  std::atomic<bool> m_canGoForward{false};
-  std::atomic<bool> m_isLoading{false};
-  std::atomic<bool> m_hasDocument{false};
+  BrowserState m_state;
   std::atomic<bool> m_closeStarted{false};  // CloseBrowser was called
 
   // UI thread only.
   WebKitWebView* m_view = nullptr;
   GSource* m_closeTimer = nullptr;
   bool m_closeTimerFired = false;  // the close grace ran out (then DestroyView follows)
-  // UI thread: ends a web process that keeps an asked-for load from starting.
-  StuckPageGuard m_stuckGuard{[this](const std::u16string& url) { EndStuckProcess(url); }};
   bool m_viewDestroyed = false;
-  bool m_failed = false;  // the current main-frame load has failed
-  HostLoads m_hostLoads;  // the embedder's loads not yet started
-  int64 m_lastSubframeId = 1;
-  FrameSink m_frames;       // the view's frames: painting, pacing, Invalidate
-  PopupController m_popup;  // the open <select> list, if any
-  InputRouter m_input;      // the one way in for input (asks m_popup first)
-  ScriptDialogs m_dialogs;  // the page's open script dialogs
-  PageChannel m_channel;    // messages to and from the web process's extension
-  // The last navigation the policy check let through.
-  struct {
-    std::string url;
-    int transition = TT_EXPLICIT;
-    bool userGesture = false;
-  } m_lastNavigation;
+  FrameSink m_frames;              // the view's frames: painting, pacing, Invalidate
+  PopupController m_popup;         // the open <select> list, if any
+  InputRouter m_input;             // the one way in for input (asks m_popup first)
+  ScriptDialogs m_dialogs;         // the page's open script dialogs
+  PageChannel m_channel;           // messages to and from the web process's extension
+  NavigationTracker m_navigation;  // policy, load events, history, address and title
 
   IMPLEMENT_REFCOUNTING(BrowserImpl);
 };

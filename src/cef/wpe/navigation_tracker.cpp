@@ -1,0 +1,396 @@
+#include "cef/wpe/navigation_tracker.h"
+
+#include <memory>
+#include <utility>
+
+#include "cef/wpe/browser_impl.h"
+#include "cef/wpe/display_title.h"
+#include "cef/wpe/engine_context.h"
+#include "cef/wpe/load_error_map.h"
+#include "cef/wpe/request_impl.h"
+#include "cef/wpe/webkit_mapping.h"
+#include "diagnostics/debug_log.h"
+
+namespace quillo::engine {
+namespace {
+
+NavigationTracker* Tracker(gpointer self) {
+  return static_cast<NavigationTracker*>(self);
+}
+
+gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                        WebKitPolicyDecisionType type, gpointer self) {
+  return Tracker(self)->DecidePolicy(decision, type);
+}
+
+WebKitWebView* OnCreateRequested(WebKitWebView*, WebKitNavigationAction* action, gpointer self) {
+  // window.open and links to new windows: asked, then refused (no view).
+  Tracker(self)->AskPopup(action);
+  return nullptr;
+}
+
+void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
+  Tracker(self)->LoadChanged(view, event);
+}
+
+gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer self) {
+  Tracker(self)->LoadFailed(uri, error);
+  return TRUE;  // the client shows its own error page
+}
+
+void OnResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource,
+                           WebKitURIRequest* request, gpointer self) {
+  Tracker(self)->ResourceLoadStarted(view, resource, request);
+}
+
+void OnUriNotify(GObject*, GParamSpec*, gpointer self) {
+  Tracker(self)->UriChanged();
+}
+
+void OnTitleNotify(GObject*, GParamSpec*, gpointer self) {
+  Tracker(self)->TitleChanged();
+}
+
+void OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
+                          gpointer self) {
+  Tracker(self)->UpdateHistoryState();
+}
+
+// Tells the display handler the page's title; a page that names none shows
+// its address.
+void ReportTitle(BrowserImpl* browser, WebKitWebView* view) {
+  CefRefPtr<CefDisplayHandler> display = browser->Client()->GetDisplayHandler();
+  if (!display) return;
+  const gchar* title = webkit_web_view_get_title(view);
+  if (title != nullptr && *title != '\0') {
+    display->OnTitleChange(browser, CefString(title));
+    return;
+  }
+  const gchar* uri = webkit_web_view_get_uri(view);
+  display->OnTitleChange(browser, CefString(DisplayTitleForUrl(uri ? uri : "")));
+}
+
+}  // namespace
+
+void NavigationTracker::Attach(WebKitWebView* view) {
+  g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this);
+  g_signal_connect(view, "load-failed", G_CALLBACK(OnLoadFailed), this);
+  g_signal_connect(view, "load-failed-with-tls-errors",
+                   G_CALLBACK(+[](WebKitWebView*, gchar* uri, GTlsCertificate*,
+                                  GTlsCertificateFlags flags, gpointer self) -> gboolean {
+                     BrowserImpl* browser = &Tracker(self)->m_browser;
+                     MappedError mapped = MapCertificateErrors(flags);
+                     if (CefRefPtr<CefLoadHandler> load = browser->Client()->GetLoadHandler())
+                       load->OnLoadError(browser, browser->MainFrame(), mapped.code, mapped.text,
+                                         CefString(uri ? uri : ""));
+                     return TRUE;
+                   }),
+                   this);
+  g_signal_connect(view, "notify::title", G_CALLBACK(OnTitleNotify), this);
+  g_signal_connect(view, "notify::uri", G_CALLBACK(OnUriNotify), this);
+  g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
+  g_signal_connect(view, "resource-load-started", G_CALLBACK(OnResourceLoadStarted), this);
+  g_signal_connect(view, "create", G_CALLBACK(OnCreateRequested), this);
+  g_signal_connect(webkit_web_view_get_back_forward_list(view), "changed",
+                   G_CALLBACK(OnBackForwardChanged), this);
+}
+
+void NavigationTracker::Detach(WebKitWebView* view) {
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view), this);
+  g_signal_handlers_disconnect_by_data(view, this);
+}
+
+void NavigationTracker::Load(const std::u16string& url) {
+  WebKitWebView* view = m_browser.View();
+  if (view == nullptr || m_browser.ViewGone()) return;
+  if (url.empty()) return;  // nothing to load: the view stays as it is
+  std::string utf8 = CefString(url).ToString();
+  m_browser.MainFrame()->SetURL(url);
+  m_hostLoads.Asked(utf8);
+  webkit_web_view_load_uri(view, utf8.c_str());
+  m_stuckGuard.Arm(url, EngineContext::Get().MainContext());
+  m_stuckGuard.ExpectCommit(webkit_web_view_get_uri(view));
+}
+
+void NavigationTracker::EndStuckProcess(const std::u16string& url) {
+  if (m_browser.View() == nullptr || m_browser.ViewGone()) return;
+  QLOG(u"BrowserImpl::EndStuckProcess => the page's process does not start the load [%s]",
+       url.c_str());
+  webkit_web_view_terminate_web_process(m_browser.View());
+  // After the failure notice and its error page, which the termination has just queued.
+  m_browser.Post([this, url] { Load(url); });
+}
+
+void NavigationTracker::GoBack() {
+  m_stuckGuard.Committed();  // a later request than the pending load
+  webkit_web_view_go_back(m_browser.View());
+}
+
+void NavigationTracker::GoForward() {
+  m_stuckGuard.Committed();  // a later request than the pending load
+  webkit_web_view_go_forward(m_browser.View());
+}
+
+void NavigationTracker::Reload() {
+  m_stuckGuard.Committed();  // a later request than the pending load
+  webkit_web_view_reload(m_browser.View());
+}
+
+void NavigationTracker::Stop() {
+  webkit_web_view_stop_loading(m_browser.View());
+}
+
+bool NavigationTracker::DecidePolicy(WebKitPolicyDecision* decision,
+                                     WebKitPolicyDecisionType type) {
+  BrowserImpl* browser = &m_browser;
+  switch (type) {
+    case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
+      // Every frame's navigations and redirects pass here, so the
+      // navigation filter sees them all. Which frame navigates is not told
+      // here; main-frame navigations reach OnBeforeBrowse when they start.
+      WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+          WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+      WebKitURIRequest* uriRequest = webkit_navigation_action_get_request(action);
+      const gchar* uri = webkit_uri_request_get_uri(uriRequest);
+      if (m_stuckGuard.RefusesNavigation(uri, webkit_navigation_action_is_redirect(action))) {
+        QLOG(u"BrowserImpl::OnDecidePolicy => the page's navigation gives way to a load asked for");
+        webkit_policy_decision_ignore(decision);
+        return true;
+      }
+      CefRefPtr<CefRequest> request = new RequestImpl(
+          CefString(uri ? uri : ""), CefString(webkit_uri_request_get_http_method(uriRequest)),
+          TransitionOf(action));
+      bool cancel = false;
+      if (CefRefPtr<CefApp> app = EngineContext::Get().App())
+        if (CefRefPtr<CefRenderProcessHandler> renderer = app->GetRenderProcessHandler())
+          cancel = renderer->OnBeforeNavigation(browser, browser->MainFrame(), request,
+                                                NavigationTypeOf(action),
+                                                webkit_navigation_action_is_redirect(action));
+      if (cancel) {
+        webkit_policy_decision_ignore(decision);
+        return true;
+      }
+      m_lastNavigation = {uri ? uri : "", static_cast<int>(request->GetTransitionType()),
+                          webkit_navigation_action_is_user_gesture(action) != FALSE};
+      webkit_policy_decision_use(decision);
+      return true;
+    }
+    case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
+      AskPopup(webkit_navigation_policy_decision_get_navigation_action(
+          WEBKIT_NAVIGATION_POLICY_DECISION(decision)));
+      // This layer never opens a second view.
+      webkit_policy_decision_ignore(decision);
+      return true;
+    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
+      auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+      if (!webkit_response_policy_decision_is_mime_type_supported(response)) {
+        webkit_policy_decision_download(decision);
+        return true;
+      }
+      webkit_policy_decision_use(decision);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void NavigationTracker::AskPopup(WebKitNavigationAction* action) {
+  CefRefPtr<CefLifeSpanHandler> life = m_browser.Client()->GetLifeSpanHandler();
+  if (!life) return;
+  const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+  CefWindowInfo windowInfo;
+  CefRefPtr<CefClient> client = m_browser.Client();
+  CefBrowserSettings settings;
+  bool noScriptAccess = false;
+  life->OnBeforePopup(&m_browser, m_browser.MainFrame(), CefString(uri ? uri : ""), CefString(),
+                      WOD_NEW_FOREGROUND_TAB, webkit_navigation_action_is_user_gesture(action),
+                      CefPopupFeatures(), windowInfo, client, settings, &noScriptAccess);
+}
+
+bool NavigationTracker::BeforeBrowse(const char* uri, bool redirect) {
+  CefRefPtr<CefRequestHandler> handler = m_browser.Client()->GetRequestHandler();
+  if (!handler) return true;
+  std::string url = uri ? uri : "";
+  // The transition of the policy decision that let this navigation through.
+  int transition = TT_EXPLICIT;
+  bool gesture = false;
+  if (m_lastNavigation.url == url || redirect) {
+    transition = m_lastNavigation.transition;
+    gesture = m_lastNavigation.userGesture;
+  }
+  if (redirect) transition |= TT_SERVER_REDIRECT_FLAG;
+  CefRefPtr<CefRequest> request = new RequestImpl(CefString(url), CefString("GET"),
+                                                  static_cast<cef_transition_type_t>(transition));
+  if (!handler->OnBeforeBrowse(&m_browser, m_browser.MainFrame(), request, gesture, redirect))
+    return true;
+  webkit_web_view_stop_loading(m_browser.View());
+  return false;
+}
+
+void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) {
+  BrowserImpl* browser = &m_browser;
+  BrowserState& state = browser->State();
+  CefRefPtr<CefLoadHandler> load = browser->Client()->GetLoadHandler();
+  UpdateHistoryState();
+  switch (event) {
+    case WEBKIT_LOAD_STARTED: {
+      if (m_stuckGuard.IsExpected(webkit_web_view_get_uri(view))) m_stuckGuard.Disarm();
+      state.isLoading.store(true);
+      m_failed = false;
+      // The engine shows the URL of a navigation the page started only from
+      // its first redirect or its commit; the policy decision that let the
+      // navigation through (every main-frame load passes one just before it
+      // starts) names it now.
+      const gchar* uri = webkit_web_view_get_uri(view);
+      const std::string& decided = m_lastNavigation.url;
+      const std::string started = decided.empty() ? (uri ? uri : "") : decided;
+      const bool hostStarted = m_hostLoads.Starting(started);
+      if (RefusedTopLevelDataUrl(started, m_lastNavigation.transition, hostStarted)) {
+        QLOG(u"BrowserImpl => the page may not navigate the top frame to a data URL");
+        webkit_web_view_stop_loading(view);
+        return;
+      }
+      if (!BeforeBrowse(started.c_str(), false)) return;
+      if (load) {
+        load->OnLoadingStateChange(browser, true, browser->CanGoBack(), browser->CanGoForward());
+        load->OnLoadStart(browser, browser->MainFrame(), TT_EXPLICIT);
+      }
+      break;
+    }
+    case WEBKIT_LOAD_REDIRECTED:
+      BeforeBrowse(webkit_web_view_get_uri(view), true);
+      break;
+    case WEBKIT_LOAD_COMMITTED:
+      if (m_stuckGuard.IsExpected(webkit_web_view_get_uri(view))) m_stuckGuard.Committed();
+      state.hasDocument.store(true);
+      browser->MainFrame()->SetURL(ToU16(webkit_web_view_get_uri(view)));
+      break;
+    case WEBKIT_LOAD_FINISHED: {
+      state.isLoading.store(false);
+      int status = 0;
+      if (WebKitWebResource* resource = webkit_web_view_get_main_resource(view))
+        if (WebKitURIResponse* response = webkit_web_resource_get_response(resource))
+          status = static_cast<int>(webkit_uri_response_get_status_code(response));
+      // The engine refuses restricted ports without reporting a failure: it
+      // shows an empty document instead of the URL it was asked for.
+      const std::string& target = m_lastNavigation.url;
+      if (!m_failed && status == 0 && IsRestrictedPortUrl(target.c_str()) && load) {
+        browser->MainFrame()->SetURL(ToU16(target.c_str()));
+        load->OnLoadError(browser, browser->MainFrame(), ERR_UNSAFE_PORT, "net::ERR_UNSAFE_PORT",
+                          CefString(target));
+      }
+      if (!m_failed) ReportAddressIfUntitled();
+      if (load) {
+        load->OnLoadEnd(browser, browser->MainFrame(), status);
+        load->OnLoadingStateChange(browser, false, browser->CanGoBack(), browser->CanGoForward());
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void NavigationTracker::LoadFailed(const char* uri, GError* error) {
+  m_failed = true;
+  if (m_stuckGuard.IsExpected(uri)) m_stuckGuard.Committed();
+  // The failing frame shows the URL it was loading.
+  if (uri) m_browser.MainFrame()->SetURL(ToU16(uri));
+  MappedError mapped = MapLoadError(error);
+  if (CefRefPtr<CefLoadHandler> load = m_browser.Client()->GetLoadHandler())
+    load->OnLoadError(&m_browser, m_browser.MainFrame(), mapped.code, mapped.text,
+                      CefString(uri ? uri : ""));
+}
+
+void NavigationTracker::ResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource,
+                                            WebKitURIRequest* request) {
+  // Sub-frame documents are the resources fetched as HTML that are not the
+  // main frame's; their failures reach OnLoadError with a frame of their own.
+  if (resource == webkit_web_view_get_main_resource(view)) return;
+  SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request);
+  const char* accept = headers ? soup_message_headers_get_one(headers, "Accept") : nullptr;
+  if (accept == nullptr || !g_str_has_prefix(accept, "text/html")) return;
+  // The handler holds a reference to the browser, which owns this tracker, until the resource
+  // goes, and does nothing once the view has been destroyed: a resource may fail after its page
+  // was closed.
+  m_browser.AddRef();
+  g_signal_connect_data(
+      resource, "failed", G_CALLBACK(+[](WebKitWebResource* failed, GError* error, gpointer data) {
+        auto* tracker = static_cast<NavigationTracker*>(data);
+        BrowserImpl* browser = &tracker->m_browser;
+        CefRefPtr<CefLoadHandler> load = browser->Client()->GetLoadHandler();
+        if (!load || browser->ViewGone()) return;
+        const gchar* uri = webkit_web_resource_get_uri(failed);
+        MappedError mapped = MapLoadError(error);
+        CefRefPtr<CefFrame> frame =
+            new FrameImpl(browser, false, ++tracker->m_lastSubframeId, ToU16(uri));
+        load->OnLoadError(browser, frame, mapped.code, mapped.text, CefString(uri ? uri : ""));
+      }),
+      this,
+      +[](gpointer data, GClosure*) {
+        static_cast<NavigationTracker*>(data)->m_browser.Release();  // may end the tracker
+      },
+      GConnectFlags(0));
+}
+
+void NavigationTracker::ReportAddressIfUntitled() {
+  // The engine hands a page's title to this side from a task of its own, which may come after
+  // the load has finished; the page itself knows at once. So the page is asked for its title
+  // (in the layer's own script world, which shares the document), and its address is shown
+  // only when it has none.
+  WebKitWebView* view = m_browser.View();
+  const gchar* uri = webkit_web_view_get_uri(view);
+  using Asked = std::pair<CefRefPtr<BrowserImpl>, std::string>;
+  auto* asked = new Asked(&m_browser, uri ? uri : "");
+  webkit_web_view_run_javascript_in_world(
+      view, "document.title", "quillo", nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<Asked> asked(static_cast<Asked*>(data));
+        auto* view = WEBKIT_WEB_VIEW(source);
+        WebKitJavascriptResult* value =
+            webkit_web_view_run_javascript_in_world_finish(view, result, nullptr);
+        bool pageHasTitle = false;
+        if (value) {
+          JSCValue* js = webkit_javascript_result_get_js_value(value);
+          if (jsc_value_is_string(js)) {
+            gchar* text = jsc_value_to_string(js);
+            pageHasTitle = text != nullptr && *text != '\0';
+            g_free(text);
+          }
+          webkit_javascript_result_unref(value);
+        }
+        BrowserImpl* browser = asked->first.get();
+        const gchar* title = webkit_web_view_get_title(view);
+        const gchar* now = webkit_web_view_get_uri(view);
+        if (pageHasTitle || browser->ViewGone() || browser->IsLoading() ||
+            (title != nullptr && *title != '\0') || asked->second != (now ? now : ""))
+          return;
+        ReportTitle(browser, view);
+      },
+      asked);
+}
+
+void NavigationTracker::TitleChanged() {
+  const gchar* title = webkit_web_view_get_title(m_browser.View());
+  // The engine empties the title when a new document starts; the new page's
+  // own title, or its address once it has loaded, follows.
+  if ((title == nullptr || *title == '\0') && m_browser.IsLoading()) return;
+  ReportTitle(&m_browser, m_browser.View());
+}
+
+void NavigationTracker::UriChanged() {
+  const gchar* uri = webkit_web_view_get_uri(m_browser.View());
+  m_browser.MainFrame()->SetURL(ToU16(uri));
+  if (CefRefPtr<CefDisplayHandler> display = m_browser.Client()->GetDisplayHandler())
+    display->OnAddressChange(&m_browser, m_browser.MainFrame(), CefString(uri ? uri : ""));
+}
+
+void NavigationTracker::UpdateHistoryState() {
+  WebKitWebView* view = m_browser.View();
+  if (view == nullptr) return;
+  m_browser.State().canGoBack.store(webkit_web_view_can_go_back(view));
+  m_browser.State().canGoForward.store(webkit_web_view_can_go_forward(view));
+}
+
+}  // namespace quillo::engine
