@@ -1,20 +1,24 @@
 // The windowless browser on a WPE WebKit view whose frames arrive as shared
 // memory buffers.
 //
-// One object is both the CefBrowser and its CefBrowserHost. Threads: it is
-// created and destroyed on the UI thread, where all WebKit calls happen. Its
-// public CEF methods may be called on any thread: actions are posted to the
-// UI thread, queries read atomics that the UI thread keeps current.
+// One object is both the CefBrowser and its CefBrowserHost, a facade over the
+// rooms that do the work: the view and its life (ViewHost), the frame path
+// (FrameSink), input (InputRouter, which asks the <select> list's
+// PopupController first), script dialogs (ScriptDialogs), navigation
+// (NavigationTracker) and the web process's messages (PageChannel). Threads:
+// it is created and destroyed on the UI thread, where all WebKit calls happen
+// and where its rooms live. Its public CEF methods may be called on any
+// thread: actions are posted to the UI thread (and dropped once the view is
+// gone), queries read atomics that the UI thread keeps current. The facade
+// keeps the two sequences that cross the rooms: the view's end and its web
+// process's.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
-
 #include <wpe/webkit.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
 
 #include "cef/wpe/frame_impl.h"
 #include "cef/wpe/frame_sink.h"
@@ -23,6 +27,7 @@
 #include "cef/wpe/page_channel.h"
 #include "cef/wpe/popup_controller.h"
 #include "cef/wpe/script_dialogs.h"
+#include "cef/wpe/view_host.h"
 #include "cef_browser.h"
 #include "cef_client.h"
 
@@ -85,14 +90,20 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   // Points the sub-frames showing frameUrl at url (any thread).
   void LoadUrlInSubframe(const CefString& frameUrl, const CefString& url);
 
-  // For the collaborators below (UI thread): whether the view has been destroyed.
-  bool ViewGone() const { return m_viewDestroyed; }
-  BrowserState& State() { return m_state; }
-  FrameImpl* MainFrame() const { return m_mainFrame.get(); }
-  // The view; null before it is created and after it is destroyed.
-  WebKitWebView* View() const { return m_view; }
+  // For the rooms (UI thread unless said otherwise).
   // Runs task on the UI thread unless the view is gone by then (any thread).
   void Post(std::function<void()> task);
+  bool ViewGone() const { return m_viewDestroyed; }
+  // Null before the view is created and after it is destroyed.
+  WebKitWebView* View() const { return m_host.View(); }
+  FrameImpl* MainFrame() const { return m_mainFrame.get(); }
+  BrowserState& State() { return m_state; }
+  // The view goes (closed by the page, by force or after the close grace):
+  // every room lets go of it, then the life-span handler hears OnBeforeClose.
+  void DestroyView();
+  // The web process ended: the page is gone with it, which the host hears as
+  // a failed load (ERR_FAILED); the error page shown next starts a new one.
+  void WebProcessGone();
 
  private:
   BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings, int width,
@@ -102,35 +113,20 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   // UI thread.
   bool CreateView();
   void StartLoad(const std::u16string& url);
-  void DestroyView();
-  void ConnectSignals();
-
-  // GObject signal trampolines (UI thread).
-  static void OnCloseRequested(WebKitWebView*, gpointer self);
-  static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
-                                     gpointer self);
 
   // Immutable after construction.
   const int m_id;
   const CefRefPtr<CefClient> m_client;
   const CefRefPtr<FrameImpl> m_mainFrame;
-  const int m_width;
-  const int m_height;
-  const uint32_t m_backgroundColor;
-  const std::u16string m_acceptLanguages;
-  const std::string m_defaultEncoding;
-  const bool m_fileAccess;
-  const bool m_universalFileAccess;
 
   // Written on the UI thread, read anywhere.
   BrowserState m_state;
-  std::atomic<bool> m_closeStarted{false};  // CloseBrowser was called
 
-  // UI thread only.
-  WebKitWebView* m_view = nullptr;
-  GSource* m_closeTimer = nullptr;
-  bool m_closeTimerFired = false;  // the close grace ran out (then DestroyView follows)
+  // UI thread only. The rooms are owned here and hold a reference back to
+  // this browser, which outlives them; each connects its own signals to the
+  // view in Attach and disconnects them in Detach, before the view goes.
   bool m_viewDestroyed = false;
+  ViewHost m_host;                 // the view, its settings and its close
   FrameSink m_frames;              // the view's frames: painting, pacing, Invalidate
   PopupController m_popup;         // the open <select> list, if any
   InputRouter m_input;             // the one way in for input (asks m_popup first)

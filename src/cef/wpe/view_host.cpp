@@ -1,0 +1,141 @@
+#include "cef/wpe/view_host.h"
+
+#include <utility>
+
+#include "cef/wpe/browser_impl.h"
+#include "cef/wpe/engine_context.h"
+#include "cef/wpe/frame_sink.h"
+#include "cef/wpe/page_requests.h"
+
+namespace quillo::engine {
+namespace {
+
+// A page that neither closes nor vetoes within this time is closed by force.
+constexpr guint kCloseGraceMs = 3000;
+
+void OnCloseRequested(WebKitWebView*, gpointer browser) {
+  static_cast<BrowserImpl*>(browser)->DestroyView();
+}
+
+void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer browser) {
+  static_cast<BrowserImpl*>(browser)->WebProcessGone();
+}
+
+wpe_view_backend* BackendOf(WebKitWebView* view) {
+  return webkit_web_view_backend_get_wpe_backend(webkit_web_view_get_backend(view));
+}
+
+}  // namespace
+
+ViewHost::ViewHost(BrowserImpl& browser, const CefBrowserSettings& settings)
+    : m_browser(browser),
+      m_backgroundColor(settings.background_color),
+      m_acceptLanguages(settings.accept_language_list.ToString16()),
+      m_defaultEncoding(settings.default_encoding.ToString()),
+      m_fileAccess(settings.file_access_from_file_urls == STATE_ENABLED),
+      m_universalFileAccess(settings.universal_access_from_file_urls == STATE_ENABLED) {}
+
+bool ViewHost::Create(FrameSink& frames) {
+  WebKitWebContext* context = EngineContext::Get().WebContext();
+  if (context == nullptr) return false;
+
+  // Languages are a property of the shared web context; each new browser
+  // sets them (an empty list goes back to the engine's default).
+  if (m_acceptLanguages.empty()) {
+    webkit_web_context_set_preferred_languages(context, nullptr);
+  } else {
+    std::string list = CefString(m_acceptLanguages).ToString();
+    gchar** languages = g_strsplit(list.c_str(), ",", -1);
+    webkit_web_context_set_preferred_languages(context, languages);
+    g_strfreev(languages);
+  }
+
+  WebKitWebViewBackend* viewBackend = frames.CreateBackend();
+  if (viewBackend == nullptr) return false;
+
+  WebKitSettings* webSettings = webkit_settings_new();
+  webkit_settings_set_allow_file_access_from_file_urls(webSettings, m_fileAccess);
+  webkit_settings_set_allow_universal_access_from_file_urls(webSettings, m_universalFileAccess);
+  webkit_settings_set_enable_write_console_messages_to_stdout(webSettings, FALSE);
+  webkit_settings_set_javascript_can_open_windows_automatically(webSettings, TRUE);
+  // Loads and history moves of the embedder reach data: documents (HTML
+  // source, the error page); the page's own top-level moves to them are
+  // refused when they start (RefusedTopLevelDataUrl).
+  webkit_settings_set_allow_top_navigation_to_data_urls(webSettings, TRUE);
+  // Documents that name no character set (HTML source handed over as UTF-8,
+  // data URLs) are read as UTF-8 unless the settings say otherwise.
+  webkit_settings_set_default_charset(
+      webSettings, m_defaultEncoding.empty() ? "utf-8" : m_defaultEncoding.c_str());
+  m_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", viewBackend, "web-context",
+                                        context, "settings", webSettings, nullptr));
+  g_object_unref(webSettings);
+
+  // Opaque painting: white unless the settings name a colour.
+  WebKitColor color{1.0, 1.0, 1.0, 1.0};
+  if (m_backgroundColor != 0) {
+    color.red = ((m_backgroundColor >> 16) & 0xFF) / 255.0;
+    color.green = ((m_backgroundColor >> 8) & 0xFF) / 255.0;
+    color.blue = (m_backgroundColor & 0xFF) / 255.0;
+  }
+  webkit_web_view_set_background_color(m_view, &color);
+  g_object_set_data(G_OBJECT(m_view), kBrowserKey, &m_browser);
+  return true;
+}
+
+void ViewHost::Attach() {
+  wpe_view_backend_add_activity_state(
+      BackendOf(m_view), wpe_view_activity_state_visible | wpe_view_activity_state_in_window);
+  // The browser, not this host: it takes all its rooms through the view's end.
+  g_signal_connect(m_view, "close", G_CALLBACK(OnCloseRequested), &m_browser);
+  g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated),
+                   &m_browser);
+  ConnectPageRequests(m_view);
+}
+
+void ViewHost::Detach() {
+  g_signal_handlers_disconnect_by_data(m_view, &m_browser);
+}
+
+void ViewHost::Destroy() {
+  // The view's backend, and with it the exportable, goes when the last
+  // reference to the view does.
+  g_object_unref(std::exchange(m_view, nullptr));
+}
+
+void ViewHost::SetHidden(bool hidden) {
+  if (hidden)
+    wpe_view_backend_remove_activity_state(BackendOf(m_view), wpe_view_activity_state_visible);
+  else
+    wpe_view_backend_add_activity_state(BackendOf(m_view), wpe_view_activity_state_visible);
+}
+
+void ViewHost::TryClose() {
+  if (m_closeTimer != nullptr) return;  // already asked the page
+  m_closeTimer = g_timeout_source_new(kCloseGraceMs);
+  g_source_set_callback(
+      m_closeTimer,
+      [](gpointer self) -> gboolean {
+        auto* host = static_cast<ViewHost*>(self);
+        g_source_unref(host->m_closeTimer);
+        host->m_closeTimer = nullptr;
+        host->m_closeTimerFired = true;
+        host->m_browser.DestroyView();
+        return G_SOURCE_REMOVE;
+      },
+      this, nullptr);
+  g_source_attach(m_closeTimer, EngineContext::Get().MainContext());
+  EngineContext::Get().BeginCloseWait();
+  // Runs the page's unload handlers; "close" follows unless the page vetoes.
+  webkit_web_view_try_close(m_view);
+}
+
+void ViewHost::EndClose() {
+  if (m_closeTimer != nullptr || m_closeTimerFired) EngineContext::Get().EndCloseWait();
+  if (m_closeTimer != nullptr) {
+    g_source_destroy(m_closeTimer);
+    g_source_unref(m_closeTimer);
+    m_closeTimer = nullptr;
+  }
+}
+
+}  // namespace quillo::engine

@@ -1,0 +1,60 @@
+// The browser's WebKitWebView and its life. It is made with the browser's
+// settings (languages, character set, file access, background colour) on the
+// frame sink's backend, shown and hidden, and asked to close: the page's
+// unload handlers run, and a page that neither closes nor vetoes within the
+// grace is closed by force. The page's own close and the end of its web
+// process are passed to the browser, which takes its rooms through them.
+// UI thread only.
+#pragma once
+
+#include <wpe/webkit.h>
+
+#include <cstdint>
+#include <string>
+
+#include "cef_browser.h"
+
+namespace quillo::engine {
+
+class BrowserImpl;
+class FrameSink;
+
+class ViewHost {
+ public:
+  // browser owns this host by value and so outlives it.
+  ViewHost(BrowserImpl& browser, const CefBrowserSettings& settings);
+  ViewHost(const ViewHost&) = delete;
+  ViewHost& operator=(const ViewHost&) = delete;
+
+  // Makes the view on the backend of frames. False when it cannot be made.
+  bool Create(FrameSink& frames);
+  // Marks the view visible and in a window, and connects the view's life
+  // signals and the answers to the page's requests.
+  void Attach();
+  // Null before Create and after Destroy.
+  WebKitWebView* View() const { return m_view; }
+
+  void SetHidden(bool hidden);
+  // Asks the page to close; the browser's DestroyView follows from "close",
+  // or from the grace running out.
+  void TryClose();
+  // The view goes: the close wait ends and the grace timer stops.
+  void EndClose();
+  // Disconnects the life signals (before the buffers go back).
+  void Detach();
+  // Drops the view (its backend goes with the last reference).
+  void Destroy();
+
+ private:
+  BrowserImpl& m_browser;
+  const uint32_t m_backgroundColor;
+  const std::u16string m_acceptLanguages;
+  const std::string m_defaultEncoding;
+  const bool m_fileAccess;
+  const bool m_universalFileAccess;
+  WebKitWebView* m_view = nullptr;
+  GSource* m_closeTimer = nullptr;
+  bool m_closeTimerFired = false;  // the close grace ran out (then DestroyView follows)
+};
+
+}  // namespace quillo::engine
