@@ -30,6 +30,8 @@ const HostilePage kPages[] = {
      "<title>hostile</title>" +
          Script("setTimeout(() => { location.href = '?' + Math.random(); }, 1);"
                 "setInterval(() => history.pushState({}, '', '?' + Math.random()), 1);")},
+    {"CancelsEveryLoadItDoesNotStart",
+     "<title>hostile</title>" + Script("setInterval(() => window.stop(), 1);")},
     {"HoardsMemory",
      // 8 MiB every 10 ms up to 1 GiB, held until the page is left (capped, so that the test
      // cannot take the machine).

@@ -14,6 +14,9 @@
 namespace quillo::engine {
 namespace {
 
+// Times the embedder's load is asked for again after the page cancelled it.
+constexpr int kMaxLoadCancels = 3;
+
 NavigationTracker* Tracker(gpointer self) {
   return static_cast<NavigationTracker*>(self);
 }
@@ -100,10 +103,11 @@ void NavigationTracker::Detach(WebKitWebView* view) {
   g_signal_handlers_disconnect_by_data(view, this);
 }
 
-void NavigationTracker::Load(const std::u16string& url) {
+void NavigationTracker::Load(const std::u16string& url, bool again) {
   WebKitWebView* view = m_browser.View();
   if (view == nullptr || m_browser.ViewGone()) return;
   if (url.empty()) return;  // nothing to load: the view stays as it is
+  if (!again) m_loadCancels = 0;
   std::string utf8 = CefString(url).ToString();
   m_browser.MainFrame()->SetURL(url);
   m_hostLoads.Asked(utf8);
@@ -118,7 +122,7 @@ void NavigationTracker::EndStuckProcess(const std::u16string& url) {
        url.c_str());
   webkit_web_view_terminate_web_process(m_browser.View());
   // After the failure notice and its error page, which the termination has just queued.
-  m_browser.Post([this, url] { Load(url); });
+  m_browser.Post([this, url] { Load(url, true); });
 }
 
 void NavigationTracker::GoBack() {
@@ -137,6 +141,7 @@ void NavigationTracker::Reload() {
 }
 
 void NavigationTracker::Stop() {
+  m_stuckGuard.Committed();  // stopped on purpose: not asked for again
   webkit_web_view_stop_loading(m_browser.View());
 }
 
@@ -224,6 +229,7 @@ bool NavigationTracker::BeforeBrowse(const char* uri, bool redirect) {
                                                   static_cast<cef_transition_type_t>(transition));
   if (!handler->OnBeforeBrowse(&m_browser, m_browser.MainFrame(), request, gesture, redirect))
     return true;
+  m_stuckGuard.Committed();  // stopped on purpose: not asked for again
   webkit_web_view_stop_loading(m_browser.View());
   return false;
 }
@@ -248,6 +254,7 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
       const bool hostStarted = m_hostLoads.Starting(started);
       if (RefusedTopLevelDataUrl(started, m_lastNavigation.transition, hostStarted)) {
         QLOG(u"BrowserImpl => the page may not navigate the top frame to a data URL");
+        m_stuckGuard.Committed();  // stopped on purpose: not asked for again
         webkit_web_view_stop_loading(view);
         return;
       }
@@ -294,7 +301,23 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
 
 void NavigationTracker::LoadFailed(const char* uri, GError* error) {
   m_failed = true;
-  if (m_stuckGuard.IsExpected(uri)) m_stuckGuard.Committed();
+  if (m_stuckGuard.IsExpected(uri)) {
+    // The page's own script cancelled the embedder's load after it started (a page that
+    // navigates itself in a loop): ask for it again, a few times, rather than lose it.
+    // A page that goes on cancelling it is treated as stuck: its process is ended.
+    if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) &&
+        !m_stuckGuard.Url().empty()) {
+      const std::u16string url = m_stuckGuard.Url();
+      if (++m_loadCancels <= kMaxLoadCancels) {
+        QLOG(u"BrowserImpl => the page cancelled the load asked for, asked again [%s]",
+             url.c_str());
+        m_browser.Post([this, url] { Load(url, true); });
+      } else {
+        m_browser.Post([this, url] { EndStuckProcess(url); });
+      }
+    }
+    m_stuckGuard.Committed();
+  }
   // The failing frame shows the URL it was loading.
   if (uri) m_browser.MainFrame()->SetURL(ToU16(uri));
   MappedError mapped = MapLoadError(error);

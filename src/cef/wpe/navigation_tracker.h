@@ -29,8 +29,9 @@ class NavigationTracker {
   void Attach(WebKitWebView* view);
   void Detach(WebKitWebView* view);
 
-  // The embedder's loads and history moves.
-  void Load(const std::u16string& url);
+  // The embedder's loads and history moves. again: the same load asked for once more (a
+  // fresh web process, or the page cancelled it), which keeps its count of tries.
+  void Load(const std::u16string& url, bool again = false);
   void GoBack();
   void GoForward();
   void Reload();
@@ -66,6 +67,8 @@ class NavigationTracker {
   StuckPageGuard m_stuckGuard{[this](const std::u16string& url) { EndStuckProcess(url); }};
   HostLoads m_hostLoads;  // the embedder's loads not yet started
   bool m_failed = false;  // the current main-frame load has failed
+  // Times the page cancelled the embedder's current load before it committed.
+  int m_loadCancels = 0;
   int64 m_lastSubframeId = 1;
   // The last navigation the policy check let through.
   struct {

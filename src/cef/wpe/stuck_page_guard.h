@@ -37,6 +37,8 @@ class StuckPageGuard {
   // an older one of the page's).
   bool IsExpected(const char* uri) const { return uri != nullptr && m_expectedUri == uri; }
   void Committed() { m_expectedUri.clear(); }
+  // The load last asked for.
+  const std::u16string& Url() const { return m_url; }
   bool RefusesNavigation(const char* uri, bool isRedirect) const;
 
  private:
