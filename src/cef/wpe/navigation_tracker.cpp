@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "cef/wpe/browser_impl.h"
-#include "cef/wpe/display_title.h"
 #include "cef/wpe/engine_context.h"
 #include "cef/wpe/load_error_map.h"
 #include "cef/wpe/request_impl.h"
@@ -46,31 +45,9 @@ void OnResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource,
   Tracker(self)->ResourceLoadStarted(view, resource, request);
 }
 
-void OnUriNotify(GObject*, GParamSpec*, gpointer self) {
-  Tracker(self)->UriChanged();
-}
-
-void OnTitleNotify(GObject*, GParamSpec*, gpointer self) {
-  Tracker(self)->TitleChanged();
-}
-
 void OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
                           gpointer self) {
   Tracker(self)->UpdateHistoryState();
-}
-
-// Tells the display handler the page's title; a page that names none shows
-// its address.
-void ReportTitle(BrowserImpl* browser, WebKitWebView* view) {
-  CefRefPtr<CefDisplayHandler> display = browser->Client()->GetDisplayHandler();
-  if (!display) return;
-  const gchar* title = webkit_web_view_get_title(view);
-  if (title != nullptr && *title != '\0') {
-    display->OnTitleChange(browser, CefString(title));
-    return;
-  }
-  const gchar* uri = webkit_web_view_get_uri(view);
-  display->OnTitleChange(browser, CefString(DisplayTitleForUrl(uri ? uri : "")));
 }
 
 }  // namespace
@@ -89,16 +66,16 @@ void NavigationTracker::Attach(WebKitWebView* view) {
                      return TRUE;
                    }),
                    this);
-  g_signal_connect(view, "notify::title", G_CALLBACK(OnTitleNotify), this);
-  g_signal_connect(view, "notify::uri", G_CALLBACK(OnUriNotify), this);
   g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view, "resource-load-started", G_CALLBACK(OnResourceLoadStarted), this);
   g_signal_connect(view, "create", G_CALLBACK(OnCreateRequested), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(view), "changed",
                    G_CALLBACK(OnBackForwardChanged), this);
+  m_addressAndTitle.Attach(view);
 }
 
 void NavigationTracker::Detach(WebKitWebView* view) {
+  m_addressAndTitle.Detach(view);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view), this);
   g_signal_handlers_disconnect_by_data(view, this);
 }
@@ -189,6 +166,7 @@ bool NavigationTracker::DecidePolicy(WebKitPolicyDecision* decision,
     case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
       auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
       if (!webkit_response_policy_decision_is_mime_type_supported(response)) {
+        m_stuckGuard.Committed();  // a download, not a page: its load's end is not a failure
         webkit_policy_decision_download(decision);
         return true;
       }
@@ -287,7 +265,7 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
         load->OnLoadError(browser, browser->MainFrame(), ERR_UNSAFE_PORT, "net::ERR_UNSAFE_PORT",
                           CefString(target));
       }
-      if (!m_failed) ReportAddressIfUntitled();
+      if (!m_failed) m_addressAndTitle.ReportAddressIfUntitled();
       if (load) {
         load->OnLoadEnd(browser, browser->MainFrame(), status);
         load->OnLoadingStateChange(browser, false, browser->CanGoBack(), browser->CanGoForward());
@@ -302,11 +280,16 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
 void NavigationTracker::LoadFailed(const char* uri, GError* error) {
   m_failed = true;
   if (m_stuckGuard.IsExpected(uri)) {
-    // The page's own script cancelled the embedder's load after it started (a page that
-    // navigates itself in a loop): ask for it again, a few times, rather than lose it.
-    // A page that goes on cancelling it is treated as stuck: its process is ended.
-    if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) &&
-        !m_stuckGuard.Url().empty()) {
+    // The page's own script cancelled the embedder's load, or interrupted its policy check,
+    // after it started (a page that navigates itself or calls window.stop() in a loop): ask
+    // for it again, a few times, rather than lose it. A page that goes on cancelling it is
+    // treated as stuck: its process is ended. (Downloads and loads stopped on purpose gave up
+    // their claim before, so they are not asked for again.)
+    const bool interrupted =
+        g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+        g_error_matches(error, WEBKIT_POLICY_ERROR,
+                        WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE);
+    if (interrupted && !m_stuckGuard.Url().empty()) {
       const std::u16string url = m_stuckGuard.Url();
       if (++m_loadCancels <= kMaxLoadCancels) {
         QLOG(u"BrowserImpl => the page cancelled the load asked for, asked again [%s]",
@@ -355,58 +338,6 @@ void NavigationTracker::ResourceLoadStarted(WebKitWebView* view, WebKitWebResour
         static_cast<NavigationTracker*>(data)->m_browser.Release();  // may end the tracker
       },
       GConnectFlags(0));
-}
-
-void NavigationTracker::ReportAddressIfUntitled() {
-  // The engine hands a page's title to this side from a task of its own, which may come after
-  // the load has finished; the page itself knows at once. So the page is asked for its title
-  // (in the layer's own script world, which shares the document), and its address is shown
-  // only when it has none.
-  WebKitWebView* view = m_browser.View();
-  const gchar* uri = webkit_web_view_get_uri(view);
-  using Asked = std::pair<CefRefPtr<BrowserImpl>, std::string>;
-  auto* asked = new Asked(&m_browser, uri ? uri : "");
-  webkit_web_view_run_javascript_in_world(
-      view, "document.title", "quillo", nullptr,
-      [](GObject* source, GAsyncResult* result, gpointer data) {
-        std::unique_ptr<Asked> asked(static_cast<Asked*>(data));
-        auto* view = WEBKIT_WEB_VIEW(source);
-        WebKitJavascriptResult* value =
-            webkit_web_view_run_javascript_in_world_finish(view, result, nullptr);
-        bool pageHasTitle = false;
-        if (value) {
-          JSCValue* js = webkit_javascript_result_get_js_value(value);
-          if (jsc_value_is_string(js)) {
-            gchar* text = jsc_value_to_string(js);
-            pageHasTitle = text != nullptr && *text != '\0';
-            g_free(text);
-          }
-          webkit_javascript_result_unref(value);
-        }
-        BrowserImpl* browser = asked->first.get();
-        const gchar* title = webkit_web_view_get_title(view);
-        const gchar* now = webkit_web_view_get_uri(view);
-        if (pageHasTitle || browser->ViewGone() || browser->IsLoading() ||
-            (title != nullptr && *title != '\0') || asked->second != (now ? now : ""))
-          return;
-        ReportTitle(browser, view);
-      },
-      asked);
-}
-
-void NavigationTracker::TitleChanged() {
-  const gchar* title = webkit_web_view_get_title(m_browser.View());
-  // The engine empties the title when a new document starts; the new page's
-  // own title, or its address once it has loaded, follows.
-  if ((title == nullptr || *title == '\0') && m_browser.IsLoading()) return;
-  ReportTitle(&m_browser, m_browser.View());
-}
-
-void NavigationTracker::UriChanged() {
-  const gchar* uri = webkit_web_view_get_uri(m_browser.View());
-  m_browser.MainFrame()->SetURL(ToU16(uri));
-  if (CefRefPtr<CefDisplayHandler> display = m_browser.Client()->GetDisplayHandler())
-    display->OnAddressChange(&m_browser, m_browser.MainFrame(), CefString(uri ? uri : ""));
 }
 
 void NavigationTracker::UpdateHistoryState() {

@@ -1,15 +1,16 @@
 // The main frame's navigations: the policy decisions every navigation passes
 // (the navigation filter, new windows, downloads), the load events reported to
-// the load and request handlers, the history state, the address and title
-// notices, sub-frame document failures, and the embedder's own loads (with the
-// guard that ends a web process that keeps them from starting). UI thread
-// only; it writes the browser's state, which any thread reads.
+// the load and request handlers, the history state (the address and title
+// notices in a room of their own, AddressAndTitle), sub-frame document failures, and the embedder's
+// own loads (with the guard that ends a web process that keeps them from starting). UI thread only;
+// it writes the browser's state, which any thread reads.
 #pragma once
 
 #include <wpe/webkit.h>
 
 #include <string>
 
+#include "cef/wpe/address_and_title.h"
 #include "cef/wpe/stuck_page_guard.h"
 #include "cef/wpe/top_navigation.h"
 #include "cef_types.h"
@@ -47,17 +48,12 @@ class NavigationTracker {
   void LoadFailed(const char* uri, GError* error);
   void ResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource,
                            WebKitURIRequest* request);
-  void UriChanged();
-  void TitleChanged();
   void UpdateHistoryState();
 
  private:
   // Main-frame navigation starting (or redirected): OnBeforeBrowse. False
   // when the handler cancelled it.
   bool BeforeBrowse(const char* uri, bool redirect);
-  // Reports the page's address as its title if it still has none once
-  // everything the web process sent before has arrived.
-  void ReportAddressIfUntitled();
   // Terminates the web process that keeps the load of url from starting, and
   // asks for it again in a fresh one.
   void EndStuckProcess(const std::u16string& url);
@@ -66,6 +62,7 @@ class NavigationTracker {
   // Ends a web process that keeps an asked-for load from starting.
   StuckPageGuard m_stuckGuard{[this](const std::u16string& url) { EndStuckProcess(url); }};
   HostLoads m_hostLoads;  // the embedder's loads not yet started
+  AddressAndTitle m_addressAndTitle{m_browser};
   bool m_failed = false;  // the current main-frame load has failed
   // Times the page cancelled the embedder's current load before it committed.
   int m_loadCancels = 0;

@@ -1,0 +1,103 @@
+#include "cef/wpe/address_and_title.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "cef/wpe/browser_impl.h"
+#include "cef/wpe/display_title.h"
+#include "cef/wpe/webkit_mapping.h"
+
+namespace quillo::engine {
+namespace {
+
+AddressAndTitle* Room(gpointer self) {
+  return static_cast<AddressAndTitle*>(self);
+}
+
+void OnUriNotify(GObject*, GParamSpec*, gpointer self) {
+  Room(self)->UriChanged();
+}
+
+void OnTitleNotify(GObject*, GParamSpec*, gpointer self) {
+  Room(self)->TitleChanged();
+}
+
+// Tells the display handler the page's title; a page that names none shows
+// its address.
+void ReportTitle(BrowserImpl* browser, WebKitWebView* view) {
+  CefRefPtr<CefDisplayHandler> display = browser->Client()->GetDisplayHandler();
+  if (!display) return;
+  const gchar* title = webkit_web_view_get_title(view);
+  if (title != nullptr && *title != '\0') {
+    display->OnTitleChange(browser, CefString(title));
+    return;
+  }
+  const gchar* uri = webkit_web_view_get_uri(view);
+  display->OnTitleChange(browser, CefString(DisplayTitleForUrl(uri ? uri : "")));
+}
+
+}  // namespace
+
+void AddressAndTitle::Attach(WebKitWebView* view) {
+  g_signal_connect(view, "notify::title", G_CALLBACK(OnTitleNotify), this);
+  g_signal_connect(view, "notify::uri", G_CALLBACK(OnUriNotify), this);
+}
+
+void AddressAndTitle::Detach(WebKitWebView* view) {
+  g_signal_handlers_disconnect_by_data(view, this);
+}
+
+void AddressAndTitle::ReportAddressIfUntitled() {
+  // The engine hands a page's title to this side from a task of its own, which may come after
+  // the load has finished; the page itself knows at once. So the page is asked for its title
+  // (in the layer's own script world, which shares the document), and its address is shown
+  // only when it has none.
+  WebKitWebView* view = m_browser.View();
+  const gchar* uri = webkit_web_view_get_uri(view);
+  using Asked = std::pair<CefRefPtr<BrowserImpl>, std::string>;
+  auto* asked = new Asked(&m_browser, uri ? uri : "");
+  webkit_web_view_run_javascript_in_world(
+      view, "document.title", "quillo", nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<Asked> asked(static_cast<Asked*>(data));
+        auto* view = WEBKIT_WEB_VIEW(source);
+        WebKitJavascriptResult* value =
+            webkit_web_view_run_javascript_in_world_finish(view, result, nullptr);
+        bool pageHasTitle = false;
+        if (value) {
+          JSCValue* js = webkit_javascript_result_get_js_value(value);
+          if (jsc_value_is_string(js)) {
+            gchar* text = jsc_value_to_string(js);
+            pageHasTitle = text != nullptr && *text != '\0';
+            g_free(text);
+          }
+          webkit_javascript_result_unref(value);
+        }
+        BrowserImpl* browser = asked->first.get();
+        const gchar* title = webkit_web_view_get_title(view);
+        const gchar* now = webkit_web_view_get_uri(view);
+        if (pageHasTitle || browser->ViewGone() || browser->IsLoading() ||
+            (title != nullptr && *title != '\0') || asked->second != (now ? now : ""))
+          return;
+        ReportTitle(browser, view);
+      },
+      asked);
+}
+
+void AddressAndTitle::TitleChanged() {
+  const gchar* title = webkit_web_view_get_title(m_browser.View());
+  // The engine empties the title when a new document starts; the new page's
+  // own title, or its address once it has loaded, follows.
+  if ((title == nullptr || *title == '\0') && m_browser.IsLoading()) return;
+  ReportTitle(&m_browser, m_browser.View());
+}
+
+void AddressAndTitle::UriChanged() {
+  const gchar* uri = webkit_web_view_get_uri(m_browser.View());
+  m_browser.MainFrame()->SetURL(ToU16(uri));
+  if (CefRefPtr<CefDisplayHandler> display = m_browser.Client()->GetDisplayHandler())
+    display->OnAddressChange(&m_browser, m_browser.MainFrame(), CefString(uri ? uri : ""));
+}
+
+}  // namespace quillo::engine
