@@ -3,7 +3,8 @@
 // in solid colours, at every animation frame. At every new-frame notice this host copies its
 // memory (as a host uploads it), decodes the counter from the copy and compares the whole
 // picture with the one the page must show for that counter. A wrong picture is written as a PNG
-// and judged by whether the memory changed while it was being copied and checked:
+// and judged by whether the memory changed while it was being copied and checked, or in a pause
+// after that without polls (only a paint already under way can write then):
 //  - unchanged: a row the dirty rectangles missed (stale). Always a failure.
 //  - changed, the counter still the same: the notice came before its paint was complete.
 //    Always a failure.
@@ -233,6 +234,9 @@ int main(int argc, char** argv) {
         // first, so the next paint shows as a new counter in the memory now, or, when it had
         // already begun at the notice (announced: the paint before), as a counter in the copy
         // that skips the one after the last counter seen.
+        // Looked at after a pause without polls: no new paint can start meanwhile, and one
+        // already under way (its thread perhaps preempted while the host checked) can finish.
+        SleepUs(200'000);
         uint32_t now = n;
         std::vector<uint8_t> later(memory);
         const bool moved = std::memcmp(copy.data(), later.data(), later.size()) != 0;
