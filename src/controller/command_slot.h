@@ -14,14 +14,12 @@
 // consumer is not asleep that costs the producer one load.
 #pragma once
 
-#include <linux/futex.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <thread>
+
+#include "platform/platform.h"
 
 namespace quillo {
 
@@ -91,7 +89,8 @@ class CommandTable {
     if (!AnyReady() && !stopWaiting()) {
       // The kernel sleeps only while the word still holds kConsumerAsleep, so
       // a wake between the look and the sleep is never lost.
-      while (m_wakeWord.load() == kConsumerAsleep) FutexWait(kConsumerAsleep);
+      while (m_wakeWord.load() == kConsumerAsleep)
+        platform::WaitWhileEquals(m_wakeWord, kConsumerAsleep);
     }
     m_wakeWord.store(kConsumerAwake);
   }
@@ -100,7 +99,7 @@ class CommandTable {
   void Wake() {
     if (m_wakeWord.load() == kConsumerAsleep &&
         m_wakeWord.exchange(kConsumerAwake) == kConsumerAsleep)
-      FutexWake();
+      platform::WakeWordWaiter(m_wakeWord);
   }
 
   // True from the consumer's announcement of a sleep until it is woken.
@@ -111,21 +110,8 @@ class CommandTable {
   int32_t StateOf(int i) const { return m_slots[i].state.load(); }
 
  private:
-  static constexpr int32_t kConsumerAwake = 0;
-  static constexpr int32_t kConsumerAsleep = 1;
-
-  // The futex on the wake word itself (one waiter, this table's consumer):
-  // std::atomic::wait would spin and yield before sleeping and share a waiter
-  // table with every other atomic wait, which costs each idle pass and each
-  // post more than the sleep itself.
-  void FutexWait(int32_t expected) {
-    syscall(SYS_futex, reinterpret_cast<int32_t*>(&m_wakeWord), FUTEX_WAIT_PRIVATE, expected,
-            nullptr, nullptr, 0);
-  }
-  void FutexWake() {
-    syscall(SYS_futex, reinterpret_cast<int32_t*>(&m_wakeWord), FUTEX_WAKE_PRIVATE, 1, nullptr,
-            nullptr, 0);
-  }
+  static constexpr uint32_t kConsumerAwake = 0;
+  static constexpr uint32_t kConsumerAsleep = 1;
 
   bool AnyReady() const {
     for (const CommandSlot& slot : m_slots)
@@ -136,10 +122,7 @@ class CommandTable {
   CommandSlot m_slots[kSlotCount];
   // kConsumerAsleep from the consumer's last look until a producer clears it;
   // written by both sides, waited on by the consumer only.
-  std::atomic<int32_t> m_wakeWord{kConsumerAwake};
-  static_assert(sizeof(std::atomic<int32_t>) == sizeof(int32_t) &&
-                    std::atomic<int32_t>::is_always_lock_free,
-                "the wake word is a plain 32-bit word the kernel can wait on");
+  std::atomic<uint32_t> m_wakeWord{kConsumerAwake};
 };
 
 }  // namespace quillo

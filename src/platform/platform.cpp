@@ -3,8 +3,10 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -112,6 +114,20 @@ void LogFile::Write(const void* data, size_t size) const {
 void LogFile::Close() {
   int fd = fd_.exchange(-1);
   if (fd >= 0) ::close(fd);
+}
+
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) &&
+                  std::atomic<uint32_t>::is_always_lock_free,
+              "a waited-on word is a plain 32-bit word the kernel can read");
+
+void WaitWhileEquals(std::atomic<uint32_t>& word, uint32_t expected) {
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, expected, nullptr,
+          nullptr, 0);
+}
+
+void WakeWordWaiter(std::atomic<uint32_t>& word) {
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr,
+          0);
 }
 
 }  // namespace quillo::platform

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,14 @@ bool KeepModuleLoaded();
 
 // Calls onChild in the child of every later fork() of this process (once per process).
 void WatchForks(void (*onChild)());
+
+// A thread sleeps on a 32-bit word: WaitWhileEquals returns once the word no
+// longer holds expected and WakeWordWaiter was called, or at once when it
+// differs already; it may also return for no reason, so callers loop. One
+// waiter per word. (A futex of the process's own here: std::atomic::wait
+// would spin and yield first and share a waiter table with every other wait.)
+void WaitWhileEquals(std::atomic<uint32_t>& word, uint32_t expected);
+void WakeWordWaiter(std::atomic<uint32_t>& word);
 
 // Decodes host text given in the system code page (UTF-8 here) for log
 // lines; invalid bytes become U+FFFD. A null pointer gives an empty text.

@@ -1,7 +1,5 @@
 #include "cef/wpe/frame_pacer.h"
 
-#include "cef/wpe/engine_context.h"
-
 namespace quillo::engine {
 
 int64_t FramePacer::IntervalUs(int rate) {
@@ -31,26 +29,8 @@ void FramePacer::FrameArrived() {
     TickNow();
     return;
   }
-  if (m_timer != nullptr) return;
-  m_timer = g_timeout_source_new(static_cast<guint>((wait + 999) / 1000));
-  g_source_set_callback(
-      m_timer,
-      [](gpointer self) -> gboolean {
-        auto* pacer = static_cast<FramePacer*>(self);
-        g_source_unref(pacer->m_timer);
-        pacer->m_timer = nullptr;
-        pacer->TickNow();
-        return G_SOURCE_REMOVE;
-      },
-      this, nullptr);
-  g_source_attach(m_timer, EngineContext::Get().MainContext());
-}
-
-void FramePacer::Stop() {
-  if (m_timer == nullptr) return;
-  g_source_destroy(m_timer);
-  g_source_unref(m_timer);
-  m_timer = nullptr;
+  if (m_timer.IsPending()) return;
+  m_timer.Start(static_cast<guint>((wait + 999) / 1000), [this] { TickNow(); });
 }
 
 }  // namespace quillo::engine

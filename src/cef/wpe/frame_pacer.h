@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "cef/wpe/one_shot_timer.h"
+
 namespace quillo::engine {
 
 class FramePacer {
@@ -19,7 +21,6 @@ class FramePacer {
 
   // frameRate: frames per second, 60 when not positive, at most 1000.
   FramePacer(int frameRate, Tick tick) : m_intervalUs(IntervalUs(frameRate)), m_tick(tick) {}
-  ~FramePacer() { Stop(); }
   FramePacer(const FramePacer&) = delete;
   FramePacer& operator=(const FramePacer&) = delete;
 
@@ -27,7 +28,7 @@ class FramePacer {
   // (one timer at a time).
   void FrameArrived();
   // No more ticks (the view goes).
-  void Stop();
+  void Stop() { m_timer.Cancel(); }
 
   static int64_t IntervalUs(int frameRate);
   // The time a tick sent at `now` counts as, after the last at `last`: the
@@ -43,7 +44,7 @@ class FramePacer {
   const int64_t m_intervalUs;
   const Tick m_tick;
   int64_t m_lastTickUs = 0;  // monotonic microseconds
-  GSource* m_timer = nullptr;
+  OneShotTimer m_timer;
 };
 
 }  // namespace quillo::engine

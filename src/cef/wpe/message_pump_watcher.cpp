@@ -1,31 +1,16 @@
 #include "cef/wpe/message_pump_watcher.h"
 
-#include <linux/futex.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "diagnostics/debug_log.h"
+#include "platform/platform.h"
 
 namespace quillo::engine {
 namespace {
-
-static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) &&
-                  std::atomic<uint32_t>::is_always_lock_free,
-              "the sequence is a plain 32-bit word the kernel can wait on");
-
-void FutexWait(std::atomic<uint32_t>& word, uint32_t expected) {
-  syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, expected, nullptr,
-          nullptr, 0);
-}
-
-void FutexWake(std::atomic<uint32_t>& word) {
-  syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr,
-          0);
-}
 
 uint64_t Pack(const GPollFD& fd) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(fd.fd)) << 16) | fd.events;
@@ -58,7 +43,7 @@ void MessagePumpWatcher::Stop() {
   if (m_running) {
     m_stop.store(true);
     Interrupt();
-    FutexWake(m_sequence);
+    platform::WakeWordWaiter(m_sequence);
     m_thread.join();
     m_running = false;
   }
@@ -102,7 +87,7 @@ void MessagePumpWatcher::Arm(GMainContext* context) {
   if (m_polling.load())
     Interrupt();
   else
-    FutexWake(m_sequence);
+    platform::WakeWordWaiter(m_sequence);
 }
 
 void MessagePumpWatcher::Run() {
@@ -111,7 +96,7 @@ void MessagePumpWatcher::Run() {
   while (!m_stop.load()) {
     uint32_t sequence = m_sequence.load();
     if (sequence == fired || (sequence & 1) != 0) {
-      FutexWait(m_sequence, sequence);
+      platform::WaitWhileEquals(m_sequence, sequence);
       continue;
     }
     m_polling.store(true);

@@ -1,8 +1,5 @@
 #include "cef/wpe/navigation_tracker.h"
 
-#include <memory>
-#include <utility>
-
 #include "cef/wpe/browser_impl.h"
 #include "cef/wpe/engine_context.h"
 #include "cef/wpe/load_error_map.h"
@@ -89,7 +86,7 @@ void NavigationTracker::Load(const std::u16string& url, bool again) {
   m_browser.MainFrame()->SetURL(url);
   m_hostLoads.Asked(utf8);
   webkit_web_view_load_uri(view, utf8.c_str());
-  m_stuckGuard.Arm(url, EngineContext::Get().MainContext());
+  m_stuckGuard.Arm(url);
   m_stuckGuard.ExpectCommit(webkit_web_view_get_uri(view));
 }
 
@@ -207,8 +204,7 @@ bool NavigationTracker::BeforeBrowse(const char* uri, bool redirect) {
                                                   static_cast<cef_transition_type_t>(transition));
   if (!handler->OnBeforeBrowse(&m_browser, m_browser.MainFrame(), request, gesture, redirect))
     return true;
-  m_stuckGuard.Committed();  // stopped on purpose: not asked for again
-  webkit_web_view_stop_loading(m_browser.View());
+  Stop();
   return false;
 }
 
@@ -232,8 +228,7 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
       const bool hostStarted = m_hostLoads.Starting(started);
       if (RefusedTopLevelDataUrl(started, m_lastNavigation.transition, hostStarted)) {
         QLOG(u"BrowserImpl => the page may not navigate the top frame to a data URL");
-        m_stuckGuard.Committed();  // stopped on purpose: not asked for again
-        webkit_web_view_stop_loading(view);
+        Stop();
         return;
       }
       if (!BeforeBrowse(started.c_str(), false)) return;

@@ -36,6 +36,8 @@ class NavigationTracker {
   void GoBack();
   void GoForward();
   void Reload();
+  // Stops the load under way on purpose (also for a refused navigation): it is not asked for
+  // again.
   void Stop();
   // The view goes: no stuck process is ended any more.
   void DisarmGuard() { m_stuckGuard.Disarm(); }

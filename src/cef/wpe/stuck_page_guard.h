@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 
+#include "cef/wpe/one_shot_timer.h"
+
 namespace quillo::engine {
 
 class StuckPageGuard {
@@ -19,14 +21,13 @@ class StuckPageGuard {
   using Expired = std::function<void(const std::u16string& url)>;
 
   explicit StuckPageGuard(Expired onExpired) : m_onExpired(std::move(onExpired)) {}
-  ~StuckPageGuard() { Disarm(); }
   StuckPageGuard(const StuckPageGuard&) = delete;
   StuckPageGuard& operator=(const StuckPageGuard&) = delete;
 
   // A load of url was asked for: it must start within the grace (restarts the clock).
-  void Arm(const std::u16string& url, GMainContext* context);
+  void Arm(const std::u16string& url);
   // The load started, or the view goes.
-  void Disarm();
+  void Disarm() { m_timer.Cancel(); }
 
   // The URI of an asked-for load as the engine reports it (set right after asking), so that
   // until it commits or fails, the page's own navigations cannot take its place (as in a page
@@ -42,10 +43,8 @@ class StuckPageGuard {
   bool RefusesNavigation(const char* uri, bool isRedirect) const;
 
  private:
-  static gboolean OnTimeout(gpointer self);
-
   Expired m_onExpired;
-  GSource* m_timer = nullptr;
+  OneShotTimer m_timer;
   std::u16string m_url;
   std::string m_expectedUri;
   gint64 m_expectedSince = 0;  // monotonic microseconds

@@ -110,32 +110,19 @@ void ViewHost::SetHidden(bool hidden) {
 }
 
 void ViewHost::TryClose() {
-  if (m_closeTimer != nullptr) return;  // already asked the page
-  m_closeTimer = g_timeout_source_new(kCloseGraceMs);
-  g_source_set_callback(
-      m_closeTimer,
-      [](gpointer self) -> gboolean {
-        auto* host = static_cast<ViewHost*>(self);
-        g_source_unref(host->m_closeTimer);
-        host->m_closeTimer = nullptr;
-        host->m_closeTimerFired = true;
-        host->m_browser.DestroyView();
-        return G_SOURCE_REMOVE;
-      },
-      this, nullptr);
-  g_source_attach(m_closeTimer, EngineContext::Get().MainContext());
+  if (m_closeTimer.IsPending()) return;  // already asked the page
+  m_closeTimer.Start(kCloseGraceMs, [this] {
+    m_closeTimerFired = true;
+    m_browser.DestroyView();
+  });
   EngineContext::Get().BeginCloseWait();
   // Runs the page's unload handlers; "close" follows unless the page vetoes.
   webkit_web_view_try_close(m_view);
 }
 
 void ViewHost::EndClose() {
-  if (m_closeTimer != nullptr || m_closeTimerFired) EngineContext::Get().EndCloseWait();
-  if (m_closeTimer != nullptr) {
-    g_source_destroy(m_closeTimer);
-    g_source_unref(m_closeTimer);
-    m_closeTimer = nullptr;
-  }
+  if (m_closeTimer.IsPending() || m_closeTimerFired) EngineContext::Get().EndCloseWait();
+  m_closeTimer.Cancel();
 }
 
 }  // namespace quillo::engine

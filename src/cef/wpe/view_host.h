@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cef/wpe/one_shot_timer.h"
 #include "cef_browser.h"
 
 namespace quillo::engine {
@@ -53,7 +54,7 @@ class ViewHost {
   const bool m_fileAccess;
   const bool m_universalFileAccess;
   WebKitWebView* m_view = nullptr;
-  GSource* m_closeTimer = nullptr;
+  OneShotTimer m_closeTimer;
   bool m_closeTimerFired = false;  // the close grace ran out (then DestroyView follows)
 };
 
