@@ -57,7 +57,7 @@ int CWebApplication::UpdateWeb(void** text, int* value) {
     *value = client->m_dialogType.load();
     result = UPDATE_JS_DIALOG;
   }
-  if (Take(client->m_newFrame)) result |= UPDATE_NEW_FRAME;
+  if (client->DeliverFrame()) result |= UPDATE_NEW_FRAME;
   if (client->m_focused.load()) result |= UPDATE_FOCUSED;
   if (Take(client->m_popupNotice)) result |= UPDATE_POPUP_BLOCKED;
   if (int cursor = Take(client->m_cursorType); cursor > 0) result |= cursor & UPDATE_CURSOR_MASK;

@@ -38,6 +38,7 @@ void CWebApplication::LoadWebSetting(const LoadArguments& args) {
   m_client->m_viewRect = CefRect(args.x, args.y, args.width, args.height);
   m_client->SetUrl(args.url);
   m_client->m_loadFlags.store(args.options);
+  m_client->ConfigureFrames();
 }
 
 void CWebApplication::OnContextInitialized() {

@@ -16,6 +16,7 @@ CWebClient::CWebClient(const CefRect& viewRect, void* renderBuffer, const char* 
       m_renderBuffer(static_cast<uint8_t*>(renderBuffer)),
       m_loadFlags(loadFlags) {
   SetUrl(url);
+  ConfigureFrames();
 }
 
 CWebClient::~CWebClient() {
@@ -105,11 +106,13 @@ void CWebClient::OnBeforeClose(CefRefPtr<CefBrowser> browser) {
   if (CefRefPtr<CefJSDialogCallback> callback = TakeDialogCallback())
     callback->Continue(false, CefString());
   m_urlNotice.store(0);
+  const uint64_t delivered = m_frames.BytesDelivered();
   QLOG(u"=> paints[%u] bytes copied[%u] KiB", static_cast<unsigned>(m_paintCount),
-       static_cast<unsigned>(m_bytesCopied / 1024));
+       static_cast<unsigned>((delivered - m_bytesLogged) / 1024));
   m_paintCount = 0;
-  m_bytesCopied = 0;
+  m_bytesLogged = delivered;
   m_popupRect = CefRect();
+  m_popupPixels.clear();
   m_browser.Store(nullptr);
 }
 

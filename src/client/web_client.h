@@ -12,9 +12,11 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cef_client.h"
 #include "client/atomic_ref_ptr.h"
+#include "client/frame_store.h"
 #include "client/notice_text.h"
 
 namespace quillo {
@@ -70,6 +72,13 @@ class CWebClient : public CefClient,
   // Host thread: runs UTF-8 script in the main frame; nothing without a browser.
   void ExecuteJavaScript(const char* script);
   CefString ConvertUrl(const char* url) const;
+
+  // Host thread, while no browser exists: makes the frame store for m_viewRect and m_loadFlags.
+  void ConfigureFrames();
+  // Host thread (UpdateWeb): copies the newest whole frame into the host's memory where it
+  // differs from the one the host has; false, with nothing written, when none is new. The
+  // host's memory changes nowhere else.
+  bool DeliverFrame();
 
   // Input thread: answers the waiting script dialog, at most once.
   void ReplyJSDialog(bool accept);
@@ -142,12 +151,13 @@ class CWebClient : public CefClient,
   // ---- Creation settings: written on the host's thread while no browser
   // exists, read on the engine thread after the create command's hand-over.
   CefRect m_viewRect;
-  std::atomic<uint8_t*> m_renderBuffer;  // null: paint nothing (set null before close)
+  // The host's memory, written only by DeliverFrame on the host's thread. Null: paint and
+  // deliver nothing (set by the host's thread when it closes the page).
+  std::atomic<uint8_t*> m_renderBuffer;
   std::atomic<int> m_loadFlags;
 
   // ---- Host notices (engine thread raises; host's thread reads and clears).
   std::atomic<uint8_t> m_urlNotice{0};
-  std::atomic<uint8_t> m_newFrame{0};
   std::atomic<uint8_t> m_focused{0};  // also written by the input thread
   std::atomic<uint8_t> m_dialogNotice{0};
   std::atomic<uint8_t> m_titleNotice{0};
@@ -186,10 +196,18 @@ class CWebClient : public CefClient,
   std::atomic<uint32_t> m_loadGeneration{0};
   CefString m_frameUrl;  // engine thread: the last navigation's URL (any frame)
 
+  // Painted on the engine thread, delivered on the host's; configured on the host's thread
+  // while no browser exists.
+  FrameStore m_frames;
+
   // Engine thread only.
   CefRect m_popupRect;
+  // The open popup's last pixels (B,G,R,A, m_popupSize wide and high), laid over every view
+  // paint, so that each frame shows the list whole on top.
+  std::vector<uint8_t> m_popupPixels;
+  CefRect m_popupSize;
   uint64_t m_paintCount = 0;
-  uint64_t m_bytesCopied = 0;
+  uint64_t m_bytesLogged = 0;  // bytes delivered up to the last close's log line
 
   const std::string m_htmlSourcePrefix{"quillo_htmlsource:"};
 

@@ -1,5 +1,6 @@
-// CWebClient as render handler: painted pixels and popups go straight into
-// the host's memory (view width * height * 4 bytes, stride width * 4).
+// CWebClient as render handler: painted pixels and popups go into the frame store, in the
+// host's layout (view width * height * 4 bytes, stride width * 4); UpdateWeb delivers the
+// newest whole frame from there into the host's memory.
 #include <algorithm>
 #include <cstring>
 
@@ -24,6 +25,7 @@ void CWebClient::OnPopupShow(CefRefPtr<CefBrowser>, bool show) {
   QLOG(u"CWebClient::OnPopupShow [%d]", show ? 1 : 0);
   if (show) return;
   m_popupRect = CefRect();
+  m_popupPixels.clear();
   // Repaint the whole view over the popup's pixels.
   if (CefRefPtr<CefBrowser> browser = GetBrowser()) browser->GetHost()->Invalidate(PET_VIEW);
 }
@@ -31,12 +33,26 @@ void CWebClient::OnPopupShow(CefRefPtr<CefBrowser>, bool show) {
 void CWebClient::OnPopupSize(CefRefPtr<CefBrowser>, const CefRect& rect) {
   QLOG(u"CWebClient::OnPopupSize [%d][%d][%d][%d]", rect.x, rect.y, rect.width, rect.height);
   m_popupRect = rect;
+  m_popupPixels.clear();
+}
+
+void CWebClient::ConfigureFrames() {
+  const int flags = m_loadFlags.load();
+  const int width = std::max(m_viewRect.width, 0), height = std::max(m_viewRect.height, 0);
+  FrameStore::Layout layout{width, height, static_cast<size_t>(width) * 4,
+                            (flags & kSwapRedBlue) != 0, (flags & kBottomUp) != 0};
+  if (!m_frames.Configure(layout))
+    QLOG(u"CWebClient::ConfigureFrames => no memory for the view's frames [%d]x[%d]", width,
+         height);
+}
+
+bool CWebClient::DeliverFrame() {
+  return m_frames.Deliver(m_renderBuffer.load());
 }
 
 void CWebClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const RectList& dirtyRects,
                          const void* buffer, int width, int height) {
-  uint8_t* const target = m_renderBuffer.load();
-  if (target == nullptr) {
+  if (m_renderBuffer.load() == nullptr) {
     QLOG(u"=> render buffer null");
     return;
   }
@@ -44,66 +60,62 @@ void CWebClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const Rec
     QLOG(u"=> browser null");
     return;
   }
-  if (buffer == nullptr || width <= 0 || height <= 0) return;
+  if (buffer == nullptr || width <= 0 || height <= 0 || !m_frames.Configured()) return;
 
-  // Offset of the painted element inside the view.
-  int64_t dx = 0, dy = 0;
+  // Where the painted element sits in the view. The popup's rectangle is in view pixels already;
+  // where the view sits on the host's screen does not move it.
+  CefRect element(0, 0, width, height);
   if (type == PET_POPUP) {
     if (m_popupRect.width <= 0 || m_popupRect.height <= 0) {
       QLOG(u"==> popup rect empty");
       return;
     }
-    // The popup's rectangle is already in view pixels; where the view sits on the host's
-    // screen does not move it.
-    dx = m_popupRect.x;
-    dy = m_popupRect.y;
+    element.x = m_popupRect.x;
+    element.y = m_popupRect.y;
+    // Kept, to lay over the view paints that follow.
+    m_popupPixels.assign(
+        static_cast<const uint8_t*>(buffer),
+        static_cast<const uint8_t*>(buffer) + static_cast<size_t>(width) * height * 4);
+    m_popupSize = element;
   }
-  const int64_t viewWidth = m_viewRect.width;
-  const int64_t viewHeight = m_viewRect.height;
-  const int flags = m_loadFlags.load();
-  const auto* source = static_cast<const uint8_t*>(buffer);
 
+  // Each rectangle cut to the painted buffer, then to the view, in view pixels.
+  const FrameStore::Layout& view = m_frames.layout();
+  DirtyRegion area;
   for (const CefRect& rect : dirtyRects) {
-    // Keep the source inside the painted buffer...
-    int64_t sx = std::max<int64_t>(rect.x, 0);
-    int64_t sy = std::max<int64_t>(rect.y, 0);
-    int64_t right = std::min<int64_t>(int64_t{rect.x} + rect.width, width);
-    int64_t bottom = std::min<int64_t>(int64_t{rect.y} + rect.height, height);
-    // ...and the destination inside the view, on all four sides.
-    sx = std::max(sx, -dx);
-    sy = std::max(sy, -dy);
-    right = std::min(right, viewWidth - dx);
-    bottom = std::min(bottom, viewHeight - dy);
-    if (right <= sx || bottom <= sy) continue;  // announced all the same, below
-
-    const size_t rowBytes = static_cast<size_t>(right - sx) * 4;
-    for (int64_t row = sy; row < bottom; ++row) {
-      const int64_t viewRow = row + dy;
-      const int64_t memoryRow = (flags & kBottomUp) ? viewHeight - 1 - viewRow : viewRow;
-      const uint8_t* from = source + (row * width + sx) * 4;
-      uint8_t* to = target + (memoryRow * viewWidth + sx + dx) * 4;
-      if (!(flags & kSwapRedBlue)) {
-        std::memcpy(to, from, rowBytes);
-        continue;
-      }
-      for (size_t i = 0; i < rowBytes; i += 4) {
-        to[i] = from[i + 2];
-        to[i + 1] = from[i + 1];
-        to[i + 2] = from[i];
-        to[i + 3] = from[i + 3];
-      }
-    }
-    m_bytesCopied += rowBytes * static_cast<size_t>(bottom - sy);
+    CefRect inBuffer = ClipToArea(rect, width, height);
+    inBuffer.x += element.x;
+    inBuffer.y += element.y;
+    area.Add(ClipToArea(inBuffer, view.width, view.height));
   }
-  // Raised once every rectangle of the paint is in place (also when the cut
-  // left nothing to copy), so a host that draws on the notice never draws a
-  // picture that is part this paint and part the one before.
-  if (!dirtyRects.empty()) m_newFrame.store(1);
-  ++m_paintCount;
 
-  // A view paint covered the popup: ask for it again on top.
-  if (type == PET_VIEW && m_popupRect.width > 0 && m_popupRect.height > 0)
-    if (CefRefPtr<CefBrowser> browser = GetBrowser()) browser->GetHost()->Invalidate(PET_POPUP);
+  // The area's rectangles are written whole from the element's buffer (they may be larger than
+  // the rectangles given, never outside the element), then the open popup on top.
+  m_frames.Begin(area);
+  const auto* source = static_cast<const uint8_t*>(buffer);
+  const size_t sourceStride = static_cast<size_t>(width) * 4;
+  for (const CefRect& r : area)
+    m_frames.Write(r.x, r.y, r.width, r.height,
+                   source + static_cast<size_t>(r.y - element.y) * sourceStride +
+                       static_cast<size_t>(r.x - element.x) * 4,
+                   sourceStride);
+  if (type == PET_VIEW && !m_popupPixels.empty()) {
+    const size_t popupStride = static_cast<size_t>(m_popupSize.width) * 4;
+    for (const CefRect& r : area) {
+      const int left = std::max(r.x, m_popupSize.x), top = std::max(r.y, m_popupSize.y);
+      const int right = std::min(r.x + r.width, m_popupSize.x + m_popupSize.width);
+      const int bottom = std::min(r.y + r.height, m_popupSize.y + m_popupSize.height);
+      if (right <= left || bottom <= top) continue;
+      m_frames.Write(left, top, right - left, bottom - top,
+                     m_popupPixels.data() + static_cast<size_t>(top - m_popupSize.y) * popupStride +
+                         static_cast<size_t>(left - m_popupSize.x) * 4,
+                     popupStride);
+    }
+  }
+  // Announced once every rectangle of the paint is in place (also when the cut left nothing
+  // to copy): the host is given the whole frame or none of it.
+  if (!dirtyRects.empty()) m_frames.Publish(area);
+  ++m_paintCount;
 }
 
 void CWebClient::OnCursorChange(CefRefPtr<CefBrowser>, CefCursorHandle, CursorType type,

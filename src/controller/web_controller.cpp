@@ -145,6 +145,11 @@ void CWebController::OpenPage(const LoadArguments& args) {
 
 void CWebController::UnloadWeb(bool shutdown) {
   QLOG(u"CWebController::UnloadWeb");
+  // From here on nothing is written into the host's memory: only UpdateWeb delivers frames,
+  // and it finds no memory now, so the host may free it as soon as this call returns.
+  if (m_application)
+    if (CefRefPtr<CWebClient> client = m_application->Client())
+      client->m_renderBuffer.store(nullptr);
   StopLoopIO();
   if (shutdown) {
     QLOG(u"=> shutdown");
@@ -308,7 +313,8 @@ void CWebController::_UnloadWeb(bool shutdown) {
   }
   CefRefPtr<CWebClient> client = m_application->Client();
   if (client) {
-    // From here on no paint touches the host's memory, whether or not a browser exists yet.
+    // Paints stop here, whether or not a browser exists yet (the host's thread has taken the
+    // memory away already).
     client->m_renderBuffer.store(nullptr);
     if (CefRefPtr<CefBrowser> browser = client->GetBrowser())
       browser->GetHost()->CloseBrowser(shutdown);
