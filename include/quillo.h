@@ -35,7 +35,15 @@ extern "C" {
 /* Low byte: engine cursor type + 1 of the last cursor change, 0 = no change.
  * Types: 0 pointer, 1 cross, 2 hand, 3 I-beam, 4 wait, 5 help, ... */
 #define UPDATE_CURSOR_MASK 0x000000FF
-/* Pixels were written into the host's memory since the last call. */
+/* A new frame is in the host's memory. The library writes that memory only
+ * inside an UpdateWeb call that returns this bit, and then always one whole
+ * frame: from that return until the host's next UpdateWeb call not one byte
+ * of it changes, however long the host takes to upload, encode or compare it.
+ * A host that polls more slowly than the page paints is given fewer frames,
+ * each of them whole (the ones in between are skipped, never mixed). Only the
+ * pixels that differ from the frame the host had are written; pixels the page
+ * has never painted keep what the host put there. An open <select> list is
+ * part of each frame, drawn over the page at its place. */
 #define UPDATE_NEW_FRAME 0x100
 /* A main-frame navigation is starting, or a navigation was refused by the
  * prefix list of ReserveInvalidRedirectUrlSchemes; *text = the URL. */
@@ -97,8 +105,11 @@ extern "C" {
 
 /* Shows url (or HTML after the prefix "quillo_htmlsource:") in a view of
  * width x height pixels. pixels: width*height*4 bytes, stride width*4, owned
- * by the host, valid until UnloadWeb(1) or until a later LoadWeb after
- * UnloadWeb(0) hands over new memory. acceptLanguage: at most 9 characters,
+ * by the host. The library writes it only inside UpdateWeb calls (see
+ * UPDATE_NEW_FRAME), never from a thread of its own and never after UnloadWeb
+ * (either value) has returned: the host may free it once it calls UpdateWeb
+ * no more, or once UnloadWeb returned; a later LoadWeb after UnloadWeb(0)
+ * hands over new memory. acceptLanguage: at most 9 characters,
  * e.g. "en-US"; a longer text is cut to 9. The first call starts the engine;
  * a call while the page is open or still starting only loads url (the other
  * arguments are kept, and the last url asked for is shown); a call after
@@ -123,7 +134,8 @@ QUILLO_API int UpdateWeb(void** text, int* value);
  * the memory-pressure monitor, IPC receive queues, the web data store's), so
  * the library stays mapped even after dlclose. Any other value closes the
  * page only, asynchronously (a page still starting is not opened); a later
- * LoadWeb opens it again. */
+ * LoadWeb opens it again. Either way the host's pixel memory is not written
+ * again once this call returns. */
 QUILLO_API void UnloadWeb(bool shutdown);
 
 /* Forwards one input event (INPUT_* word, see above). Blocks only while ten

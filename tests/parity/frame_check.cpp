@@ -1,28 +1,35 @@
-// quillo-frame-check: no torn or stale rows while a page moves. The page repaints a large block,
-// a small moving block and a strip of black and white squares that spells a frame counter, all
-// in solid colours, at every animation frame. At every new-frame notice this host copies its
-// memory (as a host uploads it), decodes the counter from the copy and compares the whole
-// picture with the one the page must show for that counter. A wrong picture is written as a PNG
-// and judged by whether the memory changed while it was being copied and checked, or in a pause
-// after that without polls (only a paint already under way can write then):
-//  - unchanged: a row the dirty rectangles missed (stale). Always a failure.
-//  - changed, the counter still the same: the notice came before its paint was complete.
-//    Always a failure.
-//  - changed to a new counter: the library painted the next frame while the host read this one
-//    (torn). The interface lets the engine write while the host reads; such frames are
-//    counted, and fail only with --strict.
+// quillo-frame-check: the frames a host is told of are whole and hold still until it polls
+// again. The page repaints a large block, a small moving block and a strip of black and white
+// squares that spells a frame counter, all in solid colours, at every animation frame. At every
+// new-frame notice this host copies its memory (as a host uploads it), decodes the counter from
+// the copy and compares the whole picture with the one the page must show for that counter;
+// then it holds the frame as a slow host does (--hold) and checks at the end of the hold that
+// not one byte of its memory moved. A wrong picture is written as a PNG and judged by whether
+// the memory changed meanwhile, or in a pause after that without polls:
+//  - unchanged: a row the dirty rectangles missed (stale);
+//  - changed, the counter still the same: the notice came before its paint was complete;
+//  - changed to a new counter: the next frame was written while the host read this one (torn).
+// Each is a failure, as is a frame that moved during its hold.
 //
 //   quillo-frame-check [--frames N] [--width W] [--height H] [--options PAINT_BITS]
-//                      [--seed S] [--out DIR] [--strict]
-// Prints "frame check: N frames, counters A..B, S skipped counters, T torn, W wrong" and exits 1
-// on a wrong picture (or a torn one with --strict) or when the frames do not come.
+//                      [--seed S] [--out DIR] [--hold MS|random] [--hogs N]
+// --hold: after each new frame, wait MS milliseconds (or a random 0 to 60 each time) before the
+// next poll. --hogs: start N CPU-bound processes for the run (0: one per core), as the game a
+// host runs keeps the machine busy.
+// Prints "frame check: N frames, counters A..B, S skipped counters, T torn, W wrong, M moved"
+// and exits 1 on any wrong, torn or moved frame, or when the frames do not come.
 #include <quillo.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -160,20 +167,41 @@ int64_t NowMs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
 }
 
+// CPU-bound child processes, ended with the run.
+class Hogs {
+ public:
+  explicit Hogs(int count) {
+    if (count == 0) count = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+    for (int i = 0; i < count; ++i) {
+      const pid_t pid = fork();
+      if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the check
+        if (getppid() == 1) _exit(0);
+        volatile uint64_t spin = 0;
+        for (;;) spin = spin + 1;
+      }
+      if (pid > 0) m_pids.push_back(pid);
+    }
+  }
+  ~Hogs() {
+    for (pid_t pid : m_pids) kill(pid, SIGKILL);
+    for (pid_t pid : m_pids) waitpid(pid, nullptr, 0);
+  }
+
+ private:
+  std::vector<pid_t> m_pids;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int frames = 300, width = 640, height = 480, options = 0;
   unsigned seed = 1;
   std::string out = ".";
-  bool strict = false;
+  int holdMs = 0, hogs = -1;  // hogs -1: none
+  bool randomHold = false;
   for (int i = 1; i < argc; i += 2) {
     const std::string name = argv[i];
-    if (name == "--strict") {
-      strict = true;
-      --i;
-      continue;
-    }
     if (i + 1 >= argc) {
       std::fprintf(stderr, "frame check: %s needs a value\n", name.c_str());
       return 2;
@@ -190,6 +218,12 @@ int main(int argc, char** argv) {
       seed = static_cast<unsigned>(std::atoi(argv[i + 1]));
     else if (name == "--out")
       out = argv[i + 1];
+    else if (name == "--hold" && std::string(argv[i + 1]) == "random")
+      randomHold = true;
+    else if (name == "--hold")
+      holdMs = std::atoi(argv[i + 1]);
+    else if (name == "--hogs")
+      hogs = std::atoi(argv[i + 1]);
     else {
       std::fprintf(stderr, "frame check: unknown option %s\n", name.c_str());
       return 2;
@@ -201,17 +235,21 @@ int main(int argc, char** argv) {
   }
   const Layout layout{(options & PAINT_SWAP_RED_BLUE) != 0, (options & PAINT_BOTTOM_UP) != 0};
   std::vector<uint8_t> memory(static_cast<size_t>(width) * height * 4, 0);
+  // Started before the engine, so that its threads are never alone on a core.
+  std::optional<Hogs> busy;
+  if (hogs >= 0) busy.emplace(hogs);
   const std::string url = "quillo_htmlsource:" + PageHtml(width, height);
   LoadWeb(0, 0, width, height, memory.data(), url.c_str(), options, "en-US");
 
   // Polls at random gaps of 0 to 6 ms, as a host with an uneven frame loop does.
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> gapUs(0, 6000);
+  std::uniform_int_distribution<int> randomHoldUs(0, 60'000);
   std::vector<uint32_t> picture;
   std::vector<uint8_t> copy(memory.size());
-  int checked = 0, torn = 0, wrong = 0, skipped = 0;
+  int checked = 0, torn = 0, wrong = 0, skipped = 0, moved = 0;
   uint32_t firstCounter = 0, lastCounter = 0;
-  const int64_t deadline = NowMs() + 60'000 + frames * 100;
+  const int64_t deadline = NowMs() + 60'000 + frames * (100 + (randomHold ? 60 : holdMs));
   while (checked < frames && NowMs() < deadline) {
     void* text = nullptr;
     int value = 0;
@@ -239,10 +277,10 @@ int main(int argc, char** argv) {
         SleepUs(200'000);
         uint32_t now = n;
         std::vector<uint8_t> later(memory);
-        const bool moved = std::memcmp(copy.data(), later.data(), later.size()) != 0;
+        const bool changed = std::memcmp(copy.data(), later.data(), later.size()) != 0;
         const bool newCounter =
             !(DecodeCounter(later.data(), width, height, layout, now) && now == n);
-        const bool next = moved && (newCounter || (checked > 0 && n > lastCounter + 1));
+        const bool next = changed && (newCounter || (checked > 0 && n > lastCounter + 1));
         ++(next ? torn : wrong);
         const std::string path = out + "/frame-check-" + std::to_string(options) + "-" +
                                  std::to_string(checked) + ".png";
@@ -254,9 +292,9 @@ int main(int argc, char** argv) {
                      "frame check: notice %d shows counter %u but rows %d..%d differ from its "
                      "picture; %s; written to %s %s\n",
                      checked, n, rows.first, rows.second,
-                     next    ? "torn: the next frame was painted while the host read this one"
-                     : moved ? "the notice came before the paint was complete"
-                             : "stale: nothing was written meanwhile",
+                     next      ? "torn: the next frame was painted while the host read this one"
+                     : changed ? "the notice came before the paint was complete"
+                               : "stale: nothing was written meanwhile",
                      path.c_str(), error.c_str());
         if (wrong + torn >= 20) break;
       }
@@ -265,6 +303,19 @@ int main(int argc, char** argv) {
         if (checked == 0) firstCounter = n;
         lastCounter = n;
         ++checked;
+      }
+      // The host works with the frame for a while (uploads, encodes); it must not move.
+      const int64_t holdUs = randomHold ? randomHoldUs(random) : int64_t{holdMs} * 1000;
+      if (holdUs > 0) {
+        SleepUs(holdUs);
+        if (std::memcmp(copy.data(), memory.data(), memory.size()) != 0) {
+          ++moved;
+          std::fprintf(stderr,
+                       "frame check: notice %d (counter %u) moved during its %lld us hold\n",
+                       checked, n, static_cast<long long>(holdUs));
+          if (moved >= 20) break;
+        }
+        continue;  // the next poll at once, as a host whose frame work took the hold
       }
     }
     if (r != -1 && (r & UPDATE_LOAD_ERROR)) {
@@ -275,11 +326,14 @@ int main(int argc, char** argv) {
     SleepUs(gapUs(random));
   }
   UnloadWeb(1);
-  std::printf("frame check: %d frames, counters %u..%u, %d skipped counters, %d torn, %d wrong\n",
-              checked, firstCounter, lastCounter, skipped, torn, wrong);
-  if (checked < frames && wrong + torn < 20) {
+  busy.reset();
+  std::printf(
+      "frame check: %d frames, counters %u..%u, %d skipped counters, %d torn, %d wrong, %d "
+      "moved\n",
+      checked, firstCounter, lastCounter, skipped, torn, wrong, moved);
+  if (checked < frames && wrong + torn < 20 && moved < 20) {
     std::fprintf(stderr, "frame check: only %d of %d frames came\n", checked, frames);
     return 1;
   }
-  return wrong == 0 && (!strict || torn == 0) ? 0 : 1;
+  return wrong == 0 && torn == 0 && moved == 0 ? 0 : 1;
 }
