@@ -3,10 +3,13 @@
 // and prints one table of their figures. ./run bench builds the programs and calls this.
 //
 //   node bench/bench.mjs --build DIR [--quick] [--busy] [--rounds N] [--out DIR] [--only W1,W2]
+//                        [--also LIBDIR [--also-title NAME]]
 //
 // Each workload runs every system once per round, in turn (quillo, raw, raw at 60 Hz, Chromium,
 // quillo, ...), each run a fresh process. --busy keeps one core busy with a CPU-bound process
-// of its own for the whole run (results go to bench/results-busy unless --out says otherwise). Every run prints one "BENCH_RESULT {json}" line; this script keeps
+// of its own for the whole run (results go to bench/results-busy unless --out says otherwise).
+// --also runs a second build of libquillo.so (the folder holding it) as one more system beside
+// quillo. Every run prints one "BENCH_RESULT {json}" line; this script keeps
 // those as samples, and writes under --out (default bench/results): results.md (the table),
 // samples.json (every run's result), bench.png (frame rate and latency, drawn by gnuplot),
 // pages/ (the pages shown) and logs/ (each run's standard error).
@@ -98,6 +101,11 @@ const WORKLOADS = [
   { name: 'idle', page: 'static.html',
     args: ['--probe', '200,200', '--colour', BOX, '--window', '10'] },
   { name: 'poll', page: 'animation.html', args: ['--calls', '1000000'], systems: ['quillo', 'raw'] },
+  // A host polling at its own pace on the animation; the raw engine acknowledges on that grid.
+  ...[60, 30, 15].map((hz) => ({
+    name: `paced${hz}`, program: 'paced', page: 'animation.html',
+    args: ['--poll-hz', String(hz), '--warmup', '2', '--window', '5'],
+    rawArgs: ['--fps', String(hz)], systems: ['quillo', 'raw'] })),
 ];
 
 const FIGURES = [
@@ -136,15 +144,35 @@ const FIGURES = [
     systems: ['quillo', 'raw'] },
   { key: 'poll_max_us', workload: 'poll', unit: 'µs', label: 'longest poll call',
     systems: ['quillo', 'raw'] },
+  ...[60, 30, 15].flatMap((hz) => [
+    { id: `paced${hz}_fps`, key: 'paced_fps', workload: `paced${hz}`, unit: 'frames/s',
+      label: `host polling at ${hz} Hz: frames delivered`, systems: ['quillo', 'raw'] },
+    { id: `paced${hz}_cpu`, key: 'paced_cpu_ms_per_frame', workload: `paced${hz}`,
+      unit: 'CPU ms', label: `host polling at ${hz} Hz: CPU of the tree per frame`,
+      systems: ['quillo', 'raw'] }]),
 ];
+// A figure's own name in the summary (several workloads report the same key).
+const figureId = (figure) => figure.id || figure.key;
 
 const SYSTEMS = ['quillo', 'raw', 'raw60', 'chromium'];
 const TITLES = { quillo: 'quillo', raw: 'raw WPE', raw60: 'raw WPE 60 Hz', chromium: 'Chromium' };
+// --also DIR: a second build of libquillo.so (its folder) measured as "quillo2" wherever quillo
+// is, for comparing two ways of building the library in one run.
+let ALSO_LIBRARY_DIR = '';
+
+function addSecondBuild(dir, title) {
+  ALSO_LIBRARY_DIR = dir;
+  SYSTEMS.splice(1, 0, 'quillo2');
+  TITLES.quillo2 = title || `quillo (${path.basename(path.dirname(dir))})`;
+  for (const item of [...WORKLOADS, ...FIGURES])
+    if (item.systems && item.systems.includes('quillo')) item.systems = [...item.systems, 'quillo2'];
+}
 
 // ---- command line --------------------------------------------------------------------------
 
 function parseArgs(argv) {
-  const args = { build: '', out: '', rounds: 0, quick: false, busy: false, only: null };
+  const args = { build: '', out: '', rounds: 0, quick: false, busy: false, only: null,
+                 also: '', alsoTitle: '' };
   for (let i = 0; i < argv.length; i++) {
     const option = argv[i];
     const value = () => {
@@ -157,6 +185,8 @@ function parseArgs(argv) {
     else if (option === '--out') args.out = path.resolve(value());
     else if (option === '--rounds') args.rounds = Number(value());
     else if (option === '--only') args.only = value().split(',');
+    else if (option === '--also') args.also = path.resolve(value());
+    else if (option === '--also-title') args.alsoTitle = value();
     else if (option === '--help' || option === '-h') args.help = true;
     else throw new Error(`unknown option ${option}`);
   }
@@ -171,7 +201,7 @@ function parseArgs(argv) {
 
 function commandFor(system, build) {
   const bin = path.join(build, 'bench');
-  if (system === 'quillo') return [path.join(bin, 'quillo-bench-host')];
+  if (system === 'quillo' || system === 'quillo2') return [path.join(bin, 'quillo-bench-host')];
   if (system === 'raw' || system === 'raw60') return [path.join(bin, 'quillo-bench-raw')];
   return [process.execPath, path.join(HERE, 'chromium_driver.mjs')];
 }
@@ -201,13 +231,16 @@ function groupAlive(group) {
 function runOnce(system, workload, url, build, logFile) {
   return new Promise((resolve) => {
     const [program, ...pre] = commandFor(system, build);
-    const argv = [...pre, workload.name, '--url', url, ...workload.args,
-                  ...(system === 'raw60' ? ['--fps', '60'] : [])];
+    const argv = [...pre, workload.program || workload.name, '--url', url, ...workload.args,
+                  ...(system === 'raw60' ? ['--fps', '60'] : []),
+                  ...(system === 'raw' && workload.rawArgs ? workload.rawArgs : [])];
     const log = fs.openSync(logFile, 'w');
     const env = {
       ...process.env,
       QUILLO_BENCH_PROCTREE: path.join(build, 'bench', 'quillo-bench-proctree'),
     };
+    // The second build's library is found before the one the host program was linked with.
+    if (system === 'quillo2') env.LD_LIBRARY_PATH = ALSO_LIBRARY_DIR;
     const started = process.hrtime.bigint();
     env.QUILLO_BENCH_T0_NS = String(started);
     const child = spawn(program, argv, { env, detached: true, stdio: ['ignore', 'pipe', log] });
@@ -265,10 +298,11 @@ const median = (values) => {
 function summarise(runs) {
   const summary = {};
   for (const figure of FIGURES) {
-    summary[figure.key] = {};
+    const id = figureId(figure);
+    summary[id] = {};
     for (const system of SYSTEMS) {
       if (figure.systems && !figure.systems.includes(system)) {
-        summary[figure.key][system] = { median: null, runs: 0, why: 'not applicable' };
+        summary[id][system] = { median: null, runs: 0, why: 'not applicable' };
         continue;
       }
       const mine = runs.filter((r) => r.system === system && r.workload === figure.workload);
@@ -276,7 +310,7 @@ function summarise(runs) {
                          .filter((v) => typeof v === 'number' && Number.isFinite(v));
       const why = mine.map((r) => r.result.error || r.result.click_note || r.result.copy_note)
                       .find(Boolean);
-      summary[figure.key][system] = values.length
+      summary[id][system] = values.length
         ? { median: median(values), min: Math.min(...values), max: Math.max(...values),
             n: values.length, runs: mine.length }
         : { median: null, runs: mine.length, why: mine.length ? why || 'no value' : null };
@@ -304,12 +338,15 @@ function ratio(a, b) {
 }
 
 function table(summary) {
+  const second = SYSTEMS.includes('quillo2');
   const header = ['figure', 'unit', ...SYSTEMS.map((s) => `${TITLES[s]} median (min–max)`),
-                  'quillo/raw', 'quillo/raw 60 Hz', 'quillo/Chromium'];
+                  'quillo/raw', 'quillo/raw 60 Hz', 'quillo/Chromium',
+                  ...(second ? [`${TITLES.quillo2}/raw`, `${TITLES.quillo2}/quillo`] : [])];
   const rows = FIGURES.map((figure) => {
-    const s = summary[figure.key];
+    const s = summary[figureId(figure)];
     return [figure.label, figure.unit, ...SYSTEMS.map((system) => cell(s[system])),
-            ratio(s.quillo, s.raw), ratio(s.quillo, s.raw60), ratio(s.quillo, s.chromium)];
+            ratio(s.quillo, s.raw), ratio(s.quillo, s.raw60), ratio(s.quillo, s.chromium),
+            ...(second ? [ratio(s.quillo2, s.raw), ratio(s.quillo2, s.quillo)] : [])];
   });
   return { header, rows };
 }
@@ -510,7 +547,7 @@ async function main() {
   }
   if (args.help) {
     process.stdout.write(fs.readFileSync(fileURLToPath(import.meta.url), 'utf8')
-      .split('\n').slice(1, 14).map((l) => l.replace(/^\/\/ ?/, '')).join('\n') + '\n');
+      .split('\n').slice(1, 17).map((l) => l.replace(/^\/\/ ?/, '')).join('\n') + '\n');
     return;
   }
   const pages = path.join(args.out, 'pages');
@@ -520,6 +557,7 @@ async function main() {
   fs.mkdirSync(logs, { recursive: true });
   for (const [name, html] of Object.entries(PAGES)) fs.writeFileSync(path.join(pages, name), html);
 
+  if (args.also) addSecondBuild(args.also, args.alsoTitle);
   const workloads = WORKLOADS.filter((w) => !args.only || args.only.includes(w.name));
   BUSY_MODE = args.busy;
   const stopBurner = args.busy ? startBurner() : () => {};

@@ -22,10 +22,11 @@ namespace {
 constexpr int kColourTolerance = 6;
 
 void PrintUsage() {
-  std::fprintf(stderr,
-               "usage: PROGRAM first_frame|first_frame_stages|animation|scroll|click|idle|poll\n"
-               "       --url URL [--probe X,Y] [--colour RRGGBB] [--colour2 RRGGBB] [--trials N]\n"
-               "       [--warmup SECONDS] [--window SECONDS] [--calls N] [--fps N]\n");
+  std::fprintf(
+      stderr,
+      "usage: PROGRAM first_frame|first_frame_stages|animation|scroll|click|idle|poll\n"
+      "       --url URL [--probe X,Y] [--colour RRGGBB] [--colour2 RRGGBB] [--trials N]\n"
+      "       [--warmup SECONDS] [--window SECONDS] [--calls N] [--fps N] [--poll-hz N]\n");
 }
 
 template <typename T>
@@ -164,7 +165,8 @@ std::optional<Args> ParseArgs(int argc, char** argv) {
       {"idle", Workload::kIdle},
       {"poll", Workload::kPoll},
       {"scroll", Workload::kScroll},
-      {"first_frame_stages", Workload::kFirstFrameStages}};
+      {"first_frame_stages", Workload::kFirstFrameStages},
+      {"paced", Workload::kPaced}};
   args.workloadName = argv[1];
   bool known = false;
   for (const auto& [name, workload] : kWorkloads)
@@ -203,6 +205,8 @@ std::optional<Args> ParseArgs(int argc, char** argv) {
       ok = ParseNumber(value, &args.calls) && args.calls > 0;
     } else if (option == "--fps") {
       ok = ParseNumber(value, &args.fpsCap) && args.fpsCap >= 0;
+    } else if (option == "--poll-hz") {
+      ok = ParseNumber(value, &args.pollHz) && args.pollHz > 0 && args.pollHz <= 1000;
     } else {
       ok = false;
     }

@@ -41,13 +41,22 @@ std::optional<Rgb> ParseRgb(std::string_view hex);
 // of want on every channel (the engines blend edges; a plain fill is exact).
 bool PixelIs(const uint8_t* bgra, int width, int height, int x, int y, Rgb want);
 
-enum class Workload { kFirstFrame, kAnimation, kClick, kIdle, kPoll, kScroll, kFirstFrameStages };
+enum class Workload {
+  kFirstFrame,
+  kAnimation,
+  kClick,
+  kIdle,
+  kPoll,
+  kScroll,
+  kFirstFrameStages,
+  kPaced
+};
 
 // The command line shared by quillo-bench-host, quillo-bench-raw and chromium_driver.mjs:
 //   PROGRAM WORKLOAD --url URL [--probe X,Y] [--colour RRGGBB] [--colour2 RRGGBB]
-//           [--trials N] [--warmup S] [--window S] [--calls N] [--fps N]
+//           [--trials N] [--warmup S] [--window S] [--calls N] [--fps N] [--poll-hz N]
 // --fps caps the frames a program acknowledges per second (only the raw engine reads it;
-// quillo's cap is its own).
+// quillo's cap is its own). --poll-hz: how often the host polls in the paced workload.
 struct Args {
   Workload workload = Workload::kFirstFrame;
   std::string workloadName;
@@ -62,7 +71,8 @@ struct Args {
   double warmupSeconds = 2.0;
   double windowSeconds = 5.0;
   int64_t calls = 1'000'000;
-  int fpsCap = 0;  // 0: every frame is acknowledged at once
+  int fpsCap = 0;   // 0: every frame is acknowledged at once
+  int pollHz = 60;  // paced: how often the host polls
 };
 // Parses the command line; on failure prints why and the usage to stderr.
 std::optional<Args> ParseArgs(int argc, char** argv);

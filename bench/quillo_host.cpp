@@ -69,7 +69,7 @@ class Host : public bench::PageDriver {
     PollUntil([](bool) { return false; }, NowNs() + ns, intervalNs);
   }
   void RunFor(int64_t ns) override { PollFor(ns); }
-  void PollEachFrame(int64_t ns) override { PollFor(ns, bench::kFramePollNs); }
+  void PollEvery(int64_t ns, int64_t intervalNs) override { PollFor(ns, intervalNs); }
 
   bool Shows(bench::Rgb colour) const override {
     return bench::PixelIs(m_pixels.data(), m_args.width, m_args.height, m_args.probeX,
@@ -215,6 +215,15 @@ int Animation(const Args& args, Result& result) {
   return 0;
 }
 
+// The animation under a host that polls at its own pace (--poll-hz).
+int Paced(const Args& args, Result& result) {
+  Host host(args);
+  if (!Open(host, Until::kFirstFrame)) return bench::Fail(result, host.WhyNotShown());
+  bench::MeasurePaced(args, host, result);
+  Shutdown(result);
+  return 0;
+}
+
 // A long page scrolled by the wheel: a notch every 60th of a second for the window, the host
 // polling every millisecond in between.
 int Scroll(const Args& args, Result& result) {
@@ -350,6 +359,9 @@ int main(int argc, char** argv) {
       break;
     case bench::Workload::kFirstFrameStages:
       code = FirstFrameStages(*args, result);
+      break;
+    case bench::Workload::kPaced:
+      code = Paced(*args, result);
       break;
   }
   if (code == 0) result.Print();

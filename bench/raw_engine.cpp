@@ -88,12 +88,12 @@ class RawEngine : public bench::PageDriver {
 
   // The frame loop of a host that drives the engine by polling: at each tick, everything the
   // main context has ready, then sleep until the next tick.
-  void PollEachFrame(int64_t ns) override {
+  void PollEvery(int64_t ns, int64_t intervalNs) override {
     const int64_t end = NowNs() + ns;
-    for (int64_t next = NowNs(); next < end; next += bench::kFramePollNs) {
+    for (int64_t next = NowNs(); next < end; next += intervalNs) {
       while (g_main_context_iteration(context(), FALSE)) {
       }
-      bench::SleepNs(next + bench::kFramePollNs - NowNs());
+      bench::SleepNs(next + intervalNs - NowNs());
     }
   }
 
@@ -148,6 +148,13 @@ int Animation(const Args& args, RawEngine& engine, Result& result) {
   if (!engine.RunUntil([](bool frame) { return frame; }, NowNs() + bench::kLoadTimeoutNs))
     return bench::Fail(result, engine.WhyNotShown());
   bench::MeasureAnimation(args, engine, result);
+  return 0;
+}
+
+int Paced(const Args& args, RawEngine& engine, Result& result) {
+  if (!engine.RunUntil([](bool frame) { return frame; }, NowNs() + bench::kLoadTimeoutNs))
+    return bench::Fail(result, engine.WhyNotShown());
+  bench::MeasurePaced(args, engine, result);
   return 0;
 }
 
@@ -207,6 +214,9 @@ int main(int argc, char** argv) {
       break;
     case bench::Workload::kPoll:
       code = PollCost(*args, engine, result);
+      break;
+    case bench::Workload::kPaced:
+      code = Paced(*args, engine, result);
       break;
   }
   engine.Stop(result);

@@ -18,6 +18,17 @@ void MeasureAnimation(const Args& args, PageDriver& page, Result& result) {
   }
 }
 
+void MeasurePaced(const Args& args, PageDriver& page, Result& result) {
+  const int64_t interval = 1'000'000'000 / args.pollHz;
+  page.PollEvery(static_cast<int64_t>(args.warmupSeconds * 1e9), interval);
+  const int64_t framesBefore = page.frames();
+  FrameWindow window;
+  window.Begin(getpid());
+  page.PollEvery(static_cast<int64_t>(args.windowSeconds * 1e9), interval);
+  window.End(getpid(), page.frames() - framesBefore, "paced_", result);
+  result.Integer("poll_hz", args.pollHz);
+}
+
 void MeasureScroll(const Args& args, PageDriver& page, Result& result) {
   page.Move(args.probeX, args.probeY);
   page.RunFor(kClickSettleNs);

@@ -35,8 +35,9 @@ class PageDriver {
   // Keeps the page running for ns, as the program does while it waits for something.
   virtual void RunFor(int64_t ns) = 0;
   // Keeps the page running for ns the way a host's frame loop does: one poll every
-  // kFramePollNs, asleep in between.
-  virtual void PollEachFrame(int64_t ns) = 0;
+  // intervalNs, asleep in between.
+  virtual void PollEvery(int64_t ns, int64_t intervalNs) = 0;
+  void PollEachFrame(int64_t ns) { PollEvery(ns, kFramePollNs); }
 
   virtual void Move(int x, int y) = 0;
   // A left-button press and release.
@@ -66,6 +67,9 @@ void MeasureScroll(const Args& args, PageDriver& page, Result& result);
 // Returns the latencies.
 std::vector<double> MeasureClicks(const Args& args, PageDriver& page, Result& result);
 void ReportClickFigures(const std::vector<double>& latencies, Result& result);
+// A host whose frame loop polls args.pollHz times a second on the animation: paced_fps (frames
+// delivered per second) and paced_cpu_ms_per_frame over the window, after the warm-up.
+void MeasurePaced(const Args& args, PageDriver& page, Result& result);
 // CPU of the whole process tree and of this process alone over the window, polled at the frame
 // rate: idle_cpu_s, host_idle_cpu_s, peak_rss_mib, rss_mib, processes.
 void MeasureIdle(const Args& args, PageDriver& page, Result& result);
