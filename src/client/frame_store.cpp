@@ -110,7 +110,7 @@ void FrameStore::Publish(const DirtyRegion& area) {
 
 bool FrameStore::Deliver(uint8_t* target, DirtyRegion* area, uint64_t* frame) {
   // Nothing new: one load, no write, no wait.
-  if (target == nullptr || !(m_newest.load(std::memory_order_acquire) & kFresh)) return false;
+  if (target == nullptr || !HasNew()) return false;
   const uint32_t taken =
       m_newest.exchange(static_cast<uint32_t>(m_front), std::memory_order_acq_rel);
   m_front = static_cast<int>(taken & kIndexMask);

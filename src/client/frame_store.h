@@ -59,6 +59,8 @@ class FrameStore {
   void Publish(const DirtyRegion& area);
 
   // ---- Polling thread.
+  // Whether a frame was published since the last delivery (one load).
+  bool HasNew() const { return (m_newest.load(std::memory_order_acquire) & kFresh) != 0; }
   // Copies the newest frame into target (memory of the layout) where it differs from the frame
   // delivered before; false, with nothing written, when no frame was published since. area
   // receives what was copied and frame the frame's number (both optional).

@@ -79,6 +79,9 @@ class CWebClient : public CefClient,
   // differs from the one the host has; false, with nothing written, when none is new. The
   // host's memory changes nowhere else.
   bool DeliverFrame();
+  // Any thread: nothing is written into the host's memory once this returns (a copy under way
+  // on another thread is waited for); a later ConfigureFrames with new memory starts again.
+  void StopDelivery();
 
   // Input thread: answers the waiting script dialog, at most once.
   void ReplyJSDialog(bool accept);
@@ -199,6 +202,7 @@ class CWebClient : public CefClient,
   // Painted on the engine thread, delivered on the host's; configured on the host's thread
   // while no browser exists.
   FrameStore m_frames;
+  std::atomic<bool> m_delivering{false};  // DeliverFrame is copying into the host's memory
 
   // Engine thread only.
   CefRect m_popupRect;

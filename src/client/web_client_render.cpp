@@ -3,6 +3,7 @@
 // newest whole frame from there into the host's memory.
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "client/web_client.h"
 #include "diagnostics/debug_log.h"
@@ -47,7 +48,18 @@ void CWebClient::ConfigureFrames() {
 }
 
 bool CWebClient::DeliverFrame() {
-  return m_frames.Deliver(m_renderBuffer.load());
+  if (!m_frames.HasNew()) return false;
+  // Marked before the memory is looked up, so that StopDelivery on another thread either
+  // takes the memory away first or waits for this copy to end.
+  m_delivering.store(true);
+  const bool delivered = m_frames.Deliver(m_renderBuffer.load());
+  m_delivering.store(false);
+  return delivered;
+}
+
+void CWebClient::StopDelivery() {
+  m_renderBuffer.store(nullptr);
+  while (m_delivering.load()) std::this_thread::yield();
 }
 
 void CWebClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const RectList& dirtyRects,

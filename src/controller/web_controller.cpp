@@ -148,8 +148,7 @@ void CWebController::UnloadWeb(bool shutdown) {
   // From here on nothing is written into the host's memory: only UpdateWeb delivers frames,
   // and it finds no memory now, so the host may free it as soon as this call returns.
   if (m_application)
-    if (CefRefPtr<CWebClient> client = m_application->Client())
-      client->m_renderBuffer.store(nullptr);
+    if (CefRefPtr<CWebClient> client = m_application->Client()) client->StopDelivery();
   StopLoopIO();
   if (shutdown) {
     QLOG(u"=> shutdown");
