@@ -3,13 +3,13 @@
 // and prints one table of their figures. ./run bench builds the programs and calls this.
 //
 //   node bench/bench.mjs --build DIR [--quick] [--busy] [--rounds N] [--out DIR] [--only W1,W2]
-//                        [--also LIBDIR [--also-title NAME]]
+//                        [--also LIBDIR[=TITLE] ...]
 //
 // Each workload runs every system once per round, in turn (quillo, raw, raw at 60 Hz, Chromium,
 // quillo, ...), each run a fresh process. --busy keeps one core busy with a CPU-bound process
 // of its own for the whole run (results go to bench/results-busy unless --out says otherwise).
-// --also runs a second build of libquillo.so (the folder holding it) as one more system beside
-// quillo. Every run prints one "BENCH_RESULT {json}" line; this script keeps
+// --also (repeatable) runs another build of libquillo.so (the folder holding it) as one more
+// system beside quillo. Every run prints one "BENCH_RESULT {json}" line; this script keeps
 // those as samples, and writes under --out (default bench/results): results.md (the table),
 // samples.json (every run's result), bench.png (frame rate and latency, drawn by gnuplot),
 // pages/ (the pages shown) and logs/ (each run's standard error).
@@ -156,23 +156,25 @@ const figureId = (figure) => figure.id || figure.key;
 
 const SYSTEMS = ['quillo', 'raw', 'raw60', 'chromium'];
 const TITLES = { quillo: 'quillo', raw: 'raw WPE', raw60: 'raw WPE 60 Hz', chromium: 'Chromium' };
-// --also DIR: a second build of libquillo.so (its folder) measured as "quillo2" wherever quillo
-// is, for comparing two ways of building the library in one run.
-let ALSO_LIBRARY_DIR = '';
+// --also DIR[=TITLE]: other builds of libquillo.so (their folders), measured as "quillo2",
+// "quillo3", ... wherever quillo is, for comparing ways of building the library in one run.
+const OTHER_BUILDS = {};  // system -> folder of its libquillo.so
 
-function addSecondBuild(dir, title) {
-  ALSO_LIBRARY_DIR = dir;
-  SYSTEMS.splice(1, 0, 'quillo2');
-  TITLES.quillo2 = title || `quillo (${path.basename(path.dirname(dir))})`;
+function addOtherBuild(spec) {
+  const [dir, title] = spec.split('=');
+  const system = `quillo${Object.keys(OTHER_BUILDS).length + 2}`;
+  OTHER_BUILDS[system] = path.resolve(dir);
+  SYSTEMS.splice(Object.keys(OTHER_BUILDS).length, 0, system);
+  TITLES[system] = title || `quillo (${dir})`;
   for (const item of [...WORKLOADS, ...FIGURES])
-    if (item.systems && item.systems.includes('quillo')) item.systems = [...item.systems, 'quillo2'];
+    if (item.systems && item.systems.includes('quillo')) item.systems = [...item.systems, system];
 }
 
 // ---- command line --------------------------------------------------------------------------
 
 function parseArgs(argv) {
   const args = { build: '', out: '', rounds: 0, quick: false, busy: false, only: null,
-                 also: '', alsoTitle: '' };
+                 also: [] };
   for (let i = 0; i < argv.length; i++) {
     const option = argv[i];
     const value = () => {
@@ -185,8 +187,7 @@ function parseArgs(argv) {
     else if (option === '--out') args.out = path.resolve(value());
     else if (option === '--rounds') args.rounds = Number(value());
     else if (option === '--only') args.only = value().split(',');
-    else if (option === '--also') args.also = path.resolve(value());
-    else if (option === '--also-title') args.alsoTitle = value();
+    else if (option === '--also') args.also.push(value());
     else if (option === '--help' || option === '-h') args.help = true;
     else throw new Error(`unknown option ${option}`);
   }
@@ -201,7 +202,7 @@ function parseArgs(argv) {
 
 function commandFor(system, build) {
   const bin = path.join(build, 'bench');
-  if (system === 'quillo' || system === 'quillo2') return [path.join(bin, 'quillo-bench-host')];
+  if (system === 'quillo' || OTHER_BUILDS[system]) return [path.join(bin, 'quillo-bench-host')];
   if (system === 'raw' || system === 'raw60') return [path.join(bin, 'quillo-bench-raw')];
   return [process.execPath, path.join(HERE, 'chromium_driver.mjs')];
 }
@@ -240,7 +241,7 @@ function runOnce(system, workload, url, build, logFile) {
       QUILLO_BENCH_PROCTREE: path.join(build, 'bench', 'quillo-bench-proctree'),
     };
     // The second build's library is found before the one the host program was linked with.
-    if (system === 'quillo2') env.LD_LIBRARY_PATH = ALSO_LIBRARY_DIR;
+    if (OTHER_BUILDS[system]) env.LD_LIBRARY_PATH = OTHER_BUILDS[system];
     const started = process.hrtime.bigint();
     env.QUILLO_BENCH_T0_NS = String(started);
     const child = spawn(program, argv, { env, detached: true, stdio: ['ignore', 'pipe', log] });
@@ -338,15 +339,15 @@ function ratio(a, b) {
 }
 
 function table(summary) {
-  const second = SYSTEMS.includes('quillo2');
+  const others = Object.keys(OTHER_BUILDS);
   const header = ['figure', 'unit', ...SYSTEMS.map((s) => `${TITLES[s]} median (min–max)`),
                   'quillo/raw', 'quillo/raw 60 Hz', 'quillo/Chromium',
-                  ...(second ? [`${TITLES.quillo2}/raw`, `${TITLES.quillo2}/quillo`] : [])];
+                  ...others.flatMap((o) => [`${TITLES[o]}/raw`, `${TITLES[o]}/quillo`])];
   const rows = FIGURES.map((figure) => {
     const s = summary[figureId(figure)];
     return [figure.label, figure.unit, ...SYSTEMS.map((system) => cell(s[system])),
             ratio(s.quillo, s.raw), ratio(s.quillo, s.raw60), ratio(s.quillo, s.chromium),
-            ...(second ? [ratio(s.quillo2, s.raw), ratio(s.quillo2, s.quillo)] : [])];
+            ...others.flatMap((o) => [ratio(s[o], s.raw), ratio(s[o], s.quillo)])];
   });
   return { header, rows };
 }
@@ -557,7 +558,7 @@ async function main() {
   fs.mkdirSync(logs, { recursive: true });
   for (const [name, html] of Object.entries(PAGES)) fs.writeFileSync(path.join(pages, name), html);
 
-  if (args.also) addSecondBuild(args.also, args.alsoTitle);
+  for (const spec of args.also) addOtherBuild(spec);
   const workloads = WORKLOADS.filter((w) => !args.only || args.only.includes(w.name));
   BUSY_MODE = args.busy;
   const stopBurner = args.busy ? startBurner() : () => {};
