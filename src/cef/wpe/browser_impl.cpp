@@ -1,10 +1,10 @@
-#include "cef/wpe/browser_impl.h"
+#include "wpe/browser_impl.h"
 
 #include <algorithm>
 #include <string>
 
-#include "cef/wpe/engine_context.h"
 #include "diagnostics/debug_log.h"
+#include "wpe/process/engine_context.h"
 
 namespace quillo::engine {
 namespace {

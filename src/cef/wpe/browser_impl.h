@@ -20,16 +20,16 @@
 #include <functional>
 #include <string>
 
-#include "cef/wpe/frame_impl.h"
-#include "cef/wpe/frame_sink.h"
-#include "cef/wpe/input_router.h"
-#include "cef/wpe/navigation_tracker.h"
-#include "cef/wpe/page_channel.h"
-#include "cef/wpe/popup_controller.h"
-#include "cef/wpe/script_dialogs.h"
-#include "cef/wpe/view_host.h"
 #include "cef_browser.h"
 #include "cef_client.h"
+#include "wpe/frame/frame_sink.h"
+#include "wpe/input/input_router.h"
+#include "wpe/input/popup_controller.h"
+#include "wpe/navigation/navigation_tracker.h"
+#include "wpe/page/page_channel.h"
+#include "wpe/page/script_dialogs.h"
+#include "wpe/room/frame_impl.h"
+#include "wpe/view_host.h"
 
 namespace quillo::engine {
 

@@ -1,11 +1,11 @@
-#include "cef/wpe/view_host.h"
+#include "wpe/view_host.h"
 
 #include <utility>
 
-#include "cef/wpe/browser_impl.h"
-#include "cef/wpe/engine_context.h"
-#include "cef/wpe/frame_sink.h"
-#include "cef/wpe/page_requests.h"
+#include "wpe/browser_impl.h"
+#include "wpe/frame/frame_sink.h"
+#include "wpe/page/page_requests.h"
+#include "wpe/process/engine_context.h"
 
 namespace quillo::engine {
 namespace {

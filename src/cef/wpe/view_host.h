@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <string>
 
-#include "cef/wpe/one_shot_timer.h"
 #include "cef_browser.h"
+#include "wpe/process/one_shot_timer.h"
 
 namespace quillo::engine {
 

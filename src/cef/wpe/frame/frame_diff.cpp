@@ -1,4 +1,4 @@
-#include "cef/wpe/frame_diff.h"
+#include "wpe/frame/frame_diff.h"
 
 #include <cstring>
 

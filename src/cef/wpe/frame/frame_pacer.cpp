@@ -1,4 +1,4 @@
-#include "cef/wpe/frame_pacer.h"
+#include "wpe/frame/frame_pacer.h"
 
 namespace quillo::engine {
 

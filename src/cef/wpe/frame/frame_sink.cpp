@@ -1,4 +1,4 @@
-#include "cef/wpe/frame_sink.h"
+#include "wpe/frame/frame_sink.h"
 
 #include <wayland-server.h>
 #include <wpe/fdo.h>
@@ -6,9 +6,9 @@
 
 #include <cstring>
 
-#include "cef/wpe/browser_impl.h"
-#include "cef/wpe/frame_diff.h"
 #include "diagnostics/debug_log.h"
+#include "wpe/browser_impl.h"
+#include "wpe/frame/frame_diff.h"
 
 namespace quillo::engine {
 namespace {

@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "cef/wpe/frame_pacer.h"
 #include "cef_types.h"
+#include "wpe/frame/frame_pacer.h"
 
 struct wpe_view_backend_exportable_fdo;
 struct wpe_fdo_shm_exported_buffer;

@@ -1,8 +1,8 @@
-#include "cef/wpe/input_router.h"
+#include "wpe/input/input_router.h"
 
-#include "cef/wpe/browser_impl.h"
-#include "cef/wpe/popup_controller.h"
-#include "cef/wpe/webkit_mapping.h"
+#include "wpe/browser_impl.h"
+#include "wpe/input/popup_controller.h"
+#include "wpe/room/webkit_mapping.h"
 
 namespace quillo::engine {
 namespace {

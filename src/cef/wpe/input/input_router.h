@@ -9,8 +9,8 @@
 
 #include <wpe/webkit.h>
 
-#include "cef/wpe/key_mapper.h"
 #include "cef_browser.h"
+#include "wpe/input/key_mapper.h"
 
 struct wpe_input_pointer_event;
 struct wpe_view_backend;

@@ -1,4 +1,4 @@
-#include "cef/wpe/key_mapper.h"
+#include "wpe/input/key_mapper.h"
 
 #include <wpe/wpe.h>
 #include <xkbcommon/xkbcommon.h>

@@ -1,9 +1,9 @@
-#include "cef/wpe/popup_controller.h"
+#include "wpe/input/popup_controller.h"
 
 #include <vector>
 
-#include "cef/wpe/browser_impl.h"
-#include "cef/wpe/key_mapper.h"
+#include "wpe/browser_impl.h"
+#include "wpe/input/key_mapper.h"
 
 namespace quillo::engine {
 namespace {

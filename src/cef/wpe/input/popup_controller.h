@@ -8,8 +8,8 @@
 
 #include <memory>
 
-#include "cef/wpe/popup_list.h"
 #include "cef_browser.h"
+#include "wpe/input/popup_list.h"
 
 namespace quillo::engine {
 

@@ -1,4 +1,4 @@
-#include "cef/wpe/popup_list.h"
+#include "wpe/input/popup_list.h"
 
 #include <cairo.h>
 #include <xkbcommon/xkbcommon.h>

@@ -1,12 +1,12 @@
-#include "cef/wpe/address_and_title.h"
+#include "wpe/navigation/address_and_title.h"
 
 #include <memory>
 #include <string>
 #include <utility>
 
-#include "cef/wpe/browser_impl.h"
-#include "cef/wpe/display_title.h"
-#include "cef/wpe/webkit_mapping.h"
+#include "wpe/browser_impl.h"
+#include "wpe/navigation/display_title.h"
+#include "wpe/room/webkit_mapping.h"
 
 namespace quillo::engine {
 namespace {

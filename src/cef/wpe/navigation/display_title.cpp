@@ -1,4 +1,4 @@
-#include "cef/wpe/display_title.h"
+#include "wpe/navigation/display_title.h"
 
 namespace quillo::engine {
 

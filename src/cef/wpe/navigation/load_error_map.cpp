@@ -1,4 +1,4 @@
-#include "cef/wpe/load_error_map.h"
+#include "wpe/navigation/load_error_map.h"
 
 #include <wpe/webkit.h>
 

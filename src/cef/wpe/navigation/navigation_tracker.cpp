@@ -1,11 +1,11 @@
-#include "cef/wpe/navigation_tracker.h"
+#include "wpe/navigation/navigation_tracker.h"
 
-#include "cef/wpe/browser_impl.h"
-#include "cef/wpe/engine_context.h"
-#include "cef/wpe/load_error_map.h"
-#include "cef/wpe/request_impl.h"
-#include "cef/wpe/webkit_mapping.h"
 #include "diagnostics/debug_log.h"
+#include "wpe/browser_impl.h"
+#include "wpe/navigation/load_error_map.h"
+#include "wpe/process/engine_context.h"
+#include "wpe/room/request_impl.h"
+#include "wpe/room/webkit_mapping.h"
 
 namespace quillo::engine {
 namespace {

@@ -10,10 +10,10 @@
 
 #include <string>
 
-#include "cef/wpe/address_and_title.h"
-#include "cef/wpe/stuck_page_guard.h"
-#include "cef/wpe/top_navigation.h"
 #include "cef_types.h"
+#include "wpe/navigation/address_and_title.h"
+#include "wpe/navigation/stuck_page_guard.h"
+#include "wpe/navigation/top_navigation.h"
 
 namespace quillo::engine {
 

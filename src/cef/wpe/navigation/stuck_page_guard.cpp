@@ -1,4 +1,4 @@
-#include "cef/wpe/stuck_page_guard.h"
+#include "wpe/navigation/stuck_page_guard.h"
 
 namespace quillo::engine {
 

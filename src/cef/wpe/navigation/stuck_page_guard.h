@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "cef/wpe/one_shot_timer.h"
+#include "wpe/process/one_shot_timer.h"
 
 namespace quillo::engine {
 

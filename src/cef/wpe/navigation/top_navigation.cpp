@@ -1,4 +1,4 @@
-#include "cef/wpe/top_navigation.h"
+#include "wpe/navigation/top_navigation.h"
 
 #include <glib.h>
 

@@ -1,6 +1,6 @@
-#include "cef/wpe/js_dialog_callback.h"
+#include "wpe/page/js_dialog_callback.h"
 
-#include "cef/wpe/engine_context.h"
+#include "wpe/process/engine_context.h"
 
 namespace quillo::engine {
 

@@ -1,4 +1,4 @@
-#include "cef/wpe/media_plugins.h"
+#include "wpe/page/media_plugins.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

@@ -1,11 +1,11 @@
-#include "cef/wpe/page_channel.h"
+#include "wpe/page/page_channel.h"
 
-#include "cef/webext/protocol.h"
-#include "cef/wpe/browser_impl.h"
-#include "cef/wpe/engine_context.h"
-#include "cef/wpe/request_impl.h"
-#include "cef/wpe/v8_impl.h"
-#include "cef/wpe/webkit_mapping.h"
+#include "webext/protocol.h"
+#include "wpe/browser_impl.h"
+#include "wpe/process/engine_context.h"
+#include "wpe/room/request_impl.h"
+#include "wpe/room/v8_impl.h"
+#include "wpe/room/webkit_mapping.h"
 
 namespace quillo::engine {
 namespace {

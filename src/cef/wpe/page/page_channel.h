@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "cef/wpe/script_contexts.h"
+#include "wpe/page/script_contexts.h"
 
 namespace quillo::engine {
 

@@ -1,11 +1,11 @@
-#include "cef/wpe/page_requests.h"
+#include "wpe/page/page_requests.h"
 
 #include <string>
 
-#include "cef/wpe/media_plugins.h"
-#include "cef/wpe/webkit_mapping.h"
 #include "cef_string.h"
 #include "diagnostics/debug_log.h"
+#include "wpe/page/media_plugins.h"
+#include "wpe/room/webkit_mapping.h"
 
 namespace quillo::engine {
 namespace {

@@ -1,4 +1,4 @@
-#include "cef/wpe/script_contexts.h"
+#include "wpe/page/script_contexts.h"
 
 namespace quillo::engine {
 

@@ -1,6 +1,6 @@
-#include "cef/wpe/script_dialogs.h"
+#include "wpe/page/script_dialogs.h"
 
-#include "cef/wpe/browser_impl.h"
+#include "wpe/browser_impl.h"
 
 namespace quillo::engine {
 namespace {

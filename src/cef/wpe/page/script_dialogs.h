@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "cef/wpe/js_dialog_callback.h"
+#include "wpe/page/js_dialog_callback.h"
 
 namespace quillo::engine {
 

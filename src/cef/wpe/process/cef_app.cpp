@@ -2,9 +2,9 @@
 // the WPE engine context.
 #include "cef_app.h"
 
-#include "cef/wpe/engine_context.h"
-#include "cef/wpe/request_impl.h"
 #include "diagnostics/debug_log.h"
+#include "wpe/process/engine_context.h"
+#include "wpe/room/request_impl.h"
 
 using quillo::engine::EngineContext;
 

@@ -3,7 +3,7 @@
 
 #include <wpe/webkit.h>
 
-#include "cef/wpe/engine_context.h"
+#include "wpe/process/engine_context.h"
 
 namespace quillo::engine {
 namespace {

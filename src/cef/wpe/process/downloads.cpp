@@ -1,4 +1,4 @@
-#include "cef/wpe/downloads.h"
+#include "wpe/process/downloads.h"
 
 #include <fcntl.h>
 #include <glib/gstdio.h>
@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "cef/wpe/browser_impl.h"
 #include "cef_download_handler.h"
 #include "diagnostics/debug_log.h"
+#include "wpe/browser_impl.h"
 
 namespace quillo::engine {
 namespace {

@@ -1,4 +1,4 @@
-#include "cef/wpe/engine_context.h"
+#include "wpe/process/engine_context.h"
 
 #include <dlfcn.h>
 #include <wpe/fdo.h>
@@ -7,10 +7,10 @@
 
 #include <string>
 
-#include "cef/wpe/downloads.h"
-#include "cef/wpe/web_process_security.h"
 #include "diagnostics/debug_log.h"
 #include "platform/utf.h"
+#include "wpe/process/downloads.h"
+#include "wpe/process/web_process_security.h"
 
 namespace quillo::engine {
 namespace {

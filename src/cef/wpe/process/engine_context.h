@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "cef/wpe/message_pump_watcher.h"
 #include "cef_app.h"
+#include "wpe/process/message_pump_watcher.h"
 
 namespace quillo::engine {
 

@@ -1,4 +1,4 @@
-#include "cef/wpe/message_pump_watcher.h"
+#include "wpe/process/message_pump_watcher.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

@@ -1,8 +1,8 @@
-#include "cef/wpe/one_shot_timer.h"
+#include "wpe/process/one_shot_timer.h"
 
 #include <utility>
 
-#include "cef/wpe/engine_context.h"
+#include "wpe/process/engine_context.h"
 
 namespace quillo::engine {
 

@@ -1,12 +1,12 @@
-#include "cef/wpe/web_process_security.h"
+#include "wpe/process/web_process_security.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "cef/webext/landlock.h"
-#include "cef/webext/protocol.h"
 #include "diagnostics/debug_log.h"
+#include "webext/landlock.h"
+#include "webext/protocol.h"
 
 namespace quillo::engine {
 namespace {

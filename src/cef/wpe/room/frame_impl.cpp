@@ -1,6 +1,6 @@
-#include "cef/wpe/frame_impl.h"
+#include "wpe/room/frame_impl.h"
 
-#include "cef/wpe/browser_impl.h"
+#include "wpe/browser_impl.h"
 
 namespace quillo::engine {
 

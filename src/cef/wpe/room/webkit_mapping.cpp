@@ -1,4 +1,4 @@
-#include "cef/wpe/webkit_mapping.h"
+#include "wpe/room/webkit_mapping.h"
 
 #include "cef_string.h"
 
