@@ -41,8 +41,9 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
                          int height)
     : m_id(EngineContext::Get().NextBrowserId()),
       m_client(client),
-      m_mainFrame(new FrameImpl(this, true, 1)),
-      m_host(*this, settings),
+      m_mainFrame(new FrameImpl(static_cast<FrameOwner*>(this), true, 1)),
+      m_host(
+          *this, settings, [this] { DestroyView(); }, [this] { WebProcessGone(); }),
       m_frames(*this, width, height, settings.windowless_frame_rate),
       m_popup(*this, width, height),
       m_input(*this, m_popup),

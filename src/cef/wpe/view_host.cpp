@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "wpe/browser_impl.h"
 #include "wpe/frame/frame_sink.h"
 #include "wpe/page/page_requests.h"
 #include "wpe/process/engine_context.h"
+#include "wpe/room/browser_side.h"
 
 namespace quillo::engine {
 namespace {
@@ -13,12 +13,12 @@ namespace {
 // A page that neither closes nor vetoes within this time is closed by force.
 constexpr guint kCloseGraceMs = 3000;
 
-void OnCloseRequested(WebKitWebView*, gpointer browser) {
-  static_cast<BrowserImpl*>(browser)->DestroyView();
+void OnCloseRequested(WebKitWebView*, gpointer self) {
+  static_cast<ViewHost*>(self)->Closed();
 }
 
-void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer browser) {
-  static_cast<BrowserImpl*>(browser)->WebProcessGone();
+void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self) {
+  static_cast<ViewHost*>(self)->ProcessGone();
 }
 
 wpe_view_backend* BackendOf(WebKitWebView* view) {
@@ -27,8 +27,11 @@ wpe_view_backend* BackendOf(WebKitWebView* view) {
 
 }  // namespace
 
-ViewHost::ViewHost(BrowserImpl& browser, const CefBrowserSettings& settings)
+ViewHost::ViewHost(BrowserSide& browser, const CefBrowserSettings& settings, Ended onClosed,
+                   Ended onProcessGone)
     : m_browser(browser),
+      m_onClosed(std::move(onClosed)),
+      m_onProcessGone(std::move(onProcessGone)),
       m_backgroundColor(settings.background_color),
       m_acceptLanguages(settings.accept_language_list.ToString16()),
       m_defaultEncoding(settings.default_encoding.ToString()),
@@ -78,22 +81,21 @@ bool ViewHost::Create(FrameSink& frames) {
     color.blue = (m_backgroundColor & 0xFF) / 255.0;
   }
   webkit_web_view_set_background_color(m_view, &color);
-  g_object_set_data(G_OBJECT(m_view), kBrowserKey, &m_browser);
+  g_object_set_data(G_OBJECT(m_view), kBrowserSideKey, &m_browser);
   return true;
 }
 
 void ViewHost::Attach() {
   wpe_view_backend_add_activity_state(
       BackendOf(m_view), wpe_view_activity_state_visible | wpe_view_activity_state_in_window);
-  // The browser, not this host: it takes all its rooms through the view's end.
-  g_signal_connect(m_view, "close", G_CALLBACK(OnCloseRequested), &m_browser);
-  g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated),
-                   &m_browser);
+  // Passed on to the browser: it takes all its rooms through the view's end.
+  g_signal_connect(m_view, "close", G_CALLBACK(OnCloseRequested), this);
+  g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
   ConnectPageRequests(m_view);
 }
 
 void ViewHost::Detach() {
-  g_signal_handlers_disconnect_by_data(m_view, &m_browser);
+  g_signal_handlers_disconnect_by_data(m_view, this);
 }
 
 void ViewHost::Destroy() {
@@ -113,7 +115,7 @@ void ViewHost::TryClose() {
   if (m_closeTimer.IsPending()) return;  // already asked the page
   m_closeTimer.Start(kCloseGraceMs, [this] {
     m_closeTimerFired = true;
-    m_browser.DestroyView();
+    m_onClosed();
   });
   EngineContext::Get().BeginCloseWait();
   // Runs the page's unload handlers; "close" follows unless the page vetoes.

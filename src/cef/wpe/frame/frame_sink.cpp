@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "diagnostics/debug_log.h"
-#include "wpe/browser_impl.h"
 #include "wpe/frame/frame_diff.h"
+#include "wpe/room/browser_side.h"
 
 namespace quillo::engine {
 namespace {
@@ -28,7 +28,7 @@ void OnHeldBufferDestroyed(wl_listener* listener, void*) {
 
 }  // namespace
 
-FrameSink::FrameSink(BrowserImpl& browser, int width, int height, int frameRate)
+FrameSink::FrameSink(BrowserSide& browser, int width, int height, int frameRate)
     : m_browser(browser), m_width(width), m_height(height), m_pacer(frameRate, [this] {
         wpe_view_backend_exportable_fdo_dispatch_frame_complete(m_exportable);
       }) {}
@@ -47,14 +47,15 @@ WebKitWebViewBackend* FrameSink::CreateBackend() {
   m_exportable = wpe_view_backend_exportable_fdo_create(
       &kExportClient, this, static_cast<uint32_t>(m_width), static_cast<uint32_t>(m_height));
   if (m_exportable == nullptr) return nullptr;
-  m_browser.AddRef();  // held by the exportable until the view backend is destroyed
+  m_backendHold = m_browser.Browser();  // until the view backend is destroyed
   return webkit_web_view_backend_new(
       wpe_view_backend_exportable_fdo_get_view_backend(m_exportable),
       [](gpointer data) {
         auto* self = static_cast<FrameSink*>(data);
         wpe_view_backend_exportable_fdo_destroy(self->m_exportable);
         self->m_exportable = nullptr;
-        self->m_browser.Release();  // last: may destroy the browser and this sink
+        // Let go last: it may destroy the browser and this sink.
+        CefRefPtr<CefBrowser> last = std::move(self->m_backendHold);
       },
       this);
 }
@@ -98,7 +99,7 @@ void FrameSink::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
     DiffFrames(previous, pixels, width, height, stride, m_dirty);
   else if (width > 0 && height > 0)
     m_dirty.emplace_back(0, 0, width, height);
-  CefRefPtr<CefRenderHandler> render = m_browser.Client()->GetRenderHandler();
+  CefRefPtr<CefRenderHandler> render = m_browser.Client().GetRenderHandler();
   if (!m_dirty.empty() && render) {
     const void* tight = pixels;
     if (stride != width * 4) {
@@ -109,7 +110,7 @@ void FrameSink::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
                     pixels + static_cast<size_t>(y) * stride, static_cast<size_t>(width) * 4);
       tight = m_packed.data();
     }
-    render->OnPaint(&m_browser, PET_VIEW, m_dirty, tight, width, height);
+    render->OnPaint(m_browser.Browser(), PET_VIEW, m_dirty, tight, width, height);
   }
   wl_shm_buffer_end_access(shm);
 
@@ -128,7 +129,7 @@ void FrameSink::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
 
 void FrameSink::Repaint() {
   if (m_heldBuffer == nullptr) return;
-  CefRefPtr<CefRenderHandler> render = m_browser.Client()->GetRenderHandler();
+  CefRefPtr<CefRenderHandler> render = m_browser.Client().GetRenderHandler();
   if (!render) return;
   wl_shm_buffer* shm = wpe_fdo_shm_exported_buffer_get_shm_buffer(m_heldBuffer);
   const int width = wl_shm_buffer_get_width(shm);
@@ -136,7 +137,8 @@ void FrameSink::Repaint() {
   if (wl_shm_buffer_get_stride(shm) != width * 4) return;
   wl_shm_buffer_begin_access(shm);
   m_dirty.assign(1, CefRect(0, 0, width, height));
-  render->OnPaint(&m_browser, PET_VIEW, m_dirty, wl_shm_buffer_get_data(shm), width, height);
+  render->OnPaint(m_browser.Browser(), PET_VIEW, m_dirty, wl_shm_buffer_get_data(shm), width,
+                  height);
   wl_shm_buffer_end_access(shm);
 }
 

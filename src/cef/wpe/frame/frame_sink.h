@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cef_browser.h"
 #include "cef_types.h"
 #include "wpe/frame/frame_pacer.h"
 
@@ -21,13 +22,13 @@ struct wl_listener;
 
 namespace quillo::engine {
 
-class BrowserImpl;
+class BrowserSide;
 
 class FrameSink {
  public:
   // browser owns this sink by value and so outlives it; the exportable holds a
   // reference to the browser until the view backend is destroyed.
-  FrameSink(BrowserImpl& browser, int width, int height, int frameRate);
+  FrameSink(BrowserSide& browser, int width, int height, int frameRate);
   ~FrameSink();
   FrameSink(const FrameSink&) = delete;
   FrameSink& operator=(const FrameSink&) = delete;
@@ -43,7 +44,8 @@ class FrameSink {
  private:
   void OnBufferExported(wpe_fdo_shm_exported_buffer* buffer);
 
-  BrowserImpl& m_browser;
+  BrowserSide& m_browser;
+  CefRefPtr<CefBrowser> m_backendHold;  // the reference the exportable holds
   const int m_width;
   const int m_height;
   wpe_view_backend_exportable_fdo* m_exportable = nullptr;  // lives as long as the view backend

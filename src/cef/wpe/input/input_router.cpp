@@ -1,7 +1,7 @@
 #include "wpe/input/input_router.h"
 
-#include "wpe/browser_impl.h"
 #include "wpe/input/popup_controller.h"
+#include "wpe/room/browser_side.h"
 #include "wpe/room/webkit_mapping.h"
 
 namespace quillo::engine {
@@ -160,18 +160,18 @@ void InputRouter::Focus(bool focus) {
     wpe_view_backend_remove_activity_state(Backend(), wpe_view_activity_state_focused);
     return;
   }
-  CefRefPtr<CefFocusHandler> handler = m_browser.Client()->GetFocusHandler();
-  if (handler && handler->OnSetFocus(&m_browser, FOCUS_SOURCE_SYSTEM)) return;  // refused
+  CefRefPtr<CefFocusHandler> handler = m_browser.Client().GetFocusHandler();
+  if (handler && handler->OnSetFocus(m_browser.Browser(), FOCUS_SOURCE_SYSTEM)) return;  // refused
   wpe_view_backend_add_activity_state(Backend(), wpe_view_activity_state_focused);
-  if (handler) handler->OnGotFocus(&m_browser);
+  if (handler) handler->OnGotFocus(m_browser.Browser());
 }
 
 void InputRouter::UpdateCursor(WebKitHitTestResult* hit) {
   const int cursor = CursorOf(hit);
   if (cursor == m_cursor) return;
   m_cursor = cursor;
-  if (CefRefPtr<CefRenderHandler> render = m_browser.Client()->GetRenderHandler())
-    render->OnCursorChange(&m_browser, nullptr, static_cast<cef_cursor_type_t>(cursor),
+  if (CefRefPtr<CefRenderHandler> render = m_browser.Client().GetRenderHandler())
+    render->OnCursorChange(m_browser.Browser(), nullptr, static_cast<cef_cursor_type_t>(cursor),
                            CefCursorInfo());
 }
 

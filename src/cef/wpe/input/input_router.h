@@ -17,13 +17,13 @@ struct wpe_view_backend;
 
 namespace quillo::engine {
 
-class BrowserImpl;
+class BrowserSide;
 class PopupController;
 
 class InputRouter {
  public:
   // browser owns both this router and popup by value; both outlive it.
-  InputRouter(BrowserImpl& browser, PopupController& popup) : m_browser(browser), m_popup(popup) {}
+  InputRouter(BrowserSide& browser, PopupController& popup) : m_browser(browser), m_popup(popup) {}
   InputRouter(const InputRouter&) = delete;
   InputRouter& operator=(const InputRouter&) = delete;
 
@@ -45,7 +45,7 @@ class InputRouter {
   void DispatchKey(const KeyAction& action);
   void DispatchPointer(wpe_input_pointer_event& event);
 
-  BrowserImpl& m_browser;
+  BrowserSide& m_browser;
   PopupController& m_popup;
   KeyMapper m_keys;
   int m_cursor = -1;  // last cursor type told to the render handler

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "wpe/browser_impl.h"
 #include "wpe/input/key_mapper.h"
+#include "wpe/room/browser_side.h"
 
 namespace quillo::engine {
 namespace {
@@ -36,9 +36,9 @@ void PopupController::Show(WebKitOptionMenu* menu, const CefRect& anchor) {
                      });
                    }),
                    this);
-  if (CefRefPtr<CefRenderHandler> render = m_browser.Client()->GetRenderHandler()) {
-    render->OnPopupShow(&m_browser, true);
-    render->OnPopupSize(&m_browser, m_list->Rect());
+  if (CefRefPtr<CefRenderHandler> render = m_browser.Client().GetRenderHandler()) {
+    render->OnPopupShow(m_browser.Browser(), true);
+    render->OnPopupSize(m_browser.Browser(), m_list->Rect());
   }
   Repaint();
 }
@@ -77,8 +77,8 @@ void PopupController::Apply(PopupList::Result result) {
 void PopupController::Hide() {
   if (!m_list) return;
   Drop();
-  if (CefRefPtr<CefRenderHandler> render = m_browser.Client()->GetRenderHandler())
-    render->OnPopupShow(&m_browser, false);
+  if (CefRefPtr<CefRenderHandler> render = m_browser.Client().GetRenderHandler())
+    render->OnPopupShow(m_browser.Browser(), false);
 }
 
 void PopupController::Drop() {
@@ -89,11 +89,11 @@ void PopupController::Drop() {
 
 void PopupController::Repaint() {
   if (!m_list) return;
-  CefRefPtr<CefRenderHandler> render = m_browser.Client()->GetRenderHandler();
+  CefRefPtr<CefRenderHandler> render = m_browser.Client().GetRenderHandler();
   if (!render) return;
   const CefRect& rect = m_list->Rect();
   std::vector<CefRect> dirty{CefRect(0, 0, rect.width, rect.height)};
-  render->OnPaint(&m_browser, PET_POPUP, dirty, m_list->Pixels(), rect.width, rect.height);
+  render->OnPaint(m_browser.Browser(), PET_POPUP, dirty, m_list->Pixels(), rect.width, rect.height);
 }
 
 }  // namespace quillo::engine

@@ -13,12 +13,12 @@
 
 namespace quillo::engine {
 
-class BrowserImpl;
+class BrowserSide;
 
 class PopupController {
  public:
   // browser owns this controller by value and so outlives it.
-  PopupController(BrowserImpl& browser, int viewWidth, int viewHeight)
+  PopupController(BrowserSide& browser, int viewWidth, int viewHeight)
       : m_browser(browser), m_viewWidth(viewWidth), m_viewHeight(viewHeight) {}
   PopupController(const PopupController&) = delete;
   PopupController& operator=(const PopupController&) = delete;
@@ -48,7 +48,7 @@ class PopupController {
  private:
   void Apply(PopupList::Result result);
 
-  BrowserImpl& m_browser;
+  BrowserSide& m_browser;
   const int m_viewWidth;
   const int m_viewHeight;
   std::unique_ptr<PopupList> m_list;  // the open list; its menu's "close" is connected to this

@@ -4,8 +4,9 @@
 #include <string>
 #include <utility>
 
-#include "wpe/browser_impl.h"
 #include "wpe/navigation/display_title.h"
+#include "wpe/room/browser_side.h"
+#include "wpe/room/frame_impl.h"
 #include "wpe/room/webkit_mapping.h"
 
 namespace quillo::engine {
@@ -25,16 +26,16 @@ void OnTitleNotify(GObject*, GParamSpec*, gpointer self) {
 
 // Tells the display handler the page's title; a page that names none shows
 // its address.
-void ReportTitle(BrowserImpl* browser, WebKitWebView* view) {
-  CefRefPtr<CefDisplayHandler> display = browser->Client()->GetDisplayHandler();
+void ReportTitle(BrowserSide& browser, WebKitWebView* view) {
+  CefRefPtr<CefDisplayHandler> display = browser.Client().GetDisplayHandler();
   if (!display) return;
   const gchar* title = webkit_web_view_get_title(view);
   if (title != nullptr && *title != '\0') {
-    display->OnTitleChange(browser, CefString(title));
+    display->OnTitleChange(browser.Browser(), CefString(title));
     return;
   }
   const gchar* uri = webkit_web_view_get_uri(view);
-  display->OnTitleChange(browser, CefString(DisplayTitleForUrl(uri ? uri : "")));
+  display->OnTitleChange(browser.Browser(), CefString(DisplayTitleForUrl(uri ? uri : "")));
 }
 
 }  // namespace
@@ -55,8 +56,13 @@ void AddressAndTitle::ReportAddressIfUntitled() {
   // only when it has none.
   WebKitWebView* view = m_browser.View();
   const gchar* uri = webkit_web_view_get_uri(view);
-  using Asked = std::pair<CefRefPtr<BrowserImpl>, std::string>;
-  auto* asked = new Asked(&m_browser, uri ? uri : "");
+  // The browser is held until the answer comes, so this room is still there then.
+  struct Asked {
+    AddressAndTitle* room;
+    CefRefPtr<CefBrowser> hold;
+    std::string uri;
+  };
+  auto* asked = new Asked{this, m_browser.Browser(), uri ? uri : ""};
   webkit_web_view_run_javascript_in_world(
       view, "document.title", "quillo", nullptr,
       [](GObject* source, GAsyncResult* result, gpointer data) {
@@ -74,11 +80,11 @@ void AddressAndTitle::ReportAddressIfUntitled() {
           }
           webkit_javascript_result_unref(value);
         }
-        BrowserImpl* browser = asked->first.get();
+        BrowserSide& browser = asked->room->m_browser;
         const gchar* title = webkit_web_view_get_title(view);
         const gchar* now = webkit_web_view_get_uri(view);
-        if (pageHasTitle || browser->ViewGone() || browser->IsLoading() ||
-            (title != nullptr && *title != '\0') || asked->second != (now ? now : ""))
+        if (pageHasTitle || browser.ViewGone() || browser.State().isLoading.load() ||
+            (title != nullptr && *title != '\0') || asked->uri != (now ? now : ""))
           return;
         ReportTitle(browser, view);
       },
@@ -89,15 +95,16 @@ void AddressAndTitle::TitleChanged() {
   const gchar* title = webkit_web_view_get_title(m_browser.View());
   // The engine empties the title when a new document starts; the new page's
   // own title, or its address once it has loaded, follows.
-  if ((title == nullptr || *title == '\0') && m_browser.IsLoading()) return;
-  ReportTitle(&m_browser, m_browser.View());
+  if ((title == nullptr || *title == '\0') && m_browser.State().isLoading.load()) return;
+  ReportTitle(m_browser, m_browser.View());
 }
 
 void AddressAndTitle::UriChanged() {
   const gchar* uri = webkit_web_view_get_uri(m_browser.View());
-  m_browser.MainFrame()->SetURL(ToU16(uri));
-  if (CefRefPtr<CefDisplayHandler> display = m_browser.Client()->GetDisplayHandler())
-    display->OnAddressChange(&m_browser, m_browser.MainFrame(), CefString(uri ? uri : ""));
+  m_browser.MainFrame().SetURL(ToU16(uri));
+  if (CefRefPtr<CefDisplayHandler> display = m_browser.Client().GetDisplayHandler())
+    display->OnAddressChange(m_browser.Browser(), &m_browser.MainFrame(),
+                             CefString(uri ? uri : ""));
 }
 
 }  // namespace quillo::engine

@@ -8,12 +8,12 @@
 
 namespace quillo::engine {
 
-class BrowserImpl;
+class BrowserSide;
 
 class AddressAndTitle {
  public:
   // browser owns the navigation tracker that owns this room, and so outlives it.
-  explicit AddressAndTitle(BrowserImpl& browser) : m_browser(browser) {}
+  explicit AddressAndTitle(BrowserSide& browser) : m_browser(browser) {}
   AddressAndTitle(const AddressAndTitle&) = delete;
   AddressAndTitle& operator=(const AddressAndTitle&) = delete;
 
@@ -28,7 +28,7 @@ class AddressAndTitle {
   void ReportAddressIfUntitled();
 
  private:
-  BrowserImpl& m_browser;
+  BrowserSide& m_browser;
 };
 
 }  // namespace quillo::engine

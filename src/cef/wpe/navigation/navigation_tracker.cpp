@@ -1,9 +1,10 @@
 #include "wpe/navigation/navigation_tracker.h"
 
 #include "diagnostics/debug_log.h"
-#include "wpe/browser_impl.h"
 #include "wpe/navigation/load_error_map.h"
 #include "wpe/process/engine_context.h"
+#include "wpe/room/browser_side.h"
+#include "wpe/room/frame_impl.h"
 #include "wpe/room/request_impl.h"
 #include "wpe/room/webkit_mapping.h"
 
@@ -55,11 +56,11 @@ void NavigationTracker::Attach(WebKitWebView* view) {
   g_signal_connect(view, "load-failed-with-tls-errors",
                    G_CALLBACK(+[](WebKitWebView*, gchar* uri, GTlsCertificate*,
                                   GTlsCertificateFlags flags, gpointer self) -> gboolean {
-                     BrowserImpl* browser = &Tracker(self)->m_browser;
+                     BrowserSide& browser = Tracker(self)->m_browser;
                      MappedError mapped = MapCertificateErrors(flags);
-                     if (CefRefPtr<CefLoadHandler> load = browser->Client()->GetLoadHandler())
-                       load->OnLoadError(browser, browser->MainFrame(), mapped.code, mapped.text,
-                                         CefString(uri ? uri : ""));
+                     if (CefRefPtr<CefLoadHandler> load = browser.Client().GetLoadHandler())
+                       load->OnLoadError(browser.Browser(), &browser.MainFrame(), mapped.code,
+                                         mapped.text, CefString(uri ? uri : ""));
                      return TRUE;
                    }),
                    this);
@@ -83,7 +84,7 @@ void NavigationTracker::Load(const std::u16string& url, bool again) {
   if (url.empty()) return;  // nothing to load: the view stays as it is
   if (!again) m_loadCancels = 0;
   std::string utf8 = CefString(url).ToString();
-  m_browser.MainFrame()->SetURL(url);
+  m_browser.MainFrame().SetURL(url);
   m_hostLoads.Asked(utf8);
   webkit_web_view_load_uri(view, utf8.c_str());
   m_stuckGuard.Arm(url);
@@ -121,7 +122,6 @@ void NavigationTracker::Stop() {
 
 bool NavigationTracker::DecidePolicy(WebKitPolicyDecision* decision,
                                      WebKitPolicyDecisionType type) {
-  BrowserImpl* browser = &m_browser;
   switch (type) {
     case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
       // Every frame's navigations and redirects pass here, so the
@@ -142,8 +142,8 @@ bool NavigationTracker::DecidePolicy(WebKitPolicyDecision* decision,
       bool cancel = false;
       if (CefRefPtr<CefApp> app = EngineContext::Get().App())
         if (CefRefPtr<CefRenderProcessHandler> renderer = app->GetRenderProcessHandler())
-          cancel = renderer->OnBeforeNavigation(browser, browser->MainFrame(), request,
-                                                NavigationTypeOf(action),
+          cancel = renderer->OnBeforeNavigation(m_browser.Browser(), &m_browser.MainFrame(),
+                                                request, NavigationTypeOf(action),
                                                 webkit_navigation_action_is_redirect(action));
       if (cancel) {
         webkit_policy_decision_ignore(decision);
@@ -176,20 +176,21 @@ bool NavigationTracker::DecidePolicy(WebKitPolicyDecision* decision,
 }
 
 void NavigationTracker::AskPopup(WebKitNavigationAction* action) {
-  CefRefPtr<CefLifeSpanHandler> life = m_browser.Client()->GetLifeSpanHandler();
+  CefRefPtr<CefLifeSpanHandler> life = m_browser.Client().GetLifeSpanHandler();
   if (!life) return;
   const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
   CefWindowInfo windowInfo;
-  CefRefPtr<CefClient> client = m_browser.Client();
+  CefRefPtr<CefClient> client = &m_browser.Client();
   CefBrowserSettings settings;
   bool noScriptAccess = false;
-  life->OnBeforePopup(&m_browser, m_browser.MainFrame(), CefString(uri ? uri : ""), CefString(),
-                      WOD_NEW_FOREGROUND_TAB, webkit_navigation_action_is_user_gesture(action),
-                      CefPopupFeatures(), windowInfo, client, settings, &noScriptAccess);
+  life->OnBeforePopup(m_browser.Browser(), &m_browser.MainFrame(), CefString(uri ? uri : ""),
+                      CefString(), WOD_NEW_FOREGROUND_TAB,
+                      webkit_navigation_action_is_user_gesture(action), CefPopupFeatures(),
+                      windowInfo, client, settings, &noScriptAccess);
 }
 
 bool NavigationTracker::BeforeBrowse(const char* uri, bool redirect) {
-  CefRefPtr<CefRequestHandler> handler = m_browser.Client()->GetRequestHandler();
+  CefRefPtr<CefRequestHandler> handler = m_browser.Client().GetRequestHandler();
   if (!handler) return true;
   std::string url = uri ? uri : "";
   // The transition of the policy decision that let this navigation through.
@@ -202,16 +203,18 @@ bool NavigationTracker::BeforeBrowse(const char* uri, bool redirect) {
   if (redirect) transition |= TT_SERVER_REDIRECT_FLAG;
   CefRefPtr<CefRequest> request = new RequestImpl(CefString(url), CefString("GET"),
                                                   static_cast<cef_transition_type_t>(transition));
-  if (!handler->OnBeforeBrowse(&m_browser, m_browser.MainFrame(), request, gesture, redirect))
+  if (!handler->OnBeforeBrowse(m_browser.Browser(), &m_browser.MainFrame(), request, gesture,
+                               redirect))
     return true;
   Stop();
   return false;
 }
 
 void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) {
-  BrowserImpl* browser = &m_browser;
-  BrowserState& state = browser->State();
-  CefRefPtr<CefLoadHandler> load = browser->Client()->GetLoadHandler();
+  CefBrowser* browser = m_browser.Browser();
+  FrameImpl* frame = &m_browser.MainFrame();
+  BrowserState& state = m_browser.State();
+  CefRefPtr<CefLoadHandler> load = m_browser.Client().GetLoadHandler();
   UpdateHistoryState();
   switch (event) {
     case WEBKIT_LOAD_STARTED: {
@@ -233,8 +236,9 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
       }
       if (!BeforeBrowse(started.c_str(), false)) return;
       if (load) {
-        load->OnLoadingStateChange(browser, true, browser->CanGoBack(), browser->CanGoForward());
-        load->OnLoadStart(browser, browser->MainFrame(), TT_EXPLICIT);
+        load->OnLoadingStateChange(browser, true, state.canGoBack.load(),
+                                   state.canGoForward.load());
+        load->OnLoadStart(browser, frame, TT_EXPLICIT);
       }
       break;
     }
@@ -244,7 +248,7 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
     case WEBKIT_LOAD_COMMITTED:
       if (m_stuckGuard.IsExpected(webkit_web_view_get_uri(view))) m_stuckGuard.Committed();
       state.hasDocument.store(true);
-      browser->MainFrame()->SetURL(ToU16(webkit_web_view_get_uri(view)));
+      frame->SetURL(ToU16(webkit_web_view_get_uri(view)));
       break;
     case WEBKIT_LOAD_FINISHED: {
       state.isLoading.store(false);
@@ -256,14 +260,15 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
       // shows an empty document instead of the URL it was asked for.
       const std::string& target = m_lastNavigation.url;
       if (!m_failed && status == 0 && IsRestrictedPortUrl(target.c_str()) && load) {
-        browser->MainFrame()->SetURL(ToU16(target.c_str()));
-        load->OnLoadError(browser, browser->MainFrame(), ERR_UNSAFE_PORT, "net::ERR_UNSAFE_PORT",
+        frame->SetURL(ToU16(target.c_str()));
+        load->OnLoadError(browser, frame, ERR_UNSAFE_PORT, "net::ERR_UNSAFE_PORT",
                           CefString(target));
       }
       if (!m_failed) m_addressAndTitle.ReportAddressIfUntitled();
       if (load) {
-        load->OnLoadEnd(browser, browser->MainFrame(), status);
-        load->OnLoadingStateChange(browser, false, browser->CanGoBack(), browser->CanGoForward());
+        load->OnLoadEnd(browser, frame, status);
+        load->OnLoadingStateChange(browser, false, state.canGoBack.load(),
+                                   state.canGoForward.load());
       }
       break;
     }
@@ -297,10 +302,10 @@ void NavigationTracker::LoadFailed(const char* uri, GError* error) {
     m_stuckGuard.Committed();
   }
   // The failing frame shows the URL it was loading.
-  if (uri) m_browser.MainFrame()->SetURL(ToU16(uri));
+  if (uri) m_browser.MainFrame().SetURL(ToU16(uri));
   MappedError mapped = MapLoadError(error);
-  if (CefRefPtr<CefLoadHandler> load = m_browser.Client()->GetLoadHandler())
-    load->OnLoadError(&m_browser, m_browser.MainFrame(), mapped.code, mapped.text,
+  if (CefRefPtr<CefLoadHandler> load = m_browser.Client().GetLoadHandler())
+    load->OnLoadError(m_browser.Browser(), &m_browser.MainFrame(), mapped.code, mapped.text,
                       CefString(uri ? uri : ""));
 }
 
@@ -315,22 +320,26 @@ void NavigationTracker::ResourceLoadStarted(WebKitWebView* view, WebKitWebResour
   // The handler holds a reference to the browser, which owns this tracker, until the resource
   // goes, and does nothing once the view has been destroyed: a resource may fail after its page
   // was closed.
-  m_browser.AddRef();
+  struct Watch {
+    NavigationTracker* tracker;
+    CefRefPtr<CefBrowser> hold;
+  };
   g_signal_connect_data(
       resource, "failed", G_CALLBACK(+[](WebKitWebResource* failed, GError* error, gpointer data) {
-        auto* tracker = static_cast<NavigationTracker*>(data);
-        BrowserImpl* browser = &tracker->m_browser;
-        CefRefPtr<CefLoadHandler> load = browser->Client()->GetLoadHandler();
-        if (!load || browser->ViewGone()) return;
+        NavigationTracker* tracker = static_cast<Watch*>(data)->tracker;
+        BrowserSide& browser = tracker->m_browser;
+        CefRefPtr<CefLoadHandler> load = browser.Client().GetLoadHandler();
+        if (!load || browser.ViewGone()) return;
         const gchar* uri = webkit_web_resource_get_uri(failed);
         MappedError mapped = MapLoadError(error);
         CefRefPtr<CefFrame> frame =
-            new FrameImpl(browser, false, ++tracker->m_lastSubframeId, ToU16(uri));
-        load->OnLoadError(browser, frame, mapped.code, mapped.text, CefString(uri ? uri : ""));
+            browser.MainFrame().SubFrame(++tracker->m_lastSubframeId, ToU16(uri));
+        load->OnLoadError(browser.Browser(), frame, mapped.code, mapped.text,
+                          CefString(uri ? uri : ""));
       }),
-      this,
+      new Watch{this, m_browser.Browser()},
       +[](gpointer data, GClosure*) {
-        static_cast<NavigationTracker*>(data)->m_browser.Release();  // may end the tracker
+        delete static_cast<Watch*>(data);  // may end the browser, and this tracker with it
       },
       GConnectFlags(0));
 }

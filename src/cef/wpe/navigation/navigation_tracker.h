@@ -17,13 +17,13 @@
 
 namespace quillo::engine {
 
-class BrowserImpl;
+class BrowserSide;
 
 class NavigationTracker {
  public:
   // browser owns this tracker by value and so outlives it; the handlers of
   // sub-frame resources hold a reference to the browser of their own.
-  explicit NavigationTracker(BrowserImpl& browser) : m_browser(browser) {}
+  explicit NavigationTracker(BrowserSide& browser) : m_browser(browser) {}
   NavigationTracker(const NavigationTracker&) = delete;
   NavigationTracker& operator=(const NavigationTracker&) = delete;
 
@@ -60,7 +60,7 @@ class NavigationTracker {
   // asks for it again in a fresh one.
   void EndStuckProcess(const std::u16string& url);
 
-  BrowserImpl& m_browser;
+  BrowserSide& m_browser;
   // Ends a web process that keeps an asked-for load from starting.
   StuckPageGuard m_stuckGuard{[this](const std::u16string& url) { EndStuckProcess(url); }};
   HostLoads m_hostLoads;  // the embedder's loads not yet started

@@ -1,8 +1,9 @@
 #include "wpe/page/page_channel.h"
 
 #include "webext/protocol.h"
-#include "wpe/browser_impl.h"
 #include "wpe/process/engine_context.h"
+#include "wpe/room/browser_side.h"
+#include "wpe/room/frame_impl.h"
 #include "wpe/room/request_impl.h"
 #include "wpe/room/v8_impl.h"
 #include "wpe/room/webkit_mapping.h"
@@ -55,7 +56,7 @@ void PageChannel::ReleaseAllContexts() {
 }
 
 bool PageChannel::Receive(WebKitUserMessage* message) {
-  BrowserImpl* browser = &m_browser;
+  CefBrowser* browser = m_browser.Browser();
   const char* name = webkit_user_message_get_name(message);
   GVariant* parameters = webkit_user_message_get_parameters(message);
   if (parameters == nullptr) return false;
@@ -79,11 +80,11 @@ bool PageChannel::Receive(WebKitUserMessage* message) {
     guint line = 0, level = 0;
     gboolean uncaught = FALSE;
     g_variant_get(parameters, "(&s&suub)", &text, &source, &line, &level, &uncaught);
-    if (CefRefPtr<CefDisplayHandler> display = browser->Client()->GetDisplayHandler())
+    if (CefRefPtr<CefDisplayHandler> display = m_browser.Client().GetDisplayHandler())
       display->OnConsoleMessage(browser, CefString(text), CefString(source),
                                 static_cast<int>(line));
     if (uncaught && renderer && EngineContext::Get().UncaughtExceptionStackSize() > 0)
-      renderer->OnUncaughtException(browser, browser->GetMainFrame(), new V8ContextImpl,
+      renderer->OnUncaughtException(browser, &m_browser.MainFrame(), new V8ContextImpl,
                                     new V8ExceptionImpl(text, source, static_cast<int>(line)),
                                     new V8StackTraceImpl);
     return true;
@@ -93,8 +94,9 @@ bool PageChannel::Receive(WebKitUserMessage* message) {
     guint64 id = 0;
     const char* uri = nullptr;
     g_variant_get(parameters, "(t&s)", &id, &uri);
-    if (CefRefPtr<CefRequestHandler> handler = browser->Client()->GetRequestHandler()) {
-      CefRefPtr<CefFrame> frame = new FrameImpl(browser, false, static_cast<int64>(id), ToU16(uri));
+    if (CefRefPtr<CefRequestHandler> handler = m_browser.Client().GetRequestHandler()) {
+      CefRefPtr<CefFrame> frame =
+          m_browser.MainFrame().SubFrame(static_cast<int64>(id), ToU16(uri));
       CefRefPtr<CefRequest> request =
           new RequestImpl(CefString(uri), CefString("GET"), TT_AUTO_SUBFRAME);
       handler->OnBeforeBrowse(browser, frame, request, false, false);
@@ -108,15 +110,14 @@ void PageChannel::NotifyContext(bool created, const ScriptContexts::Context& con
   CefRefPtr<CefRenderProcessHandler> renderer = RenderProcessHandler();
   if (!renderer) return;
   CefRefPtr<CefFrame> frame =
-      context.main ? m_browser.GetMainFrame()
-                   : CefRefPtr<CefFrame>(new FrameImpl(&m_browser, false,
-                                                       static_cast<int64>(context.frameId),
-                                                       ToU16(context.url.c_str())));
+      context.main ? CefRefPtr<CefFrame>(&m_browser.MainFrame())
+                   : CefRefPtr<CefFrame>(m_browser.MainFrame().SubFrame(
+                         static_cast<int64>(context.frameId), ToU16(context.url.c_str())));
   CefRefPtr<CefV8Context> v8 = new V8ContextImpl;
   if (created)
-    renderer->OnContextCreated(&m_browser, frame, v8);
+    renderer->OnContextCreated(m_browser.Browser(), frame, v8);
   else
-    renderer->OnContextReleased(&m_browser, frame, v8);
+    renderer->OnContextReleased(m_browser.Browser(), frame, v8);
 }
 
 }  // namespace quillo::engine

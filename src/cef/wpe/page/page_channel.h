@@ -13,12 +13,12 @@
 
 namespace quillo::engine {
 
-class BrowserImpl;
+class BrowserSide;
 
 class PageChannel {
  public:
   // browser owns this channel by value and so outlives it.
-  explicit PageChannel(BrowserImpl& browser) : m_browser(browser) {}
+  explicit PageChannel(BrowserSide& browser) : m_browser(browser) {}
   PageChannel(const PageChannel&) = delete;
   PageChannel& operator=(const PageChannel&) = delete;
 
@@ -40,7 +40,7 @@ class PageChannel {
   // Tells the render-process hooks of a script context that came or went.
   void NotifyContext(bool created, const ScriptContexts::Context& context);
 
-  BrowserImpl& m_browser;
+  BrowserSide& m_browser;
   ScriptContexts m_contexts;
 };
 

@@ -1,6 +1,6 @@
 #include "wpe/page/script_dialogs.h"
 
-#include "wpe/browser_impl.h"
+#include "wpe/room/browser_side.h"
 
 namespace quillo::engine {
 namespace {
@@ -26,8 +26,8 @@ void ScriptDialogs::CancelAll() {
 }
 
 void ScriptDialogs::Open(WebKitWebView* view, WebKitScriptDialog* dialog) {
-  BrowserImpl* browser = &m_browser;
-  CefRefPtr<CefJSDialogHandler> handler = browser->Client()->GetJSDialogHandler();
+  CefBrowser* browser = m_browser.Browser();
+  CefRefPtr<CefJSDialogHandler> handler = m_browser.Client().GetJSDialogHandler();
   const gchar* message = webkit_script_dialog_get_message(dialog);
   CefRefPtr<JSDialogCallbackImpl> callback = new JSDialogCallbackImpl(dialog);
   const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
@@ -53,7 +53,7 @@ void ScriptDialogs::Open(WebKitWebView* view, WebKitScriptDialog* dialog) {
   }
   // The engine completes the dialog itself once this handler has returned, so an answer
   // given inside the signal would complete it twice: answer on a later turn instead.
-  if (!kept) browser->Post([callback, answer] { callback->Continue(answer, CefString()); });
+  if (!kept) m_browser.Post([callback, answer] { callback->Continue(answer, CefString()); });
   ForgetAnsweredDialogs(m_open);
   m_open.push_back(callback);  // cancelled if the view goes first
 }

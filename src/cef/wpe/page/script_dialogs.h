@@ -14,12 +14,12 @@
 
 namespace quillo::engine {
 
-class BrowserImpl;
+class BrowserSide;
 
 class ScriptDialogs {
  public:
   // browser owns this room by value and so outlives it.
-  explicit ScriptDialogs(BrowserImpl& browser) : m_browser(browser) {}
+  explicit ScriptDialogs(BrowserSide& browser) : m_browser(browser) {}
   ScriptDialogs(const ScriptDialogs&) = delete;
   ScriptDialogs& operator=(const ScriptDialogs&) = delete;
 
@@ -32,7 +32,7 @@ class ScriptDialogs {
   void Open(WebKitWebView* view, WebKitScriptDialog* dialog);
 
  private:
-  BrowserImpl& m_browser;
+  BrowserSide& m_browser;
   std::vector<CefRefPtr<JSDialogCallbackImpl>> m_open;  // answered ones are dropped on the next
 };
 

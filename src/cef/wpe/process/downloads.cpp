@@ -10,7 +10,7 @@
 
 #include "cef_download_handler.h"
 #include "diagnostics/debug_log.h"
-#include "wpe/browser_impl.h"
+#include "wpe/room/browser_side.h"
 
 namespace quillo::engine {
 namespace {
@@ -135,17 +135,18 @@ std::string ReserveUniquePath(const std::string& dir, const std::string& name) {
 gboolean OnDecideDestination(WebKitDownload* download, gchar* suggested, gpointer) {
   WebKitWebView* view = webkit_download_get_web_view(download);
   auto* browser =
-      view ? static_cast<BrowserImpl*>(g_object_get_data(G_OBJECT(view), kBrowserKey)) : nullptr;
+      view ? static_cast<BrowserSide*>(g_object_get_data(G_OBJECT(view), kBrowserSideKey))
+           : nullptr;
   CefRefPtr<CefDownloadHandler> handler =
-      browser ? browser->Client()->GetDownloadHandler() : nullptr;
+      browser ? browser->Client().GetDownloadHandler() : nullptr;
   const std::string name = SafeName(suggested ? suggested : "");
   if (!handler) {
     webkit_download_cancel(download);
     return TRUE;
   }
   CefRefPtr<BeforeDownloadCallbackImpl> callback = new BeforeDownloadCallbackImpl;
-  handler->OnBeforeDownload(browser, new DownloadItemImpl(download, name), CefString(name),
-                            callback.get());
+  handler->OnBeforeDownload(browser->Browser(), new DownloadItemImpl(download, name),
+                            CefString(name), callback.get());
   if (!callback->Continued()) {
     // The handler did not let it go ahead.
     webkit_download_cancel(download);

@@ -1,33 +1,32 @@
 #include "wpe/room/frame_impl.h"
 
-#include "wpe/browser_impl.h"
+#include "cef_browser.h"
 
 namespace quillo::engine {
 
-FrameImpl::FrameImpl(BrowserImpl* browser, bool is_main, int64 id, const std::u16string& url)
-    : m_browser(browser),
+FrameImpl::FrameImpl(FrameOwner* owner, bool is_main, int64 id, const std::u16string& url)
+    : m_owner(owner),
       m_isMain(is_main),
       m_id(id),
       m_url(std::make_shared<const std::u16string>(url)) {}
 
 bool FrameImpl::IsValid() {
-  return m_browser.load() != nullptr;
+  return m_owner.load() != nullptr;
 }
 
 void FrameImpl::LoadURL(const CefString& url) {
-  BrowserImpl* browser = m_browser.load();
-  if (browser == nullptr) return;
+  FrameOwner* owner = m_owner.load();
+  if (owner == nullptr) return;
   if (m_isMain)
-    browser->LoadUrlInMainFrame(url);
+    owner->LoadUrlInMainFrame(url);
   else
-    browser->LoadUrlInSubframe(CefString(*m_url.load()), url);
+    owner->LoadUrlInSubframe(CefString(*m_url.load()), url);
 }
 
 void FrameImpl::ExecuteJavaScript(const CefString& code, const CefString& script_url,
                                   int start_line) {
   (void)script_url, (void)start_line;
-  if (BrowserImpl* browser = m_browser.load(); browser && m_isMain)
-    browser->RunScriptInMainFrame(code);
+  if (FrameOwner* owner = m_owner.load(); owner && m_isMain) owner->RunScriptInMainFrame(code);
 }
 
 CefString FrameImpl::GetURL() {
@@ -35,7 +34,12 @@ CefString FrameImpl::GetURL() {
 }
 
 CefRefPtr<CefBrowser> FrameImpl::GetBrowser() {
-  return m_browser.load();
+  FrameOwner* owner = m_owner.load();
+  return owner ? owner->Browser() : nullptr;
+}
+
+CefRefPtr<FrameImpl> FrameImpl::SubFrame(int64 id, const std::u16string& url) {
+  return new FrameImpl(m_owner.load(), false, id, url);
 }
 
 void FrameImpl::SetURL(const std::u16string& url) {

@@ -1,5 +1,6 @@
-// The main frame of a browser. Its URL is kept current by the UI thread and
-// read from any thread.
+// A frame of a browser: the main frame, which lives as long as its browser,
+// and snapshots of sub-frames handed to handlers. Its URL is kept current by
+// the UI thread and read from any thread.
 #pragma once
 
 #include <atomic>
@@ -10,13 +11,25 @@
 
 namespace quillo::engine {
 
-class BrowserImpl;
+// What a frame asks of its browser, which implements it. Any thread.
+class FrameOwner {
+ public:
+  virtual CefBrowser* Browser() = 0;
+  virtual void LoadUrlInMainFrame(const CefString& url) = 0;
+  // Points the sub-frames showing frameUrl at url.
+  virtual void LoadUrlInSubframe(const CefString& frameUrl, const CefString& url) = 0;
+  virtual void RunScriptInMainFrame(const CefString& code) = 0;
+
+ protected:
+  ~FrameOwner() = default;
+};
 
 class FrameImpl : public CefFrame {
  public:
-  // browser: the owning browser, which outlives the frame's use (the frame
-  // holds no reference to avoid a cycle; GetBrowser adds one).
-  FrameImpl(BrowserImpl* browser, bool is_main, int64 id, const std::u16string& url = {});
+  // owner: the browser, which outlives the frame's use (the frame holds no
+  // reference to avoid a cycle; GetBrowser adds one) and detaches it when it
+  // is destroyed.
+  FrameImpl(FrameOwner* owner, bool is_main, int64 id, const std::u16string& url = {});
 
   bool IsValid() override;
   void LoadURL(const CefString& url) override;
@@ -30,13 +43,15 @@ class FrameImpl : public CefFrame {
   CefString GetURL() override;
   CefRefPtr<CefBrowser> GetBrowser() override;
 
+  // A sub-frame of the same browser, as the handlers are told of it.
+  CefRefPtr<FrameImpl> SubFrame(int64 id, const std::u16string& url);
   // UI thread: records the frame's current URL.
   void SetURL(const std::u16string& url);
   // Detaches from the browser when it is destroyed.
-  void Detach() { m_browser.store(nullptr); }
+  void Detach() { m_owner.store(nullptr); }
 
  private:
-  std::atomic<BrowserImpl*> m_browser;  // null once the browser is gone
+  std::atomic<FrameOwner*> m_owner;  // null once the browser is gone
   const bool m_isMain;
   const int64 m_id;
   // Written on the UI thread, read anywhere; replaced whole, never mutated.
