@@ -56,6 +56,7 @@ BrowserImpl::~BrowserImpl() {
 }
 
 bool BrowserImpl::CreateView() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (!m_host.Create(m_frames)) return false;
   WebKitWebView* view = m_host.View();
   m_input.Attach(view);
@@ -75,6 +76,7 @@ void BrowserImpl::Post(std::function<void()> task) {
 }
 
 void BrowserImpl::StartLoad(const std::u16string& url) {
+  QUILLO_REQUIRE_UI_THREAD();
   m_navigation.Load(url);
 }
 
@@ -129,6 +131,7 @@ void BrowserImpl::CloseBrowser(bool force_close) {
 }
 
 void BrowserImpl::DestroyView() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_viewDestroyed) return;
   m_viewDestroyed = true;
   m_host.EndClose();
@@ -155,6 +158,7 @@ void BrowserImpl::DestroyView() {
 }
 
 void BrowserImpl::WebProcessGone() {
+  QUILLO_REQUIRE_UI_THREAD();
   QLOG(u"BrowserImpl::OnWebProcessTerminated");
   m_state.isLoading.store(false);
   m_dialogs.CancelAll();

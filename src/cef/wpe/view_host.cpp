@@ -39,6 +39,7 @@ ViewHost::ViewHost(BrowserSide& browser, const CefBrowserSettings& settings, End
       m_universalFileAccess(settings.universal_access_from_file_urls == STATE_ENABLED) {}
 
 bool ViewHost::Create(FrameSink& frames) {
+  QUILLO_REQUIRE_UI_THREAD();
   WebKitWebContext* context = EngineContext::Get().WebContext();
   if (context == nullptr) return false;
 
@@ -86,6 +87,7 @@ bool ViewHost::Create(FrameSink& frames) {
 }
 
 void ViewHost::Attach() {
+  QUILLO_REQUIRE_UI_THREAD();
   wpe_view_backend_add_activity_state(
       BackendOf(m_view), wpe_view_activity_state_visible | wpe_view_activity_state_in_window);
   // Passed on to the browser: it takes all its rooms through the view's end.
@@ -95,16 +97,19 @@ void ViewHost::Attach() {
 }
 
 void ViewHost::Detach() {
+  QUILLO_REQUIRE_UI_THREAD();
   g_signal_handlers_disconnect_by_data(m_view, this);
 }
 
 void ViewHost::Destroy() {
+  QUILLO_REQUIRE_UI_THREAD();
   // The view's backend, and with it the exportable, goes when the last
   // reference to the view does.
   g_object_unref(std::exchange(m_view, nullptr));
 }
 
 void ViewHost::SetHidden(bool hidden) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (hidden)
     wpe_view_backend_remove_activity_state(BackendOf(m_view), wpe_view_activity_state_visible);
   else
@@ -112,6 +117,7 @@ void ViewHost::SetHidden(bool hidden) {
 }
 
 void ViewHost::TryClose() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_closeTimer.IsPending()) return;  // already asked the page
   m_closeTimer.Start(kCloseGraceMs, [this] {
     m_closeTimerFired = true;
@@ -123,6 +129,7 @@ void ViewHost::TryClose() {
 }
 
 void ViewHost::EndClose() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_closeTimer.IsPending() || m_closeTimerFired) EngineContext::Get().EndCloseWait();
   m_closeTimer.Cancel();
 }

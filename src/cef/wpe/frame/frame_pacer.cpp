@@ -1,4 +1,5 @@
 #include "wpe/frame/frame_pacer.h"
+#include "wpe/process/ui_thread.h"
 
 namespace quillo::engine {
 
@@ -24,6 +25,7 @@ void FramePacer::TickNow() {
 }
 
 void FramePacer::FrameArrived() {
+  QUILLO_REQUIRE_UI_THREAD();
   const int64_t wait = WaitUs(m_lastTickUs, m_intervalUs, g_get_monotonic_time());
   if (wait == 0) {
     TickNow();

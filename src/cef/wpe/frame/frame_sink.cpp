@@ -8,6 +8,7 @@
 
 #include "diagnostics/debug_log.h"
 #include "wpe/frame/frame_diff.h"
+#include "wpe/process/ui_thread.h"
 #include "wpe/room/browser_side.h"
 
 namespace quillo::engine {
@@ -38,6 +39,7 @@ FrameSink::~FrameSink() {
 }
 
 WebKitWebViewBackend* FrameSink::CreateBackend() {
+  QUILLO_REQUIRE_UI_THREAD();
   static const wpe_view_backend_exportable_fdo_client kExportClient = {
       nullptr, nullptr,
       [](void* data, wpe_fdo_shm_exported_buffer* buffer) {
@@ -61,6 +63,7 @@ WebKitWebViewBackend* FrameSink::CreateBackend() {
 }
 
 void FrameSink::ReleaseHeldBuffer() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_heldBuffer == nullptr) return;
   wl_list_remove(&m_heldListener->link);
   wl_list_init(&m_heldListener->link);
@@ -71,6 +74,7 @@ void FrameSink::ReleaseHeldBuffer() {
 }
 
 void FrameSink::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_browser.ViewGone()) {
     wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(m_exportable, buffer);
     return;
@@ -128,6 +132,7 @@ void FrameSink::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
 }
 
 void FrameSink::Repaint() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_heldBuffer == nullptr) return;
   CefRefPtr<CefRenderHandler> render = m_browser.Client().GetRenderHandler();
   if (!render) return;

@@ -1,6 +1,7 @@
 #include "wpe/input/input_router.h"
 
 #include "wpe/input/popup_controller.h"
+#include "wpe/process/ui_thread.h"
 #include "wpe/room/browser_side.h"
 #include "wpe/room/webkit_mapping.h"
 
@@ -69,11 +70,13 @@ void AddDragSelection(WebKitWebView* view) {
 }  // namespace
 
 void InputRouter::Attach(WebKitWebView* view) {
+  QUILLO_REQUIRE_UI_THREAD();
   AddDragSelection(view);
   g_signal_connect(view, "mouse-target-changed", G_CALLBACK(OnMouseTargetChanged), this);
 }
 
 void InputRouter::Detach(WebKitWebView* view) {
+  QUILLO_REQUIRE_UI_THREAD();
   g_signal_handlers_disconnect_by_data(view, this);
 }
 
@@ -97,6 +100,7 @@ void InputRouter::DispatchPointer(wpe_input_pointer_event& event) {
 }
 
 void InputRouter::Key(const CefKeyEvent& event) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_popup.TakesKey(event)) return;
   KeyAction actions[KeyMapper::kMaxActions];
   const int count = m_keys.Map(event, actions);
@@ -112,6 +116,7 @@ void InputRouter::Key(const CefKeyEvent& event) {
 
 void InputRouter::Click(const CefMouseEvent& event, CefBrowserHost::MouseButtonType type,
                         bool mouseUp) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_popup.TakesClick(event, type, mouseUp)) return;
   wpe_input_pointer_event pointer{};
   pointer.type = wpe_input_pointer_event_type_button;
@@ -127,6 +132,7 @@ void InputRouter::Click(const CefMouseEvent& event, CefBrowserHost::MouseButtonT
 }
 
 void InputRouter::Move(const CefMouseEvent& event) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_popup.TakesMove(event)) return;
   wpe_input_pointer_event pointer{};
   pointer.type = wpe_input_pointer_event_type_motion;
@@ -141,6 +147,7 @@ void InputRouter::Move(const CefMouseEvent& event) {
 }
 
 void InputRouter::Wheel(const CefMouseEvent& event, int deltaX, int deltaY) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_popup.TakesWheel()) return;
   wpe_input_axis_2d_event axis{};
   axis.base.type = static_cast<wpe_input_axis_event_type>(wpe_input_axis_event_type_mask_2d |
@@ -155,6 +162,7 @@ void InputRouter::Wheel(const CefMouseEvent& event, int deltaX, int deltaY) {
 }
 
 void InputRouter::Focus(bool focus) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (!focus) {
     m_popup.CloseMenu();
     wpe_view_backend_remove_activity_state(Backend(), wpe_view_activity_state_focused);
@@ -167,6 +175,7 @@ void InputRouter::Focus(bool focus) {
 }
 
 void InputRouter::UpdateCursor(WebKitHitTestResult* hit) {
+  QUILLO_REQUIRE_UI_THREAD();
   const int cursor = CursorOf(hit);
   if (cursor == m_cursor) return;
   m_cursor = cursor;

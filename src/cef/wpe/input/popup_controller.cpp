@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "wpe/input/key_mapper.h"
+#include "wpe/process/ui_thread.h"
 #include "wpe/room/browser_side.h"
 
 namespace quillo::engine {
@@ -18,14 +19,17 @@ gboolean OnShowOptionMenu(WebKitWebView*, WebKitOptionMenu* menu, WebKitRectangl
 }  // namespace
 
 void PopupController::Attach(WebKitWebView* view) {
+  QUILLO_REQUIRE_UI_THREAD();
   g_signal_connect(view, "show-option-menu", G_CALLBACK(OnShowOptionMenu), this);
 }
 
 void PopupController::Detach(WebKitWebView* view) {
+  QUILLO_REQUIRE_UI_THREAD();
   g_signal_handlers_disconnect_by_data(view, this);
 }
 
 void PopupController::Show(WebKitOptionMenu* menu, const CefRect& anchor) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_list) Hide();
   m_list = std::make_unique<PopupList>(menu, anchor, m_viewWidth, m_viewHeight);
   g_signal_connect(menu, "close", G_CALLBACK(+[](WebKitOptionMenu* closed, gpointer self) {
@@ -44,6 +48,7 @@ void PopupController::Show(WebKitOptionMenu* menu, const CefRect& anchor) {
 }
 
 bool PopupController::TakesKey(const CefKeyEvent& event) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (!m_list) return false;
   // An open list takes every key; only key-downs of its keys do anything.
   if (event.type == KEYEVENT_KEYDOWN || event.type == KEYEVENT_RAWKEYDOWN)
@@ -53,6 +58,7 @@ bool PopupController::TakesKey(const CefKeyEvent& event) {
 
 bool PopupController::TakesClick(const CefMouseEvent& event, CefBrowserHost::MouseButtonType type,
                                  bool mouseUp) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (!m_list) return false;
   if (type == MBT_LEFT)
     Apply(mouseUp ? m_list->MouseUp(event.x, event.y) : m_list->MouseDown(event.x, event.y));
@@ -60,12 +66,14 @@ bool PopupController::TakesClick(const CefMouseEvent& event, CefBrowserHost::Mou
 }
 
 bool PopupController::TakesMove(const CefMouseEvent& event) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (!m_list) return false;
   Apply(m_list->MouseMove(event.x, event.y));
   return true;
 }
 
 void PopupController::CloseMenu() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_list) m_list->Close();
 }
 
@@ -75,6 +83,7 @@ void PopupController::Apply(PopupList::Result result) {
 }
 
 void PopupController::Hide() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (!m_list) return;
   Drop();
   if (CefRefPtr<CefRenderHandler> render = m_browser.Client().GetRenderHandler())
@@ -82,12 +91,14 @@ void PopupController::Hide() {
 }
 
 void PopupController::Drop() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (!m_list) return;
   g_signal_handlers_disconnect_by_data(m_list->Menu(), this);
   m_list.reset();
 }
 
 void PopupController::Repaint() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (!m_list) return;
   CefRefPtr<CefRenderHandler> render = m_browser.Client().GetRenderHandler();
   if (!render) return;

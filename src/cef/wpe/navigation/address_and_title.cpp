@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "wpe/navigation/display_title.h"
+#include "wpe/process/ui_thread.h"
 #include "wpe/room/browser_side.h"
 #include "wpe/room/frame_impl.h"
 #include "wpe/room/webkit_mapping.h"
@@ -41,15 +42,18 @@ void ReportTitle(BrowserSide& browser, WebKitWebView* view) {
 }  // namespace
 
 void AddressAndTitle::Attach(WebKitWebView* view) {
+  QUILLO_REQUIRE_UI_THREAD();
   g_signal_connect(view, "notify::title", G_CALLBACK(OnTitleNotify), this);
   g_signal_connect(view, "notify::uri", G_CALLBACK(OnUriNotify), this);
 }
 
 void AddressAndTitle::Detach(WebKitWebView* view) {
+  QUILLO_REQUIRE_UI_THREAD();
   g_signal_handlers_disconnect_by_data(view, this);
 }
 
 void AddressAndTitle::ReportAddressIfUntitled() {
+  QUILLO_REQUIRE_UI_THREAD();
   // The engine hands a page's title to this side from a task of its own, which may come after
   // the load has finished; the page itself knows at once. So the page is asked for its title
   // (in the layer's own script world, which shares the document), and its address is shown
@@ -92,6 +96,7 @@ void AddressAndTitle::ReportAddressIfUntitled() {
 }
 
 void AddressAndTitle::TitleChanged() {
+  QUILLO_REQUIRE_UI_THREAD();
   const gchar* title = webkit_web_view_get_title(m_browser.View());
   // The engine empties the title when a new document starts; the new page's
   // own title, or its address once it has loaded, follows.
@@ -100,6 +105,7 @@ void AddressAndTitle::TitleChanged() {
 }
 
 void AddressAndTitle::UriChanged() {
+  QUILLO_REQUIRE_UI_THREAD();
   const gchar* uri = webkit_web_view_get_uri(m_browser.View());
   m_browser.MainFrame().SetURL(ToU16(uri));
   if (CefRefPtr<CefDisplayHandler> display = m_browser.Client().GetDisplayHandler())

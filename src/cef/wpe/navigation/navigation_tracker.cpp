@@ -51,6 +51,7 @@ void OnBackForwardChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gp
 }  // namespace
 
 void NavigationTracker::Attach(WebKitWebView* view) {
+  QUILLO_REQUIRE_UI_THREAD();
   g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this);
   g_signal_connect(view, "load-failed", G_CALLBACK(OnLoadFailed), this);
   g_signal_connect(view, "load-failed-with-tls-errors",
@@ -73,12 +74,14 @@ void NavigationTracker::Attach(WebKitWebView* view) {
 }
 
 void NavigationTracker::Detach(WebKitWebView* view) {
+  QUILLO_REQUIRE_UI_THREAD();
   m_addressAndTitle.Detach(view);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view), this);
   g_signal_handlers_disconnect_by_data(view, this);
 }
 
 void NavigationTracker::Load(const std::u16string& url, bool again) {
+  QUILLO_REQUIRE_UI_THREAD();
   WebKitWebView* view = m_browser.View();
   if (view == nullptr || m_browser.ViewGone()) return;
   if (url.empty()) return;  // nothing to load: the view stays as it is
@@ -92,6 +95,7 @@ void NavigationTracker::Load(const std::u16string& url, bool again) {
 }
 
 void NavigationTracker::EndStuckProcess(const std::u16string& url) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_browser.View() == nullptr || m_browser.ViewGone()) return;
   QLOG(u"BrowserImpl::EndStuckProcess => the page's process does not start the load [%s]",
        url.c_str());
@@ -101,27 +105,32 @@ void NavigationTracker::EndStuckProcess(const std::u16string& url) {
 }
 
 void NavigationTracker::GoBack() {
+  QUILLO_REQUIRE_UI_THREAD();
   m_stuckGuard.Committed();  // a later request than the pending load
   webkit_web_view_go_back(m_browser.View());
 }
 
 void NavigationTracker::GoForward() {
+  QUILLO_REQUIRE_UI_THREAD();
   m_stuckGuard.Committed();  // a later request than the pending load
   webkit_web_view_go_forward(m_browser.View());
 }
 
 void NavigationTracker::Reload() {
+  QUILLO_REQUIRE_UI_THREAD();
   m_stuckGuard.Committed();  // a later request than the pending load
   webkit_web_view_reload(m_browser.View());
 }
 
 void NavigationTracker::Stop() {
+  QUILLO_REQUIRE_UI_THREAD();
   m_stuckGuard.Committed();  // stopped on purpose: not asked for again
   webkit_web_view_stop_loading(m_browser.View());
 }
 
 bool NavigationTracker::DecidePolicy(WebKitPolicyDecision* decision,
                                      WebKitPolicyDecisionType type) {
+  QUILLO_REQUIRE_UI_THREAD();
   switch (type) {
     case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
       // Every frame's navigations and redirects pass here, so the
@@ -176,6 +185,7 @@ bool NavigationTracker::DecidePolicy(WebKitPolicyDecision* decision,
 }
 
 void NavigationTracker::AskPopup(WebKitNavigationAction* action) {
+  QUILLO_REQUIRE_UI_THREAD();
   CefRefPtr<CefLifeSpanHandler> life = m_browser.Client().GetLifeSpanHandler();
   if (!life) return;
   const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
@@ -190,6 +200,7 @@ void NavigationTracker::AskPopup(WebKitNavigationAction* action) {
 }
 
 bool NavigationTracker::BeforeBrowse(const char* uri, bool redirect) {
+  QUILLO_REQUIRE_UI_THREAD();
   CefRefPtr<CefRequestHandler> handler = m_browser.Client().GetRequestHandler();
   if (!handler) return true;
   std::string url = uri ? uri : "";
@@ -211,6 +222,7 @@ bool NavigationTracker::BeforeBrowse(const char* uri, bool redirect) {
 }
 
 void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) {
+  QUILLO_REQUIRE_UI_THREAD();
   CefBrowser* browser = m_browser.Browser();
   FrameImpl* frame = &m_browser.MainFrame();
   BrowserState& state = m_browser.State();
@@ -278,6 +290,7 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
 }
 
 void NavigationTracker::LoadFailed(const char* uri, GError* error) {
+  QUILLO_REQUIRE_UI_THREAD();
   m_failed = true;
   if (m_stuckGuard.IsExpected(uri)) {
     // The page's own script cancelled the embedder's load, or interrupted its policy check,
@@ -311,6 +324,7 @@ void NavigationTracker::LoadFailed(const char* uri, GError* error) {
 
 void NavigationTracker::ResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource,
                                             WebKitURIRequest* request) {
+  QUILLO_REQUIRE_UI_THREAD();
   // Sub-frame documents are the resources fetched as HTML that are not the
   // main frame's; their failures reach OnLoadError with a frame of their own.
   if (resource == webkit_web_view_get_main_resource(view)) return;
@@ -345,6 +359,7 @@ void NavigationTracker::ResourceLoadStarted(WebKitWebView* view, WebKitWebResour
 }
 
 void NavigationTracker::UpdateHistoryState() {
+  QUILLO_REQUIRE_UI_THREAD();
   WebKitWebView* view = m_browser.View();
   if (view == nullptr) return;
   m_browser.State().canGoBack.store(webkit_web_view_can_go_back(view));

@@ -1,8 +1,10 @@
 #include "wpe/navigation/stuck_page_guard.h"
+#include "wpe/process/ui_thread.h"
 
 namespace quillo::engine {
 
 void StuckPageGuard::Arm(const std::u16string& url) {
+  QUILLO_REQUIRE_UI_THREAD();
   m_url = url;
   m_timer.Start(kStartGraceMs, [this] {
     const std::u16string expired = m_url;

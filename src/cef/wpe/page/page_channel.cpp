@@ -23,14 +23,17 @@ CefRefPtr<CefRenderProcessHandler> RenderProcessHandler() {
 }  // namespace
 
 void PageChannel::Attach(WebKitWebView* view) {
+  QUILLO_REQUIRE_UI_THREAD();
   g_signal_connect(view, "user-message-received", G_CALLBACK(OnUserMessage), this);
 }
 
 void PageChannel::Detach(WebKitWebView* view) {
+  QUILLO_REQUIRE_UI_THREAD();
   g_signal_handlers_disconnect_by_data(view, this);
 }
 
 void PageChannel::ReplaceSubframe(const std::string& frameUrl, const std::string& url) {
+  QUILLO_REQUIRE_UI_THREAD();
   webkit_web_view_send_message_to_page(
       m_browser.View(),
       webkit_user_message_new(webext::kReplaceSubframe,
@@ -39,6 +42,7 @@ void PageChannel::ReplaceSubframe(const std::string& frameUrl, const std::string
 }
 
 void PageChannel::RunScript(const std::string& script) {
+  QUILLO_REQUIRE_UI_THREAD();
   webkit_web_view_run_javascript(
       m_browser.View(), script.c_str(), nullptr,
       [](GObject* view, GAsyncResult* result, gpointer) {
@@ -51,11 +55,13 @@ void PageChannel::RunScript(const std::string& script) {
 }
 
 void PageChannel::ReleaseAllContexts() {
+  QUILLO_REQUIRE_UI_THREAD();
   m_contexts.ReleaseAll(
       [this](bool came, const ScriptContexts::Context& context) { NotifyContext(came, context); });
 }
 
 bool PageChannel::Receive(WebKitUserMessage* message) {
+  QUILLO_REQUIRE_UI_THREAD();
   CefBrowser* browser = m_browser.Browser();
   const char* name = webkit_user_message_get_name(message);
   GVariant* parameters = webkit_user_message_get_parameters(message);

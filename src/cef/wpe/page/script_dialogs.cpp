@@ -1,5 +1,6 @@
 #include "wpe/page/script_dialogs.h"
 
+#include "wpe/process/ui_thread.h"
 #include "wpe/room/browser_side.h"
 
 namespace quillo::engine {
@@ -13,19 +14,23 @@ gboolean OnScriptDialog(WebKitWebView* view, WebKitScriptDialog* dialog, gpointe
 }  // namespace
 
 void ScriptDialogs::Attach(WebKitWebView* view) {
+  QUILLO_REQUIRE_UI_THREAD();
   g_signal_connect(view, "script-dialog", G_CALLBACK(OnScriptDialog), this);
 }
 
 void ScriptDialogs::Detach(WebKitWebView* view) {
+  QUILLO_REQUIRE_UI_THREAD();
   g_signal_handlers_disconnect_by_data(view, this);
 }
 
 void ScriptDialogs::CancelAll() {
+  QUILLO_REQUIRE_UI_THREAD();
   for (auto& dialog : m_open) dialog->Cancel();
   m_open.clear();
 }
 
 void ScriptDialogs::Open(WebKitWebView* view, WebKitScriptDialog* dialog) {
+  QUILLO_REQUIRE_UI_THREAD();
   CefBrowser* browser = m_browser.Browser();
   CefRefPtr<CefJSDialogHandler> handler = m_browser.Client().GetJSDialogHandler();
   const gchar* message = webkit_script_dialog_get_message(dialog);

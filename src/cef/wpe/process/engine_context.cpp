@@ -5,6 +5,8 @@
 #include <wpe/unstable/fdo-shm.h>
 #include <wpe/wpe.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "diagnostics/debug_log.h"
@@ -33,6 +35,12 @@ std::string OwnDirectory() {
 }
 
 }  // namespace
+
+void RequireUiThread(const char* where) {
+  if (EngineContext::Get().OnUiThread()) return;
+  std::fprintf(stderr, "quillo: %s runs off the engine's UI thread\n", where);
+  std::abort();
+}
 
 EngineContext& EngineContext::Get() {
   static EngineContext* context = new EngineContext;  // lives for the process
@@ -146,6 +154,7 @@ void EngineContext::WaitForEvent(guint atMostMs) {
 }
 
 void EngineContext::EndCookieOperation() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_pendingCookieOps > 0) --m_pendingCookieOps;
   if (m_pendingCookieOps > 0) return;
   auto tasks = std::move(m_afterCookies);
@@ -154,6 +163,7 @@ void EngineContext::EndCookieOperation() {
 }
 
 void EngineContext::WhenCookiesSettled(std::function<void()> task) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_pendingCookieOps == 0)
     task();
   else

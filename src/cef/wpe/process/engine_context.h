@@ -2,8 +2,9 @@
 // context, the web context all views share, task posting from other threads
 // and the bookkeeping of cookie deletions that a new view must wait for.
 //
-// Threads: Start and Stop run on the UI thread; PostTask may be called on any
-// thread; everything else is UI-thread only.
+// Threads: Start and Stop run on the UI thread (the thread that calls Start);
+// PostTask, RunOnUi, IsRunning and the thread queries may be called on any
+// thread; everything else is UI-thread only, checked in debug builds.
 #pragma once
 
 #include <wpe/webkit.h>
@@ -15,6 +16,7 @@
 
 #include "cef_app.h"
 #include "wpe/process/message_pump_watcher.h"
+#include "wpe/process/ui_thread.h"
 
 namespace quillo::engine {
 
@@ -27,7 +29,11 @@ class EngineContext {
   bool Start();
   void Stop();
   bool IsRunning() const { return m_running.load(); }
-  bool IsUiThread() const { return m_running.load() && std::this_thread::get_id() == m_uiThread; }
+  // The engine runs and the caller is its UI thread.
+  bool IsUiThread() const { return m_running.load() && OnUiThread(); }
+  // The caller is the thread that started the engine, running or not (false
+  // before it has started).
+  bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread.load(); }
 
   // Runs task on the UI thread at its next message-loop work. Tasks posted
   // while the engine is not running are dropped.
@@ -43,8 +49,12 @@ class EngineContext {
   void DoWork();
   // A browser asked its page to close and armed its close grace; ended when
   // its view is destroyed. UI thread.
-  void BeginCloseWait() { ++m_closesWaiting; }
+  void BeginCloseWait() {
+    QUILLO_REQUIRE_UI_THREAD();
+    ++m_closesWaiting;
+  }
   void EndCloseWait() {
+    QUILLO_REQUIRE_UI_THREAD();
     if (m_closesWaiting > 0) --m_closesWaiting;
   }
 
@@ -54,20 +64,44 @@ class EngineContext {
   void EnableExternalPump(CefRefPtr<CefBrowserProcessHandler> handler);
 
   // The application given to CefInitialize; UI thread.
-  void SetApp(CefRefPtr<CefApp> app) { m_app = app; }
-  CefRefPtr<CefApp> App() const { return m_app; }
-  int NextBrowserId() { return ++m_lastBrowserId; }
+  void SetApp(CefRefPtr<CefApp> app) {
+    QUILLO_REQUIRE_UI_THREAD();
+    m_app = app;
+  }
+  CefRefPtr<CefApp> App() const {
+    QUILLO_REQUIRE_UI_THREAD();
+    return m_app;
+  }
+  int NextBrowserId() {
+    QUILLO_REQUIRE_UI_THREAD();
+    return ++m_lastBrowserId;
+  }
   // Uncaught script exceptions are reported only while this is positive.
-  void SetUncaughtExceptionStackSize(int size) { m_uncaughtExceptionStackSize = size; }
-  int UncaughtExceptionStackSize() const { return m_uncaughtExceptionStackSize; }
+  void SetUncaughtExceptionStackSize(int size) {
+    QUILLO_REQUIRE_UI_THREAD();
+    m_uncaughtExceptionStackSize = size;
+  }
+  int UncaughtExceptionStackSize() const {
+    QUILLO_REQUIRE_UI_THREAD();
+    return m_uncaughtExceptionStackSize;
+  }
 
   // UI thread.
-  GMainContext* MainContext() const { return m_mainContext; }
-  WebKitWebContext* WebContext() const { return m_webContext; }
+  GMainContext* MainContext() const {
+    QUILLO_REQUIRE_UI_THREAD();
+    return m_mainContext;
+  }
+  WebKitWebContext* WebContext() const {
+    QUILLO_REQUIRE_UI_THREAD();
+    return m_webContext;
+  }
 
   // Cookie deletions in flight: a view created meanwhile starts its first
   // load only when all of them have finished.
-  void BeginCookieOperation() { ++m_pendingCookieOps; }
+  void BeginCookieOperation() {
+    QUILLO_REQUIRE_UI_THREAD();
+    ++m_pendingCookieOps;
+  }
   void EndCookieOperation();
   void WhenCookiesSettled(std::function<void()> task);
 
@@ -79,7 +113,8 @@ class EngineContext {
   // Set on the UI thread by Start and Stop; read anywhere.
   std::atomic<bool> m_running{false};
   std::atomic<bool> m_started{false};  // once true, never false again
-  std::thread::id m_uiThread;          // written before m_running turns true
+  // The thread that started the engine; default (no thread) before Start.
+  std::atomic<std::thread::id> m_uiThread;
 
   // UI thread only.
   GMainContext* m_mainContext = nullptr;

@@ -7,6 +7,7 @@
 namespace quillo::engine {
 
 void OneShotTimer::Start(guint delayMs, std::function<void()> task) {
+  QUILLO_REQUIRE_UI_THREAD();
   Cancel();
   m_task = std::move(task);
   m_source = g_timeout_source_new(delayMs);
