@@ -24,13 +24,22 @@ JSDialogCallbackImpl::~JSDialogCallbackImpl() {
 }
 
 void JSDialogCallbackImpl::Continue(bool success, const CefString& user_input) {
+  // Taken here, not where it is applied: a later answer from a thread whose task would run
+  // first must not overtake it.
+  if (m_answered.exchange(true)) return;
   CefRefPtr<JSDialogCallbackImpl> self(this);
   CefString input = user_input;
-  EngineContext::Get().RunOnUi([self, success, input] { self->Apply(success, input); });
+  EngineContext::Get().PostTask([self, success, input] { self->Apply(success, input); });
+}
+
+void JSDialogCallbackImpl::Cancel() {
+  QUILLO_REQUIRE_UI_THREAD();
+  if (!m_answered.exchange(true)) Apply(false, CefString());
 }
 
 void JSDialogCallbackImpl::Apply(bool success, const CefString& user_input) {
-  if (m_answered.exchange(true) || m_dialog == nullptr) return;
+  QUILLO_REQUIRE_UI_THREAD();
+  if (m_dialog == nullptr) return;
   switch (webkit_script_dialog_get_dialog_type(m_dialog)) {
     case WEBKIT_SCRIPT_DIALOG_CONFIRM:
     case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:

@@ -1,6 +1,7 @@
 // The answer to one script dialog that the engine keeps open until the host
-// replies. Continue may be called on any thread; the answer is applied on the
-// UI thread, at most once.
+// replies. Continue may be called on any thread; the first answer given wins,
+// whichever thread gives it, and is applied on the UI thread at a later
+// message-loop work (never inside the engine's dialog signal).
 #pragma once
 
 #include <wpe/webkit.h>
@@ -18,16 +19,17 @@ class JSDialogCallbackImpl : public CefJSDialogCallback {
 
   void Continue(bool success, const CefString& user_input) override;
 
-  // UI thread: answers as cancelled unless answered already (the view goes).
-  void Cancel() { Apply(false, CefString()); }
+  // UI thread: answers as cancelled unless an answer was given already (the
+  // view goes; an answer on its way is applied when its task runs).
+  void Cancel();
   bool Answered() const { return m_answered.load(); }
 
  private:
   ~JSDialogCallbackImpl() override;
   void Apply(bool success, const CefString& user_input);  // UI thread
 
-  std::atomic<bool> m_answered{false};
-  WebKitScriptDialog* m_dialog;  // UI thread; null once answered
+  std::atomic<bool> m_answered{false};  // taken by the first answer, on any thread
+  WebKitScriptDialog* m_dialog;         // UI thread; null once the answer is applied
 
   IMPLEMENT_REFCOUNTING(JSDialogCallbackImpl);
 };
