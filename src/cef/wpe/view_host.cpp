@@ -43,16 +43,8 @@ bool ViewHost::Create(FrameSink& frames) {
   WebKitWebContext* context = EngineContext::Get().WebContext();
   if (context == nullptr) return false;
 
-  // Languages are a property of the shared web context; each new browser
-  // sets them (an empty list goes back to the engine's default).
-  if (m_acceptLanguages.empty()) {
-    webkit_web_context_set_preferred_languages(context, nullptr);
-  } else {
-    std::string list = CefString(m_acceptLanguages).ToString();
-    gchar** languages = g_strsplit(list.c_str(), ",", -1);
-    webkit_web_context_set_preferred_languages(context, languages);
-    g_strfreev(languages);
-  }
+  // The engine's, shared by every view (an empty list: the engine's default).
+  EngineContext::Get().UseLanguages(m_acceptLanguages);
 
   WebKitWebViewBackend* viewBackend = frames.CreateBackend();
   if (viewBackend == nullptr) return false;
@@ -83,6 +75,7 @@ bool ViewHost::Create(FrameSink& frames) {
   }
   webkit_web_view_set_background_color(m_view, &color);
   g_object_set_data(G_OBJECT(m_view), kBrowserSideKey, &m_browser);
+  EngineContext::Get().ViewOpened();
   return true;
 }
 
@@ -106,6 +99,7 @@ void ViewHost::Destroy() {
   // The view's backend, and with it the exportable, goes when the last
   // reference to the view does.
   g_object_unref(std::exchange(m_view, nullptr));
+  EngineContext::Get().ViewClosed();
 }
 
 void ViewHost::SetHidden(bool hidden) {

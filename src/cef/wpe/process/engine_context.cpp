@@ -92,6 +92,7 @@ void EngineContext::Stop() {
   m_running.store(false);
   m_afterCookies.clear();
   m_closesWaiting = 0;
+  m_openViews = 0;
   m_app = nullptr;
   // The context itself stays: a thread that still posts finds a live
   // context whose tasks are never run.
@@ -151,6 +152,24 @@ void EngineContext::WaitForEvent(guint atMostMs) {
   g_main_context_iteration(m_mainContext, TRUE);
   g_source_destroy(slice);
   g_source_unref(slice);
+}
+
+void EngineContext::UseLanguages(const std::u16string& languages) {
+  QUILLO_REQUIRE_UI_THREAD();
+  if (m_webContext == nullptr || (m_languagesSet && languages == m_languages)) return;
+  if (m_languagesSet && m_openViews > 0)
+    QLOG(u"EngineContext::UseLanguages => [%s] for the %d open view(s) too", languages.c_str(),
+         m_openViews);
+  if (languages.empty()) {
+    webkit_web_context_set_preferred_languages(m_webContext, nullptr);
+  } else {
+    std::string list = CefString(languages).ToString();
+    gchar** split = g_strsplit(list.c_str(), ",", -1);
+    webkit_web_context_set_preferred_languages(m_webContext, split);
+    g_strfreev(split);
+  }
+  m_languagesSet = true;
+  m_languages = languages;
 }
 
 void EngineContext::EndCookieOperation() {

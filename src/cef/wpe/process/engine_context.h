@@ -1,6 +1,8 @@
 // The engine's process-wide state on WPE WebKit: the UI thread's GLib main
-// context, the web context all views share, task posting from other threads
-// and the bookkeeping of cookie deletions that a new view must wait for.
+// context, the web context all views share (and with it the languages pages
+// are offered in), task posting from other threads and the bookkeeping of
+// cookie deletions that a new view must wait for. Nothing here belongs to one
+// browser: any number of them share it.
 //
 // Threads: Start and Stop run on the UI thread (the thread that calls Start);
 // PostTask, RunOnUi, IsRunning and the thread queries may be called on any
@@ -11,6 +13,7 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -96,6 +99,22 @@ class EngineContext {
     return m_webContext;
   }
 
+  // The languages pages are offered in (Accept-Language, navigator.languages),
+  // a comma-separated list; empty: the engine's default. WebKit keeps them for
+  // the whole web context, so they are the engine's and not a browser's: each
+  // new view asks for its own, and a view that asks for others while views
+  // are open changes them for those too (logged).
+  void UseLanguages(const std::u16string& languages);
+  // Views made and not yet dropped.
+  void ViewOpened() {
+    QUILLO_REQUIRE_UI_THREAD();
+    ++m_openViews;
+  }
+  void ViewClosed() {
+    QUILLO_REQUIRE_UI_THREAD();
+    if (m_openViews > 0) --m_openViews;
+  }
+
   // Cookie deletions in flight: a view created meanwhile starts its first
   // load only when all of them have finished.
   void BeginCookieOperation() {
@@ -124,6 +143,9 @@ class EngineContext {
   int m_uncaughtExceptionStackSize = 0;
   int m_pendingCookieOps = 0;
   int m_closesWaiting = 0;
+  int m_openViews = 0;
+  bool m_languagesSet = false;  // UseLanguages was called since Start
+  std::u16string m_languages;   // what it set
   std::vector<std::function<void()>> m_afterCookies;
   // Armed after each DoWork while the external pump is on; its thread only
   // reads the armed set and calls the handler.
