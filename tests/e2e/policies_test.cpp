@@ -126,21 +126,6 @@ TEST_F(Dialogs, AnswerWithoutWaitingDialogDoesNothing) {
   EXPECT_TRUE(host().WaitForTitle("second:true", from));
 }
 
-TEST_F(Dialogs, CloseWhileDialogWaitsCompletes) {
-  lib().SetDebugEnable(true);  // the close is seen in the log
-  PixelBuffer& buffer = NewBuffer(kWidth, kHeight);
-  Load(buffer,
-       kHtmlSource + "<script>onload = () => setTimeout(() => alert('stuck'), 0);</script>");
-  ASSERT_TRUE(host().PollUntil([&] { return !NoticesWith(host(), UPDATE_JS_DIALOG).empty(); },
-                               "the dialog"));
-  ASSERT_TRUE(CloseBrowser());
-
-  const size_t from = host().notices().size();
-  PixelBuffer& again = NewBuffer(kWidth, kHeight);
-  Load(again, kHtmlSource + "<title>reopened</title>");
-  EXPECT_TRUE(host().WaitForTitle("reopened", from));
-}
-
 // ---- new windows --------------------------------------------------------------------------
 
 struct PopupCase {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cef/wpe/key_mapper.h"
+#include "wpe/input/key_mapper.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static quillo::engine::KeyMapper mapper;  // keeps surrogate state across inputs

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "application/web_application.h"
-#include "cef/wpe/request_impl.h"
+#include "wpe/room/request_impl.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Input: the scheme text, a NUL byte, the URL.

@@ -1,6 +1,6 @@
 // The web process's confinement, applied in a forked child that has threads
 // of its own already running, as the web process has.
-#include "cef/webext/confinement.h"
+#include "webext/confinement.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -20,7 +20,7 @@
 #include <string>
 #include <thread>
 
-#include "cef/webext/landlock.h"
+#include "webext/landlock.h"
 
 namespace quillo::webext {
 namespace {

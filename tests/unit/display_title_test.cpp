@@ -1,6 +1,6 @@
 // Titles of untitled pages, as headless Chromium shows them on its tab (the http, data and file
 // addresses were checked against its target titles; credentials and https follow its rules).
-#include "cef/wpe/display_title.h"
+#include "wpe/navigation/display_title.h"
 
 #include <gtest/gtest.h>
 

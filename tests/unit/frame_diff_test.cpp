@@ -1,5 +1,5 @@
 // Dirty rectangles between two frames.
-#include "cef/wpe/frame_diff.h"
+#include "wpe/frame/frame_diff.h"
 
 #include <gtest/gtest.h>
 

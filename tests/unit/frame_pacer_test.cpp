@@ -1,6 +1,6 @@
 // The frame clock's grid: ticks stay on the rate's grid while frames come less
 // than an interval late, and the grid restarts after a pause.
-#include "cef/wpe/frame_pacer.h"
+#include "wpe/frame/frame_pacer.h"
 
 #include <gtest/gtest.h>
 

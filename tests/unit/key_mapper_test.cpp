@@ -1,6 +1,6 @@
 // Host key events (Windows virtual-key codes, UTF-16 characters) as the engine's key presses:
 // when a text key is pressed, which character it types, and that it types it once.
-#include "cef/wpe/key_mapper.h"
+#include "wpe/input/key_mapper.h"
 
 #include <gtest/gtest.h>
 #include <wpe/wpe.h>

@@ -1,5 +1,5 @@
 // The engine's load failures as network error codes and texts.
-#include "cef/wpe/load_error_map.h"
+#include "wpe/navigation/load_error_map.h"
 
 #include <gtest/gtest.h>
 #include <wpe/webkit.h>

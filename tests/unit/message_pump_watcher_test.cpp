@@ -1,7 +1,7 @@
 // The pump watcher against a real GLib context: a loop that iterates only when
 // the watcher asks must still dispatch every event, and must not be asked
 // again and again for nothing.
-#include "cef/wpe/message_pump_watcher.h"
+#include "wpe/process/message_pump_watcher.h"
 
 #include <glib-unix.h>
 #include <glib.h>

@@ -1,5 +1,5 @@
 // Which main-frame navigations to data: URLs go ahead.
-#include "cef/wpe/top_navigation.h"
+#include "wpe/navigation/top_navigation.h"
 
 #include <gtest/gtest.h>
 

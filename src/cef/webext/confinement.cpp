@@ -1,4 +1,4 @@
-#include "cef/webext/confinement.h"
+#include "webext/confinement.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 #include <cstring>
 #include <set>
 
-#include "cef/webext/landlock.h"
+#include "webext/landlock.h"
 
 namespace quillo::webext {
 namespace {

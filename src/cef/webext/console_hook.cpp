@@ -1,10 +1,10 @@
-#include "cef/webext/console_hook.h"
+#include "webext/console_hook.h"
 
 #include <cstddef>
 #include <memory>
 #include <string>
 
-#include "cef/webext/protocol.h"
+#include "webext/protocol.h"
 
 namespace quillo::webext {
 namespace {

@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <map>
 
-#include "cef/webext/confinement.h"
-#include "cef/webext/console_hook.h"
-#include "cef/webext/protocol.h"
+#include "webext/confinement.h"
+#include "webext/console_hook.h"
+#include "webext/protocol.h"
 
 namespace {
 

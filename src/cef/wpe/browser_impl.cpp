@@ -1,10 +1,10 @@
-#include "cef/wpe/browser_impl.h"
+#include "wpe/browser_impl.h"
 
 #include <algorithm>
 #include <string>
 
-#include "cef/wpe/engine_context.h"
 #include "diagnostics/debug_log.h"
+#include "wpe/process/engine_context.h"
 
 namespace quillo::engine {
 namespace {
@@ -41,8 +41,9 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
                          int height)
     : m_id(EngineContext::Get().NextBrowserId()),
       m_client(client),
-      m_mainFrame(new FrameImpl(this, true, 1)),
-      m_host(*this, settings),
+      m_mainFrame(new FrameImpl(static_cast<FrameOwner*>(this), true, 1)),
+      m_host(
+          *this, settings, [this] { DestroyView(); }, [this] { WebProcessGone(); }),
       m_frames(*this, width, height, settings.windowless_frame_rate),
       m_popup(*this, width, height),
       m_input(*this, m_popup),
@@ -55,6 +56,7 @@ BrowserImpl::~BrowserImpl() {
 }
 
 bool BrowserImpl::CreateView() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (!m_host.Create(m_frames)) return false;
   WebKitWebView* view = m_host.View();
   m_input.Attach(view);
@@ -74,6 +76,7 @@ void BrowserImpl::Post(std::function<void()> task) {
 }
 
 void BrowserImpl::StartLoad(const std::u16string& url) {
+  QUILLO_REQUIRE_UI_THREAD();
   m_navigation.Load(url);
 }
 
@@ -128,6 +131,7 @@ void BrowserImpl::CloseBrowser(bool force_close) {
 }
 
 void BrowserImpl::DestroyView() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_viewDestroyed) return;
   m_viewDestroyed = true;
   m_host.EndClose();
@@ -154,6 +158,7 @@ void BrowserImpl::DestroyView() {
 }
 
 void BrowserImpl::WebProcessGone() {
+  QUILLO_REQUIRE_UI_THREAD();
   QLOG(u"BrowserImpl::OnWebProcessTerminated");
   m_state.isLoading.store(false);
   m_dialogs.CancelAll();

@@ -5,13 +5,14 @@
 // rooms that do the work: the view and its life (ViewHost), the frame path
 // (FrameSink), input (InputRouter, which asks the <select> list's
 // PopupController first), script dialogs (ScriptDialogs), navigation
-// (NavigationTracker) and the web process's messages (PageChannel). Threads:
-// it is created and destroyed on the UI thread, where all WebKit calls happen
-// and where its rooms live. Its public CEF methods may be called on any
-// thread: actions are posted to the UI thread (and dropped once the view is
-// gone), queries read atomics that the UI thread keeps current. The facade
-// keeps the two sequences that cross the rooms: the view's end and its web
-// process's.
+// (NavigationTracker) and the web process's messages (PageChannel). Each room
+// sees the browser only through its narrow side (BrowserSide), and its frames
+// through FrameOwner. Threads: it is created on the UI thread, where all
+// WebKit calls happen and where its rooms live, and destroyed where its last
+// reference goes. Its public CEF methods may be called on any thread: actions
+// are posted to the UI thread (and dropped once the view is gone), queries
+// read atomics that the UI thread keeps current. The facade keeps the two
+// sequences that cross the rooms: the view's end and its web process's.
 #pragma once
 
 #include <wpe/webkit.h>
@@ -20,32 +21,24 @@
 #include <functional>
 #include <string>
 
-#include "cef/wpe/frame_impl.h"
-#include "cef/wpe/frame_sink.h"
-#include "cef/wpe/input_router.h"
-#include "cef/wpe/navigation_tracker.h"
-#include "cef/wpe/page_channel.h"
-#include "cef/wpe/popup_controller.h"
-#include "cef/wpe/script_dialogs.h"
-#include "cef/wpe/view_host.h"
 #include "cef_browser.h"
 #include "cef_client.h"
+#include "wpe/frame/frame_sink.h"
+#include "wpe/input/input_router.h"
+#include "wpe/input/popup_controller.h"
+#include "wpe/navigation/navigation_tracker.h"
+#include "wpe/page/page_channel.h"
+#include "wpe/page/script_dialogs.h"
+#include "wpe/room/browser_side.h"
+#include "wpe/room/frame_impl.h"
+#include "wpe/view_host.h"
 
 namespace quillo::engine {
 
-// Key of the view's object data that points back at its browser.
-inline constexpr char kBrowserKey[] = "quillo-browser";
-
-// What the CEF queries read: written on the UI thread (by the navigation
-// tracker, and when the view or its process goes), read anywhere.
-struct BrowserState {
-  std::atomic<bool> canGoBack{false};
-  std::atomic<bool> canGoForward{false};
-  std::atomic<bool> isLoading{false};
-  std::atomic<bool> hasDocument{false};
-};
-
-class BrowserImpl : public CefBrowser, public CefBrowserHost {
+class BrowserImpl : public CefBrowser,
+                    public CefBrowserHost,
+                    private BrowserSide,
+                    private FrameOwner {
  public:
   // UI thread. Creates the view and starts loading url once pending cookie
   // deletions have finished. Null when the view could not be created.
@@ -82,22 +75,21 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) override;
   void SendFocusEvent(bool setFocus) override { SetFocus(setFocus); }
 
-  CefRefPtr<CefClient> Client() const { return m_client; }
+ private:
+  // BrowserSide, the rooms' view of this browser.
+  CefBrowser* Browser() override { return this; }
+  CefClient& Client() override { return *m_client; }
+  FrameImpl& MainFrame() override { return *m_mainFrame; }
+  BrowserState& State() override { return m_state; }
+  WebKitWebView* View() const override { return m_host.View(); }
+  bool ViewGone() const override { return m_viewDestroyed; }
+  void Post(std::function<void()> task) override;
 
-  // Used by the main frame (any thread).
-  void LoadUrlInMainFrame(const CefString& url);
-  void RunScriptInMainFrame(const CefString& code);
-  // Points the sub-frames showing frameUrl at url (any thread).
-  void LoadUrlInSubframe(const CefString& frameUrl, const CefString& url);
+  // FrameOwner, the main frame's and its sub-frames' view of it (any thread).
+  void LoadUrlInMainFrame(const CefString& url) override;
+  void LoadUrlInSubframe(const CefString& frameUrl, const CefString& url) override;
+  void RunScriptInMainFrame(const CefString& code) override;
 
-  // For the rooms (UI thread unless said otherwise).
-  // Runs task on the UI thread unless the view is gone by then (any thread).
-  void Post(std::function<void()> task);
-  bool ViewGone() const { return m_viewDestroyed; }
-  // Null before the view is created and after it is destroyed.
-  WebKitWebView* View() const { return m_host.View(); }
-  FrameImpl* MainFrame() const { return m_mainFrame.get(); }
-  BrowserState& State() { return m_state; }
   // The view goes (closed by the page, by force or after the close grace):
   // every room lets go of it, then the life-span handler hears OnBeforeClose.
   void DestroyView();
@@ -105,7 +97,6 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   // a failed load (ERR_FAILED); the error page shown next starts a new one.
   void WebProcessGone();
 
- private:
   BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings, int width,
               int height);
   ~BrowserImpl() override;
@@ -122,9 +113,9 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   // Written on the UI thread, read anywhere.
   BrowserState m_state;
 
-  // UI thread only. The rooms are owned here and hold a reference back to
-  // this browser, which outlives them; each connects its own signals to the
-  // view in Attach and disconnects them in Detach, before the view goes.
+  // UI thread only. The rooms are owned here and hold this browser's narrow
+  // side, which outlives them; each connects its own signals to the view in
+  // Attach and disconnects them in Detach, before the view goes.
   bool m_viewDestroyed = false;
   ViewHost m_host;                 // the view, its settings and its close
   FrameSink m_frames;              // the view's frames: painting, pacing, Invalidate

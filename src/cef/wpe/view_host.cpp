@@ -1,11 +1,11 @@
-#include "cef/wpe/view_host.h"
+#include "wpe/view_host.h"
 
 #include <utility>
 
-#include "cef/wpe/browser_impl.h"
-#include "cef/wpe/engine_context.h"
-#include "cef/wpe/frame_sink.h"
-#include "cef/wpe/page_requests.h"
+#include "wpe/frame/frame_sink.h"
+#include "wpe/page/page_requests.h"
+#include "wpe/process/engine_context.h"
+#include "wpe/room/browser_side.h"
 
 namespace quillo::engine {
 namespace {
@@ -13,12 +13,12 @@ namespace {
 // A page that neither closes nor vetoes within this time is closed by force.
 constexpr guint kCloseGraceMs = 3000;
 
-void OnCloseRequested(WebKitWebView*, gpointer browser) {
-  static_cast<BrowserImpl*>(browser)->DestroyView();
+void OnCloseRequested(WebKitWebView*, gpointer self) {
+  static_cast<ViewHost*>(self)->Closed();
 }
 
-void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer browser) {
-  static_cast<BrowserImpl*>(browser)->WebProcessGone();
+void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self) {
+  static_cast<ViewHost*>(self)->ProcessGone();
 }
 
 wpe_view_backend* BackendOf(WebKitWebView* view) {
@@ -27,8 +27,11 @@ wpe_view_backend* BackendOf(WebKitWebView* view) {
 
 }  // namespace
 
-ViewHost::ViewHost(BrowserImpl& browser, const CefBrowserSettings& settings)
+ViewHost::ViewHost(BrowserSide& browser, const CefBrowserSettings& settings, Ended onClosed,
+                   Ended onProcessGone)
     : m_browser(browser),
+      m_onClosed(std::move(onClosed)),
+      m_onProcessGone(std::move(onProcessGone)),
       m_backgroundColor(settings.background_color),
       m_acceptLanguages(settings.accept_language_list.ToString16()),
       m_defaultEncoding(settings.default_encoding.ToString()),
@@ -36,19 +39,12 @@ ViewHost::ViewHost(BrowserImpl& browser, const CefBrowserSettings& settings)
       m_universalFileAccess(settings.universal_access_from_file_urls == STATE_ENABLED) {}
 
 bool ViewHost::Create(FrameSink& frames) {
+  QUILLO_REQUIRE_UI_THREAD();
   WebKitWebContext* context = EngineContext::Get().WebContext();
   if (context == nullptr) return false;
 
-  // Languages are a property of the shared web context; each new browser
-  // sets them (an empty list goes back to the engine's default).
-  if (m_acceptLanguages.empty()) {
-    webkit_web_context_set_preferred_languages(context, nullptr);
-  } else {
-    std::string list = CefString(m_acceptLanguages).ToString();
-    gchar** languages = g_strsplit(list.c_str(), ",", -1);
-    webkit_web_context_set_preferred_languages(context, languages);
-    g_strfreev(languages);
-  }
+  // The engine's, shared by every view (an empty list: the engine's default).
+  EngineContext::Get().UseLanguages(m_acceptLanguages);
 
   WebKitWebViewBackend* viewBackend = frames.CreateBackend();
   if (viewBackend == nullptr) return false;
@@ -78,31 +74,36 @@ bool ViewHost::Create(FrameSink& frames) {
     color.blue = (m_backgroundColor & 0xFF) / 255.0;
   }
   webkit_web_view_set_background_color(m_view, &color);
-  g_object_set_data(G_OBJECT(m_view), kBrowserKey, &m_browser);
+  g_object_set_data(G_OBJECT(m_view), kBrowserSideKey, &m_browser);
+  EngineContext::Get().ViewOpened();
   return true;
 }
 
 void ViewHost::Attach() {
+  QUILLO_REQUIRE_UI_THREAD();
   wpe_view_backend_add_activity_state(
       BackendOf(m_view), wpe_view_activity_state_visible | wpe_view_activity_state_in_window);
-  // The browser, not this host: it takes all its rooms through the view's end.
-  g_signal_connect(m_view, "close", G_CALLBACK(OnCloseRequested), &m_browser);
-  g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated),
-                   &m_browser);
+  // Passed on to the browser: it takes all its rooms through the view's end.
+  g_signal_connect(m_view, "close", G_CALLBACK(OnCloseRequested), this);
+  g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
   ConnectPageRequests(m_view);
 }
 
 void ViewHost::Detach() {
-  g_signal_handlers_disconnect_by_data(m_view, &m_browser);
+  QUILLO_REQUIRE_UI_THREAD();
+  g_signal_handlers_disconnect_by_data(m_view, this);
 }
 
 void ViewHost::Destroy() {
+  QUILLO_REQUIRE_UI_THREAD();
   // The view's backend, and with it the exportable, goes when the last
   // reference to the view does.
   g_object_unref(std::exchange(m_view, nullptr));
+  EngineContext::Get().ViewClosed();
 }
 
 void ViewHost::SetHidden(bool hidden) {
+  QUILLO_REQUIRE_UI_THREAD();
   if (hidden)
     wpe_view_backend_remove_activity_state(BackendOf(m_view), wpe_view_activity_state_visible);
   else
@@ -110,10 +111,11 @@ void ViewHost::SetHidden(bool hidden) {
 }
 
 void ViewHost::TryClose() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_closeTimer.IsPending()) return;  // already asked the page
   m_closeTimer.Start(kCloseGraceMs, [this] {
     m_closeTimerFired = true;
-    m_browser.DestroyView();
+    m_onClosed();
   });
   EngineContext::Get().BeginCloseWait();
   // Runs the page's unload handlers; "close" follows unless the page vetoes.
@@ -121,6 +123,7 @@ void ViewHost::TryClose() {
 }
 
 void ViewHost::EndClose() {
+  QUILLO_REQUIRE_UI_THREAD();
   if (m_closeTimer.IsPending() || m_closeTimerFired) EngineContext::Get().EndCloseWait();
   m_closeTimer.Cancel();
 }

@@ -3,27 +3,33 @@
 // frame sink's backend, shown and hidden, and asked to close: the page's
 // unload handlers run, and a page that neither closes nor vetoes within the
 // grace is closed by force. The page's own close and the end of its web
-// process are passed to the browser, which takes its rooms through them.
-// UI thread only.
+// process are passed to the browser (onClosed, onProcessGone), which takes
+// its rooms through them. UI thread only.
 #pragma once
 
 #include <wpe/webkit.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
-#include "cef/wpe/one_shot_timer.h"
 #include "cef_browser.h"
+#include "wpe/process/one_shot_timer.h"
 
 namespace quillo::engine {
 
-class BrowserImpl;
+class BrowserSide;
 class FrameSink;
 
 class ViewHost {
  public:
-  // browser owns this host by value and so outlives it.
-  ViewHost(BrowserImpl& browser, const CefBrowserSettings& settings);
+  using Ended = std::function<void()>;
+
+  // browser owns this host by value and so outlives it. onClosed: the view
+  // is to go (the page closed, or the grace ran out); onProcessGone: its web
+  // process ended.
+  ViewHost(BrowserSide& browser, const CefBrowserSettings& settings, Ended onClosed,
+           Ended onProcessGone);
   ViewHost(const ViewHost&) = delete;
   ViewHost& operator=(const ViewHost&) = delete;
 
@@ -36,8 +42,8 @@ class ViewHost {
   WebKitWebView* View() const { return m_view; }
 
   void SetHidden(bool hidden);
-  // Asks the page to close; the browser's DestroyView follows from "close",
-  // or from the grace running out.
+  // Asks the page to close; onClosed follows from "close", or from the grace
+  // running out.
   void TryClose();
   // The view goes: the close wait ends and the grace timer stops.
   void EndClose();
@@ -46,8 +52,14 @@ class ViewHost {
   // Drops the view (its backend goes with the last reference).
   void Destroy();
 
+  // Engine signals (from this room's trampolines).
+  void Closed() { m_onClosed(); }
+  void ProcessGone() { m_onProcessGone(); }
+
  private:
-  BrowserImpl& m_browser;
+  BrowserSide& m_browser;
+  const Ended m_onClosed;
+  const Ended m_onProcessGone;
   const uint32_t m_backgroundColor;
   const std::u16string m_acceptLanguages;
   const std::string m_defaultEncoding;
@@ -55,7 +67,7 @@ class ViewHost {
   const bool m_universalFileAccess;
   WebKitWebView* m_view = nullptr;
   OneShotTimer m_closeTimer;
-  bool m_closeTimerFired = false;  // the close grace ran out (then DestroyView follows)
+  bool m_closeTimerFired = false;  // the close grace ran out (then onClosed follows)
 };
 
 }  // namespace quillo::engine

@@ -1,0 +1,39 @@
+// The page's script dialogs (alert, confirm, prompt, before-unload): each is
+// handed to the JS dialog handler with a callback that answers it, or
+// answered at once when no handler keeps it. Dialogs still open when the view
+// or its web process goes are cancelled, so no page waits for an answer that
+// never comes. UI thread only (callbacks may be answered from any thread; the
+// answer is applied on the UI thread).
+#pragma once
+
+#include <wpe/webkit.h>
+
+#include <vector>
+
+#include "wpe/page/js_dialog_callback.h"
+
+namespace quillo::engine {
+
+class BrowserSide;
+
+class ScriptDialogs {
+ public:
+  // browser owns this room by value and so outlives it.
+  explicit ScriptDialogs(BrowserSide& browser) : m_browser(browser) {}
+  ScriptDialogs(const ScriptDialogs&) = delete;
+  ScriptDialogs& operator=(const ScriptDialogs&) = delete;
+
+  void Attach(WebKitWebView* view);
+  void Detach(WebKitWebView* view);
+  // Answers every open dialog as cancelled.
+  void CancelAll();
+
+  // Engine signal (from this room's trampolines).
+  void Open(WebKitWebView* view, WebKitScriptDialog* dialog);
+
+ private:
+  BrowserSide& m_browser;
+  std::vector<CefRefPtr<JSDialogCallbackImpl>> m_open;  // answered ones are dropped on the next
+};
+
+}  // namespace quillo::engine

@@ -1,0 +1,139 @@
+// A room of the browser on its own: built around a fake browser side instead of BrowserImpl,
+// on a real view, so the test holds what the room hands its browser (the posts to the UI
+// thread) and decides when the view goes.
+#include <wpe/webkit.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/engine_harness.h"
+#include "wpe/frame/frame_sink.h"
+#include "wpe/page/script_dialogs.h"
+#include "wpe/room/browser_side.h"
+#include "wpe/room/frame_impl.h"
+#include "wpe/view_host.h"
+
+namespace quillo_engine_test {
+namespace {
+
+using quillo::engine::BrowserSide;
+using quillo::engine::BrowserState;
+using quillo::engine::FrameImpl;
+
+class FakeBrowser : public CefBrowser {
+ public:
+  CefRefPtr<CefBrowserHost> GetHost() override { return nullptr; }
+  bool CanGoBack() override { return false; }
+  void GoBack() override {}
+  bool CanGoForward() override { return false; }
+  void GoForward() override {}
+  bool IsLoading() override { return false; }
+  void Reload() override {}
+  void StopLoad() override {}
+  int GetIdentifier() override { return 1000; }
+  bool IsSame(CefRefPtr<CefBrowser> that) override { return that.get() == this; }
+  bool IsPopup() override { return false; }
+  bool HasDocument() override { return true; }
+  CefRefPtr<CefFrame> GetMainFrame() override { return nullptr; }
+  CefRefPtr<CefFrame> GetFocusedFrame() override { return nullptr; }
+  IMPLEMENT_REFCOUNTING(FakeBrowser);
+};
+
+// The side a room sees; its posts wait here until the test runs them.
+class FakeSide : public BrowserSide {
+ public:
+  explicit FakeSide(CefRefPtr<CefClient> client) : client_(client) {}
+
+  CefBrowser* Browser() override { return browser_.get(); }
+  CefClient& Client() override { return *client_; }
+  FrameImpl& MainFrame() override { return *frame_; }
+  BrowserState& State() override { return state_; }
+  WebKitWebView* View() const override { return view; }
+  bool ViewGone() const override { return gone; }
+  void Post(std::function<void()> task) override { posted.push_back(std::move(task)); }
+
+  // Runs what was posted, as the browser does: not once the view has gone.
+  void RunPosted() {
+    std::vector<std::function<void()>> tasks = std::move(posted);
+    posted.clear();
+    for (auto& task : tasks)
+      if (!gone) task();
+  }
+
+  WebKitWebView* view = nullptr;
+  bool gone = false;
+  std::vector<std::function<void()>> posted;
+
+ private:
+  CefRefPtr<CefClient> client_;
+  CefRefPtr<CefBrowser> browser_ = new FakeBrowser;
+  CefRefPtr<FrameImpl> frame_ = new FrameImpl(nullptr, true, 1);
+  BrowserState state_;
+};
+
+class Rooms : public EngineTest {
+ protected:
+  std::string Title() {
+    const gchar* title = webkit_web_view_get_title(side_->view);
+    return title ? title : "";
+  }
+  void RunScript(const char* script) {
+    webkit_web_view_run_javascript(side_->view, script, nullptr, nullptr, nullptr);
+  }
+
+  FakeSide* side_ = nullptr;
+};
+
+// Script dialogs on their own: an answer the handler does not keep goes through the side's
+// post (never inside the engine's signal), and when the view goes the open dialogs are
+// cancelled, so the page does not wait, whatever the handler does with its callback later.
+TEST_F(Rooms, ScriptDialogsAnswerThroughTheirSideAndCancelWhenTheViewGoes) {
+  CefRefPtr<RecordingClient> client = new RecordingClient(100, 80);
+  FakeSide side(client.get());
+  side_ = &side;
+  client->OnAfterCreated(side.Browser());  // the client records for this browser
+  bool closed = false, processGone = false;
+  quillo::engine::ViewHost host(
+      side, CefBrowserSettings(), [&] { closed = true; }, [&] { processGone = true; });
+  quillo::engine::FrameSink frames(side, 100, 80, 60);
+  ASSERT_TRUE(host.Create(frames));
+  side.view = host.View();
+  quillo::engine::ScriptDialogs dialogs(side);
+  dialogs.Attach(side.view);
+  host.Attach();
+
+  webkit_web_view_load_uri(side.view, ColourPage("ready", "white").c_str());
+  ASSERT_TRUE(PumpUntil([&] { return Title() == "ready"; }, "the page"));
+  RunScript("setTimeout(() => { document.title = 'one:' + confirm('first'); }, 0)");
+  ASSERT_TRUE(PumpUntil([&] { return client->Saw("dialog confirm first"); }, "the first dialog"));
+  EXPECT_EQ(side.posted.size(), 1u) << "the answer goes through the browser's post";
+  PumpFor(200);
+  EXPECT_EQ(Title(), "ready") << "answered before the post ran";
+  side.RunPosted();
+  ASSERT_TRUE(PumpUntil([&] { return Title() == "one:false"; }, "the first dialog's answer"));
+
+  client->KeepDialogs();
+  RunScript("setTimeout(() => { document.title = 'two:' + confirm('second'); }, 0)");
+  ASSERT_TRUE(PumpUntil([&] { return client->Saw("dialog confirm second"); }, "the second"));
+  EXPECT_TRUE(side.posted.empty());
+  side.gone = true;
+  dialogs.CancelAll();
+  ASSERT_TRUE(PumpUntil([&] { return Title() == "two:false"; }, "the page let go"));
+  client->dialogs().back()->Continue(true, CefString());
+  PumpFor(200);
+  EXPECT_EQ(Title(), "two:false");
+
+  dialogs.Detach(side.view);
+  host.Detach();
+  frames.StopPacing();
+  frames.ReleaseHeldBuffer();
+  host.Destroy();
+  PumpFor(100);
+  EXPECT_FALSE(closed);
+  EXPECT_FALSE(processGone);
+  EXPECT_TRUE(client->violations().empty()) << client->Describe();
+}
+
+}  // namespace
+}  // namespace quillo_engine_test
