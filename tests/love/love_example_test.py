@@ -1,11 +1,13 @@
 #!/usr/bin/python3
-"""The LÖVE example (examples/love) played under Xvfb, with real clicks and keys from the X
-server and the screen read back from it.
+"""The Lua binding and the LÖVE example (examples/love) under Xvfb, with real clicks and keys
+from the X server and the screen read back from it.
 
   love_example_test.py LIBRARY
 
-It starts Xvfb, runs `love examples/love` with QUILLO_LIBRARY=LIBRARY and the game's report on
-standard output, and then, as a player would:
+It starts Xvfb and first runs the binding's own checks (tests/love/binding: text as LÖVE
+delivers it, beyond U+FFFF too, Backspace, Enter, the wheel, the memory's layout, without a
+window). Then it runs `love examples/love` with QUILLO_LIBRARY=LIBRARY and the game's report on
+standard output, and, as a player would:
   1. waits until the game has shown the page, and checks the screen: the panel shows the page's
      own colours (its background and the orange paint button) where the page puts them;
   2. clicks the orange button with the X server's pointer: the page's refused game: link reaches
@@ -31,6 +33,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 GAME = os.path.join(ROOT, "examples", "love")
+BINDING_CHECKS = os.path.join(ROOT, "tests", "love", "binding")
 SKIP = 77
 # Generous: the shared test machine may be busy; a wait never decides the result by its length,
 # only gives up.
@@ -175,6 +178,13 @@ def play(library):
                    XDG_DATA_HOME=os.path.join(home, "data"),
                    XDG_CACHE_HOME=os.path.join(home, "cache"),
                    XDG_CONFIG_HOME=os.path.join(home, "config"))
+        checks = subprocess.run(["love", BINDING_CHECKS], env=env, capture_output=True, text=True,
+                                timeout=WAIT_SECONDS * 2)
+        if checks.returncode != 0 or "binding: passed" not in checks.stdout:
+            raise Failure(f"the binding's checks (exit {checks.returncode}):\n{checks.stdout}"
+                          f"{checks.stderr}")
+        print("love test: the binding's checks passed", flush=True)
+
         game = Game(env)
         loaded = game.wait_for("library ", "the binding loaded the library")
         if os.path.realpath(loaded.split(" ", 1)[1]) != os.path.realpath(library):
