@@ -50,10 +50,11 @@ void PrepareForEngineStart() {
   platform::WatchForks(OnForkedChild);
 }
 
-// The byte a bool argument arrived in. The compiler may assume a bool holds 0 or 1 and fold a
-// comparison with 1 away; the empty asm hides where the byte came from, so the comparison is
-// made on the byte itself.
-unsigned char ArgumentByte(bool value) {
+// The byte a bool argument arrived in, read from the argument's storage without loading it as a
+// bool (a byte other than 0 and 1 is no valid bool value). The compiler may assume a bool holds
+// 0 or 1 and fold a comparison with 1 away; the empty asm hides where the byte came from, so
+// the comparison is made on the byte itself.
+unsigned char ArgumentByte(const bool& value) {
   unsigned char byte;
   std::memcpy(&byte, &value, 1);
   asm("" : "+r"(byte));
@@ -120,8 +121,9 @@ QUILLO_EXPORT int UpdateWeb(void** text, int* value) {
 }
 
 QUILLO_EXPORT void UnloadWeb(bool shutdown) {
+  const bool final = ArgumentByte(shutdown) == 1;
   Guard(u"UnloadWeb", 0, [&] {
-    if (g_webController) g_webController->UnloadWeb(ArgumentByte(shutdown) == 1);
+    if (g_webController) g_webController->UnloadWeb(final);
     return 0;
   });
 }
@@ -161,8 +163,9 @@ QUILLO_EXPORT void ReserveInvalidRedirectUrlSchemes(const char* schemes) {
 }
 
 QUILLO_EXPORT void SetDebugEnable(bool enable) {
+  const bool on = ArgumentByte(enable) == 1;
   Guard(u"SetDebugEnable", 0, [&] {
-    quillo::Configuration::GetInstance()->SetDebug(ArgumentByte(enable) == 1);
+    quillo::Configuration::GetInstance()->SetDebug(on);
     return 0;
   });
 }
