@@ -69,9 +69,9 @@ extern "C" {
 #define INPUT_DIALOG 0x4000 /* a = 1 accepts the waiting dialog, else cancel */
 
 #define INPUT_ACTION_MASK 0x00F0
-#define INPUT_MOUSE_DOWN 0x10  /* left button pressed at (a, b) */
-#define INPUT_MOUSE_UP 0x20    /* left button released at (a, b) */
-#define INPUT_MOUSE_MOVE 0x30  /* pointer moved to (a, b) */
+#define INPUT_MOUSE_DOWN 0x10 /* left button pressed at (a, b) */
+#define INPUT_MOUSE_UP 0x20   /* left button released at (a, b) */
+#define INPUT_MOUSE_MOVE 0x30 /* pointer moved to (a, b) */
 /* Wheel at the last pointer position: a = horizontal, b = vertical delta,
  * 120 a notch, positive towards the top and the left of the page (pass
  * WM_MOUSEWHEEL's delta as it is, WM_MOUSEHWHEEL's negated). */
@@ -117,9 +117,8 @@ extern "C" {
  * call on the library stays loaded until the process ends (dlclose does not
  * unload it). In the child of a fork() every function does nothing.
  * Always returns 0: failures arrive through UpdateWeb. */
-QUILLO_API int LoadWeb(int x, int y, int width, int height, void* pixels,
-                       const char* url, int options,
-                       const char* acceptLanguage);
+QUILLO_API int LoadWeb(int x, int y, int width, int height, void* pixels, const char* url,
+                       int options, const char* acceptLanguage);
 
 /* Returns -1 while the engine is starting (text and value untouched), else a
  * word of UPDATE_* bits. With UPDATE_URL, UPDATE_TITLE, UPDATE_JS_DIALOG or

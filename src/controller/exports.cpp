@@ -1,10 +1,19 @@
-// The eight C exports. Each passes through Guard, so that no exception ever
-// crosses into the host. The host calls them from one thread.
+// The eight C exports, defined against their declarations in quillo.h (a definition that does
+// not match its declaration does not compile). Each passes through Guard, so that no exception
+// ever crosses into the host. The host calls them from one thread.
 //
-// The bool arguments are taken as bytes: the switch is on only when the byte
-// is exactly 1, whatever a host passes.
+// The bool arguments are read as the byte the host passed: the switch is on only when that byte
+// is exactly 1, also for hosts (and foreign-function bindings) that pass other byte values.
 #include <atomic>
+#include <cstring>
 #include <exception>
+#include <type_traits>
+
+// The header's declarations get default visibility here: the library is built with hidden
+// visibility, and only these eight leave it (exports.map).
+#pragma GCC visibility push(default)
+#include <quillo.h>
+#pragma GCC visibility pop
 
 #include "controller/web_controller.h"
 #include "diagnostics/debug_log.h"
@@ -41,6 +50,17 @@ void PrepareForEngineStart() {
   platform::WatchForks(OnForkedChild);
 }
 
+// The byte a bool argument arrived in, read from the argument's storage without loading it as a
+// bool (a byte other than 0 and 1 is no valid bool value). The compiler may assume a bool holds
+// 0 or 1 and fold a comparison with 1 away; the empty asm hides where the byte came from, so
+// the comparison is made on the byte itself.
+unsigned char ArgumentByte(const bool& value) {
+  unsigned char byte;
+  std::memcpy(&byte, &value, 1);
+  asm("" : "+r"(byte));
+  return byte;
+}
+
 template <typename Fn, typename R>
 R Guard(const char16_t* name, R fallback, Fn&& fn) noexcept {
   // In a forked child every export does nothing: the engine is the parent's.
@@ -58,8 +78,22 @@ R Guard(const char16_t* name, R fallback, Fn&& fn) noexcept {
 }  // namespace
 }  // namespace quillo
 
+using quillo::ArgumentByte;
 using quillo::g_webController;
 using quillo::Guard;
+
+// Each definition below must match its declaration in quillo.h; these fail to compile if the
+// header changes a signature that the bindings and the symbols file still describe.
+static_assert(std::is_same_v<decltype(&LoadWeb),
+                             int (*)(int, int, int, int, void*, const char*, int, const char*)>);
+static_assert(std::is_same_v<decltype(&UpdateWeb), int (*)(void**, int*)>);
+static_assert(std::is_same_v<decltype(&UnloadWeb), void (*)(bool)>);
+static_assert(std::is_same_v<decltype(&InputWeb), void (*)(int, int, int)>);
+static_assert(std::is_same_v<decltype(&GoBackForwardHome), void (*)(int)>);
+static_assert(std::is_same_v<decltype(&ExecuteJavaScript), void (*)(const char*)>);
+static_assert(std::is_same_v<decltype(&ReserveInvalidRedirectUrlSchemes), void (*)(const char*)>);
+static_assert(std::is_same_v<decltype(&SetDebugEnable), void (*)(bool)>);
+static_assert(sizeof(bool) == 1, "the exports take bool as one byte");
 
 QUILLO_EXPORT int LoadWeb(int x, int y, int width, int height, void* pixels, const char* url,
                           int options, const char* acceptLanguage) {
@@ -86,9 +120,10 @@ QUILLO_EXPORT int UpdateWeb(void** text, int* value) {
   });
 }
 
-QUILLO_EXPORT void UnloadWeb(unsigned char shutdown) {
+QUILLO_EXPORT void UnloadWeb(bool shutdown) {
+  const bool final = ArgumentByte(shutdown) == 1;
   Guard(u"UnloadWeb", 0, [&] {
-    if (g_webController) g_webController->UnloadWeb(shutdown == 1);
+    if (g_webController) g_webController->UnloadWeb(final);
     return 0;
   });
 }
@@ -127,9 +162,10 @@ QUILLO_EXPORT void ReserveInvalidRedirectUrlSchemes(const char* schemes) {
   });
 }
 
-QUILLO_EXPORT void SetDebugEnable(unsigned char enable) {
+QUILLO_EXPORT void SetDebugEnable(bool enable) {
+  const bool on = ArgumentByte(enable) == 1;
   Guard(u"SetDebugEnable", 0, [&] {
-    quillo::Configuration::GetInstance()->SetDebug(enable == 1);
+    quillo::Configuration::GetInstance()->SetDebug(on);
     return 0;
   });
 }

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/utf.h"
@@ -18,17 +19,28 @@
 namespace quillo::platform {
 namespace {
 
-constexpr std::string_view kModuleName = "libquillo.so";
+// What FindModule looks for and finds.
+struct ModuleSearch {
+  uintptr_t address;  // an address inside this library's code
+  std::string path;   // the file name the loader opened it by; empty for the main program
+  bool found = false;
+};
 
-// Finds the loaded object whose file name is kModuleName.
+// Finds the loaded object that holds search->address: this library, whatever its file is
+// called (libquillo.so, the libquillo.so.0 link, a name the host chose) or, when it is
+// linked into a program, the program.
 int FindModule(struct dl_phdr_info* info, size_t, void* data) {
-  if (info->dlpi_name == nullptr || info->dlpi_name[0] == '\0') return 0;
-  std::string_view name(info->dlpi_name);
-  size_t slash = name.rfind('/');
-  std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
-  if (base != kModuleName) return 0;
-  *static_cast<std::string*>(data) = name;
-  return 1;
+  auto* search = static_cast<ModuleSearch*>(data);
+  for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+    if (segment.p_type != PT_LOAD) continue;
+    const uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+    if (search->address < start || search->address - start >= segment.p_memsz) continue;
+    search->found = true;
+    if (info->dlpi_name != nullptr) search->path = info->dlpi_name;
+    return 1;
+  }
+  return 0;
 }
 
 std::string ExecutablePath() {
@@ -43,8 +55,9 @@ std::string ExecutablePath() {
 size_t ModuleFileName(char16_t* buffer, size_t capacity, bool* truncated) {
   if (truncated) *truncated = false;
   if (buffer == nullptr || capacity == 0) return 0;
-  std::string path;
-  dl_iterate_phdr(FindModule, &path);
+  ModuleSearch search{reinterpret_cast<uintptr_t>(&ModuleFileName), {}};
+  dl_iterate_phdr(FindModule, &search);
+  std::string path = search.path;
   if (!path.empty() && path[0] != '/') {
     // A relative name from the loader: make it absolute against the cwd.
     char cwd[PATH_MAX];

@@ -18,9 +18,10 @@ namespace quillo::platform {
 // Path buffers hold this many UTF-16 code units, terminator included.
 constexpr size_t kPathCapacity = 1024;
 
-// Writes the full path of the loaded object named "libquillo.so" (or, when no
-// object of that name is loaded, of the host's executable) into
-// buffer[capacity], NUL-terminated and cut to fit. Returns the number of code
+// Writes the full path of the loaded object that holds this code, by the name
+// the loader opened it with (libquillo.so, libquillo.so.0 or a name of the
+// host's choosing; when the code is linked into a program, the program's
+// path) into buffer[capacity], NUL-terminated and cut to fit. Returns the number of code
 // units written without the terminator; `truncated` tells whether the path
 // had to be cut. Returns 0 when no path could be read.
 size_t ModuleFileName(char16_t* buffer, size_t capacity, bool* truncated);

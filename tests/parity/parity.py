@@ -18,6 +18,7 @@ system; exits 1 on any mismatch or failure.
 """
 
 import argparse
+import glob
 import os
 import select
 import subprocess
@@ -168,6 +169,17 @@ def demo_page(build, out):
     return path
 
 
+def default_corpus():
+    """The HTML documentation of Debian's python3-doc (the newest Python's), or none."""
+    def version(path):
+        minor = os.path.basename(os.path.dirname(path)).rpartition(".")[2]
+        return int(minor) if minor.isdigit() else -1
+
+    found = sorted((d for d in glob.glob("/usr/share/doc/python3.*/html") if os.path.isdir(d)),
+                   key=version)
+    return found[-1:]
+
+
 def corpus_pages(dirs):
     pages = []
     for top in dirs:
@@ -182,7 +194,8 @@ def corpus_pages(dirs):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
-    parser.add_argument("--corpus", action="append", default=[])
+    parser.add_argument("--corpus", action="append", default=[],
+                        help="a folder of HTML pages (default: Debian's python3-doc)")
     parser.add_argument("--short", action="store_true")
     parser.add_argument("--layouts", choices=["all", "rotate"], default="all")
     parser.add_argument("--pages", type=int, default=0, help="at most this many corpus pages")
@@ -197,7 +210,7 @@ def main():
 
     out = args.out or tempfile.mkdtemp(prefix="quillo-parity.")
     os.makedirs(out, exist_ok=True)
-    corpus = [d for d in args.corpus if os.path.isdir(d)]
+    corpus = [d for d in args.corpus or default_corpus() if os.path.isdir(d)]
     pages = corpus_pages(corpus)
     if args.short:
         chosen = [os.path.join(corpus[0], want) for want in SHORT_PAGES
@@ -210,6 +223,11 @@ def main():
         pages = pages[:args.pages]
     pages = [demo_page(args.build, out)] + pages
     if not corpus:
+        if args.skew:
+            # The demo page does not scroll, so a skewed wheel changes nothing on it.
+            print("parity: skipped: --skew needs the corpus's long pages "
+                  "(apt-get install python3-doc)")
+            return 0
         print("parity: no corpus directory found; only the demo page is checked")
 
     log = open(os.path.join(out, "children.log"), "w")

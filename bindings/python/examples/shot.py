@@ -5,8 +5,9 @@
 
 Without a URL a small built-in page is shown. The picture is a PNG when Pillow is
 installed (Debian: python3-pil), otherwise, or when FILE ends in .ppm, a plain PPM
-(a .png name then becomes .ppm). The picture is taken once a frame has arrived and the page
-has stopped painting for a moment (or, for a page that never stops, after a few seconds).
+(a .png name then becomes .ppm). The picture is taken once the page has loaded and painted
+what it loaded, and then stopped painting for a moment (or, for a page that never stops,
+after a few seconds).
 Prints the path written.
 """
 
@@ -29,6 +30,11 @@ DEMO_PAGE = """<!doctype html><html><head><meta charset="utf-8"><title>quillo fr
 </style></head>
 <body><div class="card">Hello from <b>quillo</b> and Python</div></body></html>"""
 
+# Run once the page has loaded (its title notice): two animation frames later the loaded page
+# has been painted into the memory, and the page says so with an alert, answered here.
+PROBE = "shot.py: painted"
+PROBE_SCRIPT = ("requestAnimationFrame(() => requestAnimationFrame(() => alert(%s)))"
+                % repr(PROBE))
 # The page counts as settled after this long without new pixels...
 SETTLE_SECONDS = 0.3
 # ...or, if it keeps painting, this long after its first frame.
@@ -58,11 +64,24 @@ def have_pillow():
 
 
 def settle(view, timeout):
-    """Polls until the first frame, then until the painting pauses; returns False on timeout."""
-    try:
-        view.wait_for_frame(timeout)
-    except TimeoutError:
-        return False
+    """Polls until the page has loaded and painted, then until the painting pauses; returns
+    False on timeout. A wait for a pause alone can take a blank frame from before the load for
+    the page on a busy machine."""
+    deadline = time.monotonic() + timeout
+    probed = painted = False
+    while not painted:
+        if time.monotonic() >= deadline:
+            return False
+        for notice in view.poll():
+            if notice.kind is quillo.NoticeKind.TITLE and not probed:
+                view.run_script(PROBE_SCRIPT)  # every page gets a title notice once loaded
+                probed = True
+            elif notice.kind is quillo.NoticeKind.DIALOG:
+                painted = painted or (probed and notice.text == PROBE)
+                view.accept_dialog()  # a dialog would hold the page forever
+            elif notice.kind is quillo.NoticeKind.LOAD_ERROR:
+                print(f"load error {notice.value}: {notice.text}", file=sys.stderr)
+        time.sleep(0.005)
     first = last = time.monotonic()
     while True:
         now = time.monotonic()
@@ -86,7 +105,7 @@ def main(argv=None):
     parser.add_argument("--height", type=int, default=450)
     parser.add_argument("--out", default="quillo-shot.png", help="picture file (.png or .ppm)")
     parser.add_argument("--timeout", type=float, default=30.0,
-                        help="seconds to wait for the first frame")
+                        help="seconds to wait for the page to load and paint")
     args = parser.parse_args(argv)
     if args.url and args.html:
         parser.error("give a URL or --html, not both")
@@ -100,7 +119,7 @@ def main(argv=None):
     source = {"url": args.url} if args.url else {"html": args.html or DEMO_PAGE}
     with quillo.WebView(width=args.width, height=args.height, **source) as view:
         if not settle(view, args.timeout):
-            print(f"no frame within {args.timeout} s", file=sys.stderr)
+            print(f"the page did not load and paint within {args.timeout} s", file=sys.stderr)
             return 3
         frame = view.frame.copy()
         title = view.title

@@ -5,6 +5,9 @@ import os
 import threading
 
 LIBRARY_NAME = "libquillo.so"
+# The name the runtime package (libquillo0) installs; libquillo.so itself comes with the
+# development package.
+SONAME = "libquillo.so.0"
 ENV_VAR = "QUILLO_LIBRARY"
 
 _lock = threading.Lock()
@@ -20,9 +23,9 @@ def candidates():
     """The places searched for the library, in order, as a list of paths.
 
     ``$QUILLO_LIBRARY`` alone when it is set (a file, or a folder holding ``libquillo.so``);
-    otherwise the package folder, the folder beside the package, and finally the bare name,
-    which leaves the search to the system loader (``LD_LIBRARY_PATH``, the ldconfig cache,
-    ``/usr/lib``...).
+    otherwise the package folder, the folder beside the package, and finally the bare names
+    ``libquillo.so`` and ``libquillo.so.0``, which leave the search to the system loader
+    (``LD_LIBRARY_PATH``, the ldconfig cache, ``/usr/lib``...).
     """
     configured = os.environ.get(ENV_VAR)
     if configured:
@@ -34,6 +37,7 @@ def candidates():
         os.path.join(package, LIBRARY_NAME),
         os.path.join(os.path.dirname(package), LIBRARY_NAME),
         LIBRARY_NAME,
+        SONAME,
     ]
 
 

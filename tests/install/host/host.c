@@ -38,10 +38,10 @@ static double Now(void) {
 }
 
 /* True when the memory map of process `pid` ("self" or a number) names a file under `path`. */
-static int MapsMention(const char *pid, const char *path) {
+static int MapsMention(const char* pid, const char* path) {
   char name[64];
   snprintf(name, sizeof name, "/proc/%s/maps", pid);
-  FILE *maps = fopen(name, "r");
+  FILE* maps = fopen(name, "r");
   if (!maps) return 0;
   char line[4096];
   int found = 0;
@@ -52,16 +52,16 @@ static int MapsMention(const char *pid, const char *path) {
 
 /* True when some child process of this one has mapped a file under `path`. The engine's web
  * process is started by the library, so it is one of our children. */
-static int ChildMapsMention(const char *path) {
-  DIR *proc = opendir("/proc");
+static int ChildMapsMention(const char* path) {
+  DIR* proc = opendir("/proc");
   if (!proc) return 0;
   int found = 0;
-  struct dirent *entry;
+  struct dirent* entry;
   while (!found && (entry = readdir(proc)) != NULL) {
     if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
     char name[300];
     snprintf(name, sizeof name, "/proc/%s/stat", entry->d_name);
-    FILE *stat = fopen(name, "r");
+    FILE* stat = fopen(name, "r");
     if (!stat) continue;
     int pid = 0, ppid = 0;
     /* pid (comm) state ppid: comm may hold spaces, so skip to the last ')'. */
@@ -69,7 +69,7 @@ static int ChildMapsMention(const char *path) {
     size_t n = fread(buffer, 1, sizeof buffer - 1, stat);
     fclose(stat);
     buffer[n] = '\0';
-    const char *close = strrchr(buffer, ')');
+    const char* close = strrchr(buffer, ')');
     if (close && sscanf(buffer, "%d", &pid) == 1 && sscanf(close + 1, " %*c %d", &ppid) == 1 &&
         ppid == (int)getpid())
       found = MapsMention(entry->d_name, path);
@@ -78,16 +78,16 @@ static int ChildMapsMention(const char *path) {
   return found;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc < 2 || argc > 3) {
     fprintf(stderr, "usage: %s LIBDIR [WEBEXT_DIR]\n", argv[0]);
     return 2;
   }
   char library[4096];
   snprintf(library, sizeof library, "%s/libquillo.so", argv[1]);
-  const char *webext = argc > 2 ? argv[2] : NULL;
+  const char* webext = argc > 2 ? argv[2] : NULL;
 
-  unsigned char *pixels = calloc((size_t)VIEW_WIDTH * VIEW_HEIGHT, 4);
+  unsigned char* pixels = calloc((size_t)VIEW_WIDTH * VIEW_HEIGHT, 4);
   if (!pixels) return 1;
   char url[512];
   snprintf(url, sizeof url,
@@ -99,7 +99,7 @@ int main(int argc, char **argv) {
   int frames = 0, titled = 0, painted = 0;
   const double deadline = Now() + DEADLINE_SECONDS;
   while (!(frames && titled && painted) && Now() < deadline) {
-    void *text = NULL;
+    void* text = NULL;
     int value = 0;
     int r = UpdateWeb(&text, &value);
     if (r == -1) {
@@ -107,12 +107,12 @@ int main(int argc, char **argv) {
       continue;
     }
     if (r & UPDATE_LOAD_ERROR) {
-      fprintf(stderr, "host: load error %d: %s\n", value, text ? (const char *)text : "");
+      fprintf(stderr, "host: load error %d: %s\n", value, text ? (const char*)text : "");
       break;
     }
     if (r & UPDATE_NEW_FRAME) ++frames;
-    if ((r & UPDATE_TITLE) && text && strcmp((const char *)text, kTitle) == 0) titled = 1;
-    const unsigned char *centre = pixels + ((VIEW_HEIGHT / 2) * VIEW_WIDTH + VIEW_WIDTH / 2) * 4;
+    if ((r & UPDATE_TITLE) && text && strcmp((const char*)text, kTitle) == 0) titled = 1;
+    const unsigned char* centre = pixels + ((VIEW_HEIGHT / 2) * VIEW_WIDTH + VIEW_WIDTH / 2) * 4;
     painted = frames && memcmp(centre, kExpectedPixel, 4) == 0;
     if (!r) Pause();
   }
@@ -127,7 +127,7 @@ int main(int argc, char **argv) {
     ok = 0;
   }
   if (frames && !painted) {
-    const unsigned char *c = pixels + ((VIEW_HEIGHT / 2) * VIEW_WIDTH + VIEW_WIDTH / 2) * 4;
+    const unsigned char* c = pixels + ((VIEW_HEIGHT / 2) * VIEW_WIDTH + VIEW_WIDTH / 2) * 4;
     fprintf(stderr, "host: centre pixel is B,G,R,A %u,%u,%u,%u, expected 255,128,0,255\n", c[0],
             c[1], c[2], c[3]);
     ok = 0;

@@ -1,0 +1,1 @@
+../../../bindings/lua/quillo.lua
