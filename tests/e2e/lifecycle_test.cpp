@@ -1,11 +1,22 @@
 // Host life cycles that end or split the process: the library unloaded after the final
-// UnloadWeb, a fork after the page is up, an exit without UnloadWeb(1), and a second process
-// that loads the library from the same folder. Each runs in a host program of its own
+// UnloadWeb, a fork after the page is up, an exit without UnloadWeb(1), a second process that
+// loads the library from the same folder, and every way of ending a process while a page is
+// busy, with the host's memory given back first. Each runs in a host program of its own
 // (tests/host/lifecycle_host.cpp), which must exit 0.
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "support/e2e_fixture.h"
@@ -15,22 +26,36 @@ extern char** environ;
 namespace quillo_test {
 namespace {
 
-// Runs the life-cycle host on this test's library copy; returns its wait status.
-int RunHost(const LibraryCopy& lib, std::vector<std::string> args) {
+constexpr int kHung = -2;  // the host was killed after its deadline
+
+// Runs the life-cycle host on this test's library copy; returns its wait status, or kHung.
+int RunHost(const LibraryCopy& lib, std::vector<std::string> args,
+            std::chrono::seconds deadline = std::chrono::seconds(90)) {
   args.insert(args.begin(), {QUILLO_TEST_LIFECYCLE_HOST, lib.library_path().string()});
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   pid_t pid = 0;
   if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  const auto end = std::chrono::steady_clock::now() + deadline;
   int status = -1;
-  while (waitpid(pid, &status, 0) < 0) {
+  for (;;) {
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return status;
+    if (done < 0 && errno != EINTR) return -1;
+    if (std::chrono::steady_clock::now() > end) {
+      kill(pid, SIGKILL);
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      return kHung;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  return status;
 }
 
 std::string DescribeStatus(int status) {
   if (status == -1) return "not started";
+  if (status == kHung) return "hung (killed)";
   if (WIFEXITED(status)) return "exit " + std::to_string(WEXITSTATUS(status));
   if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
   return "status " + std::to_string(status);
@@ -74,6 +99,81 @@ TEST_F(Lifecycle, ASecondProcessLeavesTheFirstOnesLogAlone) {
   ASSERT_TRUE(host().WaitForTitle("first again"));
   EXPECT_GE(CountLinesContaining(LogLines(), "first again"), 1u);
 }
+
+// ---- exit roads --------------------------------------------------------------------------
+
+long EnvOr(const char* name, long fallback) {
+  const char* value = std::getenv(name);
+  return value && *value ? std::atol(value) : fallback;
+}
+
+// Serves a short looping video and a page that plays it and says "playing" in its title once
+// its time has moved (the web process may not read the test's files, so they come over HTTP);
+// returns the page's URL, "" when the video could not be encoded.
+std::string ServeVideoPage(const LibraryCopy& lib, HttpServer& http) {
+  const std::filesystem::path video = lib.directory() / "road.webm";
+  const std::string command =
+      "gst-launch-1.0 -q videotestsrc num-buffers=90 pattern=ball ! "
+      "video/x-raw,width=320,height=240,framerate=30/1 ! vp8enc ! webmmux ! filesink location=" +
+      video.string() + " >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return "";
+  std::ifstream in(video, std::ios::binary);
+  http.Serve(
+      "/road.webm",
+      {200, {{"Content-Type", "video/webm"}}, std::string(std::istreambuf_iterator<char>(in), {})});
+  http.Serve("/road.html",
+             HtmlResponse("<body style='margin:0'><video autoplay muted loop src='/road.webm' "
+                          "style='width:320px;height:240px'></video><script>"
+                          "const v = document.querySelector('video');"
+                          "v.addEventListener('timeupdate', () => {"
+                          " if (v.currentTime > 0.2) document.title = 'playing'; });</script>"));
+  return http.Url("/road.html");
+}
+
+// (UnloadWeb before the end: none, close, shutdown; the end: return, exit, thread-exit)
+class ExitRoads : public Lifecycle,
+                  public ::testing::WithParamInterface<std::tuple<std::string, std::string>> {};
+
+// The host gives its memory back after its last poll, while the page animates, plays a video
+// or holds a dialog open, then ends its process one way or another. Nothing may be written into
+// the memory once it is gone (it faults), and the end must be clean: exit status 0, no signal.
+// QUILLO_EXIT_ROAD_RUNS and QUILLO_EXIT_ROAD_SEED give longer runs and other seeds.
+TEST_P(ExitRoads, NothingIsWrittenAfterTheMemoryIsGoneAndTheEndIsClean) {
+  const auto& [unload, exitWay] = GetParam();
+  const std::string video = ServeVideoPage(lib(), server());
+  ASSERT_FALSE(video.empty()) << "gst-launch-1.0 could not encode WebM (./run installs it)";
+  const long runs = EnvOr("QUILLO_EXIT_ROAD_RUNS", 6);
+  const long seedBase = EnvOr("QUILLO_EXIT_ROAD_SEED", 1) * 100000 +
+                        static_cast<long>(std::hash<std::string>{}(unload + exitWay) % 1000) * 100;
+  const char* const pages[] = {"animate", "video", "dialog"};
+  const char* const memories[] = {"heap", "mapped"};
+  int crashes = 0, failures = 0;
+  std::string report;
+  for (long i = 0; i < runs; ++i) {
+    const std::string page = pages[i % 3], memory = memories[(i / 3) % 2];
+    const std::string seed = std::to_string(seedBase + i);
+    const int status = RunHost(lib(), {"exit-road", memory, unload, exitWay, page, seed, video});
+    if (status == 0) continue;
+    (WIFSIGNALED(status) ? crashes : failures) += 1;
+    report += "  " + page + " page, " + memory + " memory, seed " + seed + ": " +
+              DescribeStatus(status) + "\n";
+  }
+  std::printf("exit roads: %s then %s: %ld runs, %d crashes, %d other failures\n%s", unload.c_str(),
+              exitWay.c_str(), runs, crashes, failures, report.c_str());
+  EXPECT_EQ(crashes, 0) << report;
+  EXPECT_EQ(failures, 0) << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(Roads, ExitRoads,
+                         ::testing::Combine(::testing::Values("none", "close", "shutdown"),
+                                            ::testing::Values("return", "exit", "thread-exit")),
+                         [](const auto& info) {
+                           std::string name =
+                               std::get<0>(info.param) + "_" + std::get<1>(info.param);
+                           for (char& c : name)
+                             if (c == '-') c = '_';
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace quillo_test

@@ -5,9 +5,16 @@
 //               status and goes on with its own page
 //   no-unload   returns from main without UnloadWeb(1)
 //   show TITLE  shows a page titled TITLE with the log on, then UnloadWeb(1)
+//   exit-road MEMORY UNLOAD EXIT PAGE SEED [VIDEO_URL]
+//               shows PAGE (animate, video or dialog) in memory of the kind MEMORY (heap:
+//               malloc'ed, given back with free; mapped: mmap'ed, given back with munmap), stops
+//               polling, waits a random while (from SEED), gives the memory back, then calls
+//               UNLOAD (none, close: UnloadWeb(0), shutdown: UnloadWeb(1)) and ends by EXIT
+//               (return from main, exit() on the main thread, exit() on another thread)
 // It exits 0 when everything went as it should, 2 to 5 for a failed step (told on stderr).
 #include <dirent.h>
 #include <dlfcn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -105,12 +113,135 @@ std::string ThreadNames() {
   return names;
 }
 
+// ---- exit roads ------------------------------------------------------------------------------
+
+constexpr int kRoadWidth = 320, kRoadHeight = 240;  // 300 KiB: malloc maps it, free unmaps it
+constexpr size_t kRoadBytes = size_t{kRoadWidth} * kRoadHeight * 4;
+
+// A page that repaints the whole view every animation frame; "ready" once it runs.
+const char kAnimatedPage[] =
+    "quillo_htmlsource:<body style='margin:0'><canvas id=c width=320 height=240></canvas><script>"
+    "const g = c.getContext('2d'); let n = 0;"
+    "function f() { g.fillStyle = 'hsl(' + (n++ * 7 % 360) + ',80%,50%)';"
+    " g.fillRect(0, 0, 320, 240); if (n == 5) document.title = 'ready';"
+    " requestAnimationFrame(f); } requestAnimationFrame(f);</script>";
+
+// The same, with an alert left open over it once the animation runs.
+const char kDialogPage[] =
+    "quillo_htmlsource:<body style='margin:0'><canvas id=c width=320 height=240></canvas><script>"
+    "const g = c.getContext('2d'); let n = 0;"
+    "function f() { g.fillStyle = 'hsl(' + (n++ * 7 % 360) + ',80%,50%)';"
+    " g.fillRect(0, 0, 320, 240); requestAnimationFrame(f); } requestAnimationFrame(f);"
+    "setTimeout(() => alert('open at exit'), 100);</script>";
+
+// Memory of the host's own, given back with free or munmap.
+struct HostMemory {
+  bool mapped = false;
+  uint8_t* data = nullptr;
+
+  explicit HostMemory(const std::string& kind) : mapped(kind == "mapped") {
+    if (kind != "heap" && kind != "mapped") Fail(2, "unknown memory kind " + kind);
+    if (mapped) {
+      void* p =
+          mmap(nullptr, kRoadBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (p == MAP_FAILED) Fail(4, "mmap failed");
+      data = static_cast<uint8_t*>(p);
+    } else {
+      data = static_cast<uint8_t*>(std::malloc(kRoadBytes));
+      if (data == nullptr) Fail(4, "malloc failed");
+    }
+    std::memset(data, 0, kRoadBytes);
+  }
+
+  // Gives the memory back. Mapped memory leaves an inaccessible reservation behind in its
+  // place, so that a write that comes after faults instead of landing in a later mapping.
+  void GiveBack() {
+    if (!mapped) {
+      std::free(data);
+    } else {
+      munmap(data, kRoadBytes);
+      mmap(data, kRoadBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+    }
+    data = nullptr;
+  }
+};
+
+// Polls until the page is in the state of its kind: animating, playing its video, or animating
+// under an open dialog.
+void ReachPage(const Library& lib, const std::string& page) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  const std::string want = page == "video" ? "playing" : "ready";
+  while (std::chrono::steady_clock::now() < deadline) {
+    void* text = nullptr;
+    int value = 0;
+    const int r = lib.update(&text, &value);
+    if (r != -1) {
+      if (page == "dialog" && (r & UPDATE_JS_DIALOG)) return;
+      if (page != "dialog" && (r & UPDATE_TITLE) && text && want == static_cast<const char*>(text))
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  Fail(3, "the " + page + " page did not get going within 30 s");
+}
+
+int ExitRoad(const Library& lib, char** argv, int argc) {
+  if (argc < 8)
+    Fail(2, "usage: lifecycle_host LIBRARY exit-road MEMORY UNLOAD EXIT PAGE SEED [VIDEO_URL]");
+  const std::string unload = argv[4], exitWay = argv[5], page = argv[6];
+  std::mt19937 random(static_cast<unsigned>(std::strtoul(argv[7], nullptr, 10)));
+  // Half the waits are none at all: a host that frees at once is the common case.
+  auto randomMicroseconds = [&](int most) {
+    if (std::bernoulli_distribution(0.5)(random)) return std::chrono::microseconds(0);
+    return std::chrono::microseconds(std::uniform_int_distribution<int>(0, most)(random));
+  };
+  std::string url;
+  if (page == "animate")
+    url = kAnimatedPage;
+  else if (page == "dialog")
+    url = kDialogPage;
+  else if (page == "video" && argc > 8)
+    url = argv[8];
+  else
+    Fail(2, "unknown page " + page + " (video needs its URL)");
+
+  HostMemory memory(argv[3]);
+  lib.load(0, 0, kRoadWidth, kRoadHeight, memory.data, url.c_str(), 0, "en-US");
+  ReachPage(lib, page);
+  // Frames go on for a while, at a host's pace; then the last poll.
+  const auto until = std::chrono::steady_clock::now() + randomMicroseconds(300000);
+  do {
+    void* text = nullptr;
+    int value = 0;
+    lib.update(&text, &value);
+    std::this_thread::sleep_for(randomMicroseconds(16000));
+  } while (std::chrono::steady_clock::now() < until);
+  std::this_thread::sleep_for(randomMicroseconds(5000));
+  memory.GiveBack();
+  if (unload == "close")
+    lib.unload(0);
+  else if (unload == "shutdown")
+    lib.unload(1);
+  else if (unload != "none")
+    Fail(2, "unknown unload " + unload);
+  std::this_thread::sleep_for(randomMicroseconds(20000));
+  if (exitWay == "exit") std::exit(0);
+  if (exitWay == "thread-exit") {
+    std::thread([] { std::exit(0); }).detach();
+    for (;;) pause();
+  }
+  if (exitWay != "return") Fail(2, "unknown exit " + exitWay);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) Fail(2, "usage: lifecycle_host LIBRARY dlclose|fork|no-unload|show TITLE");
+  if (argc < 3)
+    Fail(2, "usage: lifecycle_host LIBRARY dlclose|fork|no-unload|show TITLE|exit-road ...");
   const std::string scenario = argv[2];
   Library lib = Open(argv[1]);
+  if (scenario == "exit-road") return ExitRoad(lib, argv, argc);
 
   if (scenario == "show") {
     lib.debug(1);
