@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "support/e2e_fixture.h"
+#include "support/processes.h"
 #include "support/threads.h"
 
 namespace quillo_test {
@@ -26,22 +27,6 @@ namespace {
 long EnvOr(const char* name, long fallback) {
   const char* value = std::getenv(name);
   return value && *value ? std::atol(value) : fallback;
-}
-
-// Child processes of this one whose command name starts with `prefix`.
-std::set<pid_t> Children(const std::string& prefix) {
-  std::set<pid_t> found;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream stat(entry.path() / "stat");
-    std::string pid, comm, state;
-    pid_t parent = 0;
-    if (!(stat >> pid >> comm >> state >> parent)) continue;
-    if (parent == getpid() && comm.rfind("(" + prefix, 0) == 0)
-      found.insert(static_cast<pid_t>(std::stol(pid)));
-  }
-  return found;
 }
 
 // Open descriptors, without the files under /proc and /sys that the engine's
@@ -58,11 +43,7 @@ size_t OpenFileDescriptors() {
 }
 
 long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-  return 0;
+  return quillo_test::ResidentKiB(getpid());
 }
 
 class Reliability : public E2ETest {};

@@ -82,11 +82,20 @@ void BrowserImpl::StartLoad(const std::u16string& url) {
 
 void BrowserImpl::LoadUrlInMainFrame(const CefString& url) {
   std::u16string target = url.ToString16();
+  // The load handler's error page for the end of the web process gives way to a load or
+  // history move asked for after the end, or asked for again because of it.
+  const bool crashPage = EngineContext::Get().IsUiThread() && m_reportingCrash;
   // After the first load, which may still wait for cookie deletions: a later
   // load must not be overtaken by it.
-  Post([this, target] {
+  Post([this, target, crashPage] {
     CefRefPtr<BrowserImpl> self(this);
-    EngineContext::Get().WhenCookiesSettled([self, target] { self->StartLoad(target); });
+    EngineContext::Get().WhenCookiesSettled([self, target, crashPage] {
+      if (crashPage && self->m_navigation.AskedSinceCrash()) {
+        QLOG(u"BrowserImpl => the error page of the ended web process gives way to a later load");
+        return;
+      }
+      self->StartLoad(target);
+    });
   });
 }
 
@@ -163,11 +172,18 @@ void BrowserImpl::WebProcessGone() {
   m_state.isLoading.store(false);
   m_dialogs.CancelAll();
   m_popup.Hide();
-  m_channel.ReleaseAllContexts();
+  m_channel.ProcessGone();
+  m_navigation.MarkCrash();
+  // The handler hears of it once, as a failed load; the error page it asks for is the crash's.
   const gchar* uri = webkit_web_view_get_uri(View());
-  if (CefRefPtr<CefLoadHandler> load = m_client->GetLoadHandler())
+  if (CefRefPtr<CefLoadHandler> load = m_client->GetLoadHandler()) {
+    m_reportingCrash = true;
     load->OnLoadError(this, m_mainFrame.get(), ERR_FAILED, "net::ERR_FAILED",
                       CefString(uri ? uri : ""));
+    m_reportingCrash = false;
+  }
+  // What the embedder asked for and the process had not carried out comes in a fresh one.
+  m_navigation.RedoAfterCrash();
 }
 
 void BrowserImpl::Invalidate(PaintElementType type) {

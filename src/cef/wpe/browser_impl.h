@@ -94,7 +94,9 @@ class BrowserImpl : public CefBrowser,
   // every room lets go of it, then the life-span handler hears OnBeforeClose.
   void DestroyView();
   // The web process ended: the page is gone with it, which the host hears as
-  // a failed load (ERR_FAILED); the error page shown next starts a new one.
+  // a failed load (ERR_FAILED). A load or history move the embedder asked for
+  // that had not committed is asked for again (in place of the error page), and
+  // script not yet run waits for the next page; either starts a new process.
   void WebProcessGone();
 
   BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings, int width,
@@ -117,6 +119,7 @@ class BrowserImpl : public CefBrowser,
   // side, which outlives them; each connects its own signals to the view in
   // Attach and disconnects them in Detach, before the view goes.
   bool m_viewDestroyed = false;
+  bool m_reportingCrash = false;   // inside WebProcessGone's report to the load handler
   ViewHost m_host;                 // the view, its settings and its close
   FrameSink m_frames;              // the view's frames: painting, pacing, Invalidate
   PopupController m_popup;         // the open <select> list, if any

@@ -35,8 +35,11 @@ void ReportTitle(BrowserSide& browser, WebKitWebView* view) {
     display->OnTitleChange(browser.Browser(), CefString(title));
     return;
   }
+  // A view without an address (its web process has just ended) has nothing to show yet: the
+  // next page's title follows.
   const gchar* uri = webkit_web_view_get_uri(view);
-  display->OnTitleChange(browser.Browser(), CefString(DisplayTitleForUrl(uri ? uri : "")));
+  const std::string shown = DisplayTitleForUrl(uri ? uri : "");
+  if (!shown.empty()) display->OnTitleChange(browser.Browser(), CefString(shown));
 }
 
 }  // namespace

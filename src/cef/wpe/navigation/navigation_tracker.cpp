@@ -1,5 +1,7 @@
 #include "wpe/navigation/navigation_tracker.h"
 
+#include <utility>
+
 #include "diagnostics/debug_log.h"
 #include "wpe/navigation/load_error_map.h"
 #include "wpe/process/engine_context.h"
@@ -75,6 +77,7 @@ void NavigationTracker::Attach(WebKitWebView* view) {
 
 void NavigationTracker::Detach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
+  m_inFlight.Clear();
   m_addressAndTitle.Detach(view);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view), this);
   g_signal_handlers_disconnect_by_data(view, this);
@@ -86,6 +89,8 @@ void NavigationTracker::Load(const std::u16string& url, bool again) {
   if (view == nullptr || m_browser.ViewGone()) return;
   if (url.empty()) return;  // nothing to load: the view stays as it is
   if (!again) m_loadCancels = 0;
+  ++m_navigationsAsked;
+  m_inFlight.SetLoad(url);
   std::string utf8 = CefString(url).ToString();
   m_browser.MainFrame().SetURL(url);
   m_hostLoads.Asked(utf8);
@@ -99,33 +104,96 @@ void NavigationTracker::EndStuckProcess(const std::u16string& url) {
   if (m_browser.View() == nullptr || m_browser.ViewGone()) return;
   QLOG(u"BrowserImpl::EndStuckProcess => the page's process does not start the load [%s]",
        url.c_str());
+  // The load is asked for again in the fresh process when the view hears of the end, whether
+  // or not it was a second try already.
+  m_inFlight.SetLoad(url);
   webkit_web_view_terminate_web_process(m_browser.View());
-  // After the failure notice and its error page, which the termination has just queued.
-  m_browser.Post([this, url] { Load(url, true); });
+}
+
+bool NavigationTracker::RedoAfterCrash() {
+  if (m_inFlight.Empty() || m_browser.ViewGone()) return false;
+  if (m_inFlight.redone) {
+    QLOG(u"BrowserImpl => the web process ended again before the load asked again committed");
+    m_inFlight.Clear();
+    return false;
+  }
+  // Counted now, so that the crash's error page, asked for already, gives way to it.
+  ++m_navigationsAsked;
+  if (!m_inFlight.url.empty()) {
+    const std::u16string url = m_inFlight.url;
+    QLOG(u"BrowserImpl => the web process ended before the load committed, asked again [%s]",
+         url.c_str());
+    m_browser.Post([this, url] {
+      Load(url, true);
+      m_inFlight.redone = true;
+    });
+  } else {
+    WebKitBackForwardListItem* item = WEBKIT_BACK_FORWARD_LIST_ITEM(g_object_ref(m_inFlight.item));
+    QLOG(u"BrowserImpl => the web process ended before the history move committed, moved again");
+    m_browser.Post([this, item] {
+      MoveTo(item);
+      m_inFlight.redone = true;
+      g_object_unref(item);
+    });
+  }
+  return true;
+}
+
+void NavigationTracker::MoveTo(WebKitBackForwardListItem* target) {
+  m_stuckGuard.Committed();  // a later request than the pending load
+  ++m_navigationsAsked;
+  m_inFlight.SetMove(target);
+  // The embedder's own move: it may reach a data: document (after a crash the engine reports
+  // it as a plain navigation, not as a move through the history).
+  const gchar* uri = webkit_back_forward_list_item_get_uri(target);
+  m_hostLoads.Asked(uri ? uri : "");
+  webkit_web_view_go_to_back_forward_list_item(m_browser.View(), target);
 }
 
 void NavigationTracker::GoBack() {
   QUILLO_REQUIRE_UI_THREAD();
-  m_stuckGuard.Committed();  // a later request than the pending load
-  webkit_web_view_go_back(m_browser.View());
+  WebKitBackForwardList* list = webkit_web_view_get_back_forward_list(m_browser.View());
+  if (WebKitBackForwardListItem* target = webkit_back_forward_list_get_back_item(list))
+    MoveTo(target);
 }
 
 void NavigationTracker::GoForward() {
   QUILLO_REQUIRE_UI_THREAD();
-  m_stuckGuard.Committed();  // a later request than the pending load
-  webkit_web_view_go_forward(m_browser.View());
+  WebKitBackForwardList* list = webkit_web_view_get_back_forward_list(m_browser.View());
+  if (WebKitBackForwardListItem* target = webkit_back_forward_list_get_forward_item(list))
+    MoveTo(target);
 }
 
 void NavigationTracker::Reload() {
   QUILLO_REQUIRE_UI_THREAD();
   m_stuckGuard.Committed();  // a later request than the pending load
+  ++m_navigationsAsked;
+  m_inFlight.Clear();
   webkit_web_view_reload(m_browser.View());
 }
 
 void NavigationTracker::Stop() {
   QUILLO_REQUIRE_UI_THREAD();
   m_stuckGuard.Committed();  // stopped on purpose: not asked for again
+  m_inFlight.Clear();
   webkit_web_view_stop_loading(m_browser.View());
+}
+
+void NavigationTracker::InFlight::Clear() {
+  url.clear();
+  if (item) g_object_unref(std::exchange(item, nullptr));
+  redone = false;
+}
+
+void NavigationTracker::InFlight::SetLoad(const std::u16string& target) {
+  Clear();
+  url = target;
+}
+
+void NavigationTracker::InFlight::SetMove(WebKitBackForwardListItem* target) {
+  g_object_ref(target);  // before Clear: target may be the item held
+  Clear();
+  item = target;
 }
 
 bool NavigationTracker::DecidePolicy(WebKitPolicyDecision* decision,
@@ -172,7 +240,10 @@ bool NavigationTracker::DecidePolicy(WebKitPolicyDecision* decision,
     case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
       auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
       if (!webkit_response_policy_decision_is_mime_type_supported(response)) {
-        m_stuckGuard.Committed();  // a download, not a page: its load's end is not a failure
+        // A download, not a page: its load's end is not a failure, and a crash does not start it
+        // again.
+        m_stuckGuard.Committed();
+        m_inFlight.Clear();
         webkit_policy_decision_download(decision);
         return true;
       }
@@ -258,6 +329,8 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
       BeforeBrowse(webkit_web_view_get_uri(view), true);
       break;
     case WEBKIT_LOAD_COMMITTED:
+      // The navigation under way has a document: a crash from here on shows the error page.
+      m_inFlight.Clear();
       if (m_stuckGuard.IsExpected(webkit_web_view_get_uri(view))) m_stuckGuard.Committed();
       state.hasDocument.store(true);
       frame->SetURL(ToU16(webkit_web_view_get_uri(view)));
@@ -292,6 +365,7 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
 void NavigationTracker::LoadFailed(const char* uri, GError* error) {
   QUILLO_REQUIRE_UI_THREAD();
   m_failed = true;
+  m_inFlight.Clear();  // ended on its own (or asked for again below)
   if (m_stuckGuard.IsExpected(uri)) {
     // The page's own script cancelled the embedder's load, or interrupted its policy check,
     // after it started (a page that navigates itself or calls window.stop() in a loop): ask

@@ -8,6 +8,7 @@
 
 #include <wpe/webkit.h>
 
+#include <cstdint>
 #include <string>
 
 #include "cef_types.h"
@@ -27,6 +28,8 @@ class NavigationTracker {
   NavigationTracker(const NavigationTracker&) = delete;
   NavigationTracker& operator=(const NavigationTracker&) = delete;
 
+  ~NavigationTracker() { m_inFlight.Clear(); }
+
   void Attach(WebKitWebView* view);
   void Detach(WebKitWebView* view);
 
@@ -41,6 +44,14 @@ class NavigationTracker {
   void Stop();
   // The view goes: no stuck process is ended any more.
   void DisarmGuard() { m_stuckGuard.Disarm(); }
+
+  // The web process ended. MarkCrash comes first: from then on AskedSinceCrash tells whether a
+  // main-frame load or history move has been asked for since (the crash's own error page gives
+  // way to one). RedoAfterCrash then asks again, once, for the embedder's load or history move
+  // that had not committed when the process ended; true when it did.
+  void MarkCrash() { m_navigationsAtCrash = m_navigationsAsked; }
+  bool AskedSinceCrash() const { return m_navigationsAsked != m_navigationsAtCrash; }
+  bool RedoAfterCrash();
 
   // Engine signals (from this room's trampolines).
   bool DecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
@@ -60,7 +71,26 @@ class NavigationTracker {
   // asks for it again in a fresh one.
   void EndStuckProcess(const std::u16string& url);
 
+  // The embedder's last main-frame load (url) or history move (item, a reference held) that has
+  // not committed yet; redone: it is itself the second try after a crash.
+  struct InFlight {
+    std::u16string url;
+    WebKitBackForwardListItem* item = nullptr;
+    bool redone = false;
+
+    bool Empty() const { return url.empty() && item == nullptr; }
+    void Clear();
+    void SetLoad(const std::u16string& target);
+    void SetMove(WebKitBackForwardListItem* target);
+  };
+  // A history move to target, recorded so that a crash before it commits does not lose it.
+  void MoveTo(WebKitBackForwardListItem* target);
+
   BrowserSide& m_browser;
+  InFlight m_inFlight;
+  // Main-frame loads and history moves asked for so far, and at the last crash.
+  uint64_t m_navigationsAsked = 0;
+  uint64_t m_navigationsAtCrash = 0;
   // Ends a web process that keeps an asked-for load from starting.
   StuckPageGuard m_stuckGuard{[this](const std::u16string& url) { EndStuckProcess(url); }};
   HostLoads m_hostLoads;  // the embedder's loads not yet started

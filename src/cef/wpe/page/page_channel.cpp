@@ -1,5 +1,9 @@
 #include "wpe/page/page_channel.h"
 
+#include <memory>
+#include <utility>
+
+#include "diagnostics/debug_log.h"
 #include "webext/protocol.h"
 #include "wpe/process/engine_context.h"
 #include "wpe/room/browser_side.h"
@@ -15,6 +19,18 @@ gboolean OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer self
   return static_cast<PageChannel*>(self)->Receive(message);
 }
 
+void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+  static_cast<PageChannel*>(self)->LoadChanged(event);
+}
+
+// A marker's answer finds its channel through the browser, which it keeps alive.
+struct Marker {
+  CefRefPtr<CefBrowser> browser;
+  BrowserSide* side;
+  PageChannel* channel;
+  uint64_t id;
+};
+
 CefRefPtr<CefRenderProcessHandler> RenderProcessHandler() {
   CefRefPtr<CefApp> app = EngineContext::Get().App();
   return app ? app->GetRenderProcessHandler() : nullptr;
@@ -25,6 +41,7 @@ CefRefPtr<CefRenderProcessHandler> RenderProcessHandler() {
 void PageChannel::Attach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
   g_signal_connect(view, "user-message-received", G_CALLBACK(OnUserMessage), this);
+  g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this);
 }
 
 void PageChannel::Detach(WebKitWebView* view) {
@@ -43,21 +60,68 @@ void PageChannel::ReplaceSubframe(const std::string& frameUrl, const std::string
 
 void PageChannel::RunScript(const std::string& script) {
   QUILLO_REQUIRE_UI_THREAD();
+  Script next{++m_lastScriptId, script, false};
+  if (m_processGone)
+    m_waiting.push_back(std::move(next));
+  else
+    Send(std::move(next));
+}
+
+void PageChannel::Send(Script script) {
+  WebKitWebView* view = m_browser.View();
   webkit_web_view_run_javascript(
-      m_browser.View(), script.c_str(), nullptr,
-      [](GObject* view, GAsyncResult* result, gpointer) {
+      view, script.text.c_str(), nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer) {
         // Errors (exceptions, unserialisable results) are the page's own.
         WebKitJavascriptResult* value =
-            webkit_web_view_run_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
+            webkit_web_view_run_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
         if (value) webkit_javascript_result_unref(value);
       },
       nullptr);
+  // The process handles what it is sent in order, so its answer to a marker sent next says
+  // that it got past the script, whatever the script did; no answer comes when it ends first.
+  webkit_web_view_run_javascript(
+      view, "0", nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<Marker> marker(static_cast<Marker*>(data));
+        WebKitJavascriptResult* value =
+            webkit_web_view_run_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+        if (value == nullptr) return;
+        webkit_javascript_result_unref(value);
+        if (!marker->side->ViewGone()) marker->channel->Confirmed(marker->id);
+      },
+      new Marker{m_browser.Browser(), &m_browser, this, script.id});
+  m_unconfirmed.push_back(std::move(script));
 }
 
-void PageChannel::ReleaseAllContexts() {
+void PageChannel::Confirmed(uint64_t id) {
   QUILLO_REQUIRE_UI_THREAD();
+  std::erase_if(m_unconfirmed, [id](const Script& script) { return script.id <= id; });
+}
+
+void PageChannel::ProcessGone() {
+  QUILLO_REQUIRE_UI_THREAD();
+  m_processGone = true;
   m_contexts.ReleaseAll(
       [this](bool came, const ScriptContexts::Context& context) { NotifyContext(came, context); });
+  for (Script& script : m_unconfirmed) {
+    if (script.again) {
+      QLOG(u"BrowserImpl => script dropped: its web process ended twice before it had run");
+      continue;
+    }
+    script.again = true;
+    m_waiting.push_back(std::move(script));
+  }
+  m_unconfirmed.clear();
+}
+
+void PageChannel::LoadChanged(WebKitLoadEvent event) {
+  QUILLO_REQUIRE_UI_THREAD();
+  if (event == WEBKIT_LOAD_COMMITTED) m_processGone = false;
+  if (event != WEBKIT_LOAD_FINISHED || m_processGone || m_waiting.empty()) return;
+  std::vector<Script> waiting = std::move(m_waiting);
+  m_waiting.clear();
+  for (Script& script : waiting) Send(std::move(script));
 }
 
 bool PageChannel::Receive(WebKitUserMessage* message) {
