@@ -1,5 +1,6 @@
 #include "wpe/navigation/navigation_tracker.h"
 
+#include <memory>
 #include <utility>
 
 #include "diagnostics/debug_log.h"
@@ -102,12 +103,37 @@ void NavigationTracker::Load(const std::u16string& url, bool again) {
 void NavigationTracker::EndStuckProcess(const std::u16string& url) {
   QUILLO_REQUIRE_UI_THREAD();
   if (m_browser.View() == nullptr || m_browser.ViewGone()) return;
-  QLOG(u"BrowserImpl::EndStuckProcess => the page's process does not start the load [%s]",
-       url.c_str());
+  QLOG(
+      u"BrowserImpl::EndStuckProcess => the page's process keeps the load from starting or "
+      u"committing [%s]",
+      url.c_str());
   // The load is asked for again in the fresh process when the view hears of the end, whether
   // or not it was a second try already.
   m_inFlight.SetLoad(url);
   webkit_web_view_terminate_web_process(m_browser.View());
+}
+
+void NavigationTracker::AskProcess(std::function<void()> answered) {
+  QUILLO_REQUIRE_UI_THREAD();
+  WebKitWebView* view = m_browser.View();
+  if (view == nullptr || m_browser.ViewGone()) return;
+  // The answer finds this tracker through its browser, which it keeps alive.
+  struct Asked {
+    CefRefPtr<CefBrowser> browser;
+    BrowserSide* side;
+    std::function<void()> answered;
+  };
+  webkit_web_view_run_javascript_in_world(
+      view, "0", "quillo", nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<Asked> asked(static_cast<Asked*>(data));
+        WebKitJavascriptResult* value = webkit_web_view_run_javascript_in_world_finish(
+            WEBKIT_WEB_VIEW(source), result, nullptr);
+        if (value == nullptr) return;
+        webkit_javascript_result_unref(value);
+        if (!asked->side->ViewGone()) asked->answered();
+      },
+      new Asked{m_browser.Browser(), &m_browser, std::move(answered)});
 }
 
 bool NavigationTracker::RedoAfterCrash() {
@@ -301,7 +327,7 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
   UpdateHistoryState();
   switch (event) {
     case WEBKIT_LOAD_STARTED: {
-      if (m_stuckGuard.IsExpected(webkit_web_view_get_uri(view))) m_stuckGuard.Disarm();
+      if (m_stuckGuard.IsExpected(webkit_web_view_get_uri(view))) m_stuckGuard.Started();
       state.isLoading.store(true);
       m_failed = false;
       // The engine shows the URL of a navigation the page started only from
@@ -329,8 +355,11 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
       BeforeBrowse(webkit_web_view_get_uri(view), true);
       break;
     case WEBKIT_LOAD_COMMITTED:
-      // The navigation under way has a document: a crash from here on shows the error page.
+      // The navigation under way has a document: a crash from here on shows the error page,
+      // and nothing keeps it from starting or committing any more (this may be the asked-for
+      // load's redirect target).
       m_inFlight.Clear();
+      m_stuckGuard.Disarm();
       if (m_stuckGuard.IsExpected(webkit_web_view_get_uri(view))) m_stuckGuard.Committed();
       state.hasDocument.store(true);
       frame->SetURL(ToU16(webkit_web_view_get_uri(view)));

@@ -9,6 +9,7 @@
 #include <wpe/webkit.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "cef_types.h"
@@ -67,9 +68,11 @@ class NavigationTracker {
   // Main-frame navigation starting (or redirected): OnBeforeBrowse. False
   // when the handler cancelled it.
   bool BeforeBrowse(const char* uri, bool redirect);
-  // Terminates the web process that keeps the load of url from starting, and
+  // Terminates the web process that keeps the load of url from starting or committing, and
   // asks for it again in a fresh one.
   void EndStuckProcess(const std::u16string& url);
+  // Evaluates a trivial script in the page; answered runs when the process gets to it.
+  void AskProcess(std::function<void()> answered);
 
   // The embedder's last main-frame load (url) or history move (item, a reference held) that has
   // not committed yet; redone: it is itself the second try after a crash.
@@ -92,7 +95,9 @@ class NavigationTracker {
   uint64_t m_navigationsAsked = 0;
   uint64_t m_navigationsAtCrash = 0;
   // Ends a web process that keeps an asked-for load from starting.
-  StuckPageGuard m_stuckGuard{[this](const std::u16string& url) { EndStuckProcess(url); }};
+  StuckPageGuard m_stuckGuard{
+      [this](const std::u16string& url) { EndStuckProcess(url); },
+      [this](std::function<void()> answered) { AskProcess(std::move(answered)); }};
   HostLoads m_hostLoads;  // the embedder's loads not yet started
   AddressAndTitle m_addressAndTitle{m_browser};
   bool m_failed = false;  // the current main-frame load has failed

@@ -6,15 +6,48 @@ namespace quillo::engine {
 void StuckPageGuard::Arm(const std::u16string& url) {
   QUILLO_REQUIRE_UI_THREAD();
   m_url = url;
+  m_watch = Watch::kStart;
   m_timer.Start(kStartGraceMs, [this] {
+    m_watch = Watch::kNone;
     const std::u16string expired = m_url;
     m_onExpired(expired);  // may arm the guard again
   });
 }
 
+void StuckPageGuard::Started() {
+  if (m_watch == Watch::kStart) WatchCommit();
+}
+
+void StuckPageGuard::WatchCommit() {
+  m_watch = Watch::kCommit;
+  m_timer.Start(kCommitWatchMs, [this] {
+    m_watch = Watch::kAnswer;
+    const uint64_t check = ++m_checks;
+    m_timer.Start(kAnswerGraceMs, [this] {
+      m_watch = Watch::kNone;
+      const std::u16string expired = m_url;
+      m_onExpired(expired);
+    });
+    m_check([this, check] {
+      // The process is alive and its page goes on: the load is slow, not stuck.
+      if (m_watch == Watch::kAnswer && check == m_checks) WatchCommit();
+    });
+  });
+}
+
+void StuckPageGuard::Disarm() {
+  m_watch = Watch::kNone;
+  m_timer.Cancel();
+}
+
 void StuckPageGuard::ExpectCommit(const char* uri) {
   m_expectedUri = uri ? uri : "";
   m_expectedSince = g_get_monotonic_time();
+}
+
+void StuckPageGuard::Committed() {
+  m_expectedUri.clear();
+  Disarm();
 }
 
 bool StuckPageGuard::RefusesNavigation(const char* uri, bool isRedirect) const {
