@@ -288,6 +288,7 @@ void CWebController::InitCef() {
   // The engine says when it has work; UpdateWeb posts a message-loop work only then, so an
   // idle page does not wake the engine thread on every poll.
   settings.external_message_pump = 1;
+  settings.web_process_memory_limit_mb = kWebProcessMemoryLimitMb;
   // During this call the application's OnContextInitialized creates the browser.
   CefInitialize(mainArgs, settings, m_application.get(), nullptr);
 }

@@ -20,6 +20,11 @@
 
 namespace quillo {
 
+// The most memory the engine's web process may keep, in MiB: a page that
+// allocates without end has its process ended (the host hears -2), and the
+// next load starts a fresh one.
+constexpr uint32_t kWebProcessMemoryLimitMb = 2048;
+
 // A producer that finds its table full tries again after this long. Idle
 // consumers do not look on a clock: they sleep until a producer wakes them.
 constexpr auto kProducerRetrySleep = std::chrono::milliseconds(5);

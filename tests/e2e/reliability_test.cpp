@@ -20,6 +20,7 @@
 #include "support/e2e_fixture.h"
 #include "support/processes.h"
 #include "support/threads.h"
+#include "support/waits.h"
 
 namespace quillo_test {
 namespace {
@@ -78,6 +79,38 @@ TEST_F(Reliability, AKilledWebProcessIsReportedAndTheNextLoadShowsAPage) {
   // And the home move works as well.
   lib().GoBackForwardHome(0);
   EXPECT_TRUE(host().WaitForTitle("alive", from));
+}
+
+// The web process may keep 2 GiB: a page that allocates without end has its process ended,
+// which the host hears as -2, and the next load shows a page in a fresh process.
+TEST_F(Reliability, APageThatAllocatesWithoutEndIsEndedAndTheNextLoadWorks) {
+  PixelBuffer& buffer = NewBuffer(80, 60);
+  // 64 MiB every 10 ms, each page of it touched, held for good.
+  Load(buffer, kHtmlSource +
+                   "<title>hoarding</title><script>const hoard = []; setInterval(() => {"
+                   " const a = new Uint8Array(64 << 20);"
+                   " for (let i = 0; i < a.length; i += 4096) a[i] = 1; hoard.push(a);"
+                   "}, 10);</script>");
+  ASSERT_TRUE(host().WaitForTitle("hoarding"));
+  long peakKiB = 0;
+  ASSERT_TRUE(host().PollUntil(
+      [&] {
+        for (pid_t pid : Children("WPEWebProcess"))
+          peakKiB = std::max(peakKiB, quillo_test::ResidentKiB(pid));
+        return !NoticeIndices(host(), UPDATE_LOAD_ERROR).empty();
+      },
+      "the end of the web process that allocates without end", std::chrono::seconds(120)));
+  const Notice& error = host().notices()[NoticeIndices(host(), UPDATE_LOAD_ERROR).front()];
+  EXPECT_EQ(error.value, -2);
+  EXPECT_EQ(error.text, "net::ERR_FAILED");
+  std::printf("memory limit: the web process was ended, the most seen was %ld MiB\n",
+              peakKiB / 1024);
+  EXPECT_GE(peakKiB / 1024, 1024) << "ended before it came near its limit";
+  const size_t from = host().notices().size();
+  Load(buffer, kHtmlSource + "<title>after</title><body style='background:rgb(0,0,255)'>");
+  ASSERT_TRUE(host().WaitForTitle("after", from));
+  EXPECT_TRUE(WaitForView(buffer, 0, {{40, 30, {0, 0, 255}}}, "the page after the end"));
+  EXPECT_EQ(NoticeIndices(host(), UPDATE_LOAD_ERROR).size(), 1u) << host().Recent();
 }
 
 TEST_F(Reliability, CloseAndReopenCyclesLeakNothing) {

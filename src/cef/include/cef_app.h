@@ -51,6 +51,10 @@ struct CefSettings {
   int ignore_certificate_errors = 0;
   uint32_t background_color = 0;
   CefString accept_language_list;
+  // This layer's own, not CEF's: the most memory (MiB) a web process may keep. One still above
+  // it after giving back what it can is ended, which its browsers hear as the end of their web
+  // process. 0: no limit of this layer's (the engine then never ends a process for its size).
+  uint32_t web_process_memory_limit_mb = 0;
 };
 
 class CefApp : public virtual CefBaseRefCounted {

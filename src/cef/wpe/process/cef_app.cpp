@@ -15,7 +15,7 @@ bool CefInitialize(const CefMainArgs&, const CefSettings& settings, CefRefPtr<Ce
     return false;
   }
   EngineContext& engine = EngineContext::Get();
-  if (!engine.Start()) {
+  if (!engine.Start(settings.web_process_memory_limit_mb)) {
     QLOG(u"CefInitialize => the engine could not start");
     return false;
   }

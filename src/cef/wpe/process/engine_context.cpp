@@ -34,6 +34,38 @@ std::string OwnDirectory() {
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
+// The engine's own memory-release points, as fractions of the limit: caches
+// go from half of it on, everything it can give back from three quarters on,
+// and a process still at the limit after that is ended. The engine measures
+// its processes' memory at most once a second.
+constexpr double kReleaseCachesAt = 0.5;
+constexpr double kReleaseAllAt = 0.75;
+constexpr double kEndAt = 1.0;
+constexpr double kMemoryCheckSeconds = 1.0;
+
+// An ephemeral session keeps everything in memory, as CEF does without a
+// cache path. (The engine withholds console messages from such sessions, so
+// the display handler's console hook stays silent.)
+WebKitWebContext* NewWebContext(uint32_t memoryLimitMb) {
+  WebKitWebsiteDataManager* data = webkit_website_data_manager_new_ephemeral();
+  WebKitMemoryPressureSettings* memory = nullptr;
+  if (memoryLimitMb > 0) {
+    memory = webkit_memory_pressure_settings_new();
+    webkit_memory_pressure_settings_set_memory_limit(memory, memoryLimitMb);
+    // Each threshold must stay between its neighbours as it is set.
+    webkit_memory_pressure_settings_set_strict_threshold(memory, kReleaseAllAt);
+    webkit_memory_pressure_settings_set_conservative_threshold(memory, kReleaseCachesAt);
+    webkit_memory_pressure_settings_set_kill_threshold(memory, kEndAt);
+    webkit_memory_pressure_settings_set_poll_interval(memory, kMemoryCheckSeconds);
+  }
+  auto* context =
+      WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data,
+                                      "memory-pressure-settings", memory, nullptr));
+  if (memory) webkit_memory_pressure_settings_free(memory);
+  g_object_unref(data);
+  return context;
+}
+
 }  // namespace
 
 void RequireUiThread(const char* where) {
@@ -47,7 +79,7 @@ EngineContext& EngineContext::Get() {
   return *context;
 }
 
-bool EngineContext::Start() {
+bool EngineContext::Start(uint32_t memoryLimitMb) {
   if (m_started.exchange(true)) return false;
 
   // The host's environment stays as it is. The web process renders with
@@ -68,10 +100,9 @@ bool EngineContext::Start() {
     return false;
   }
 
-  // An ephemeral session keeps everything in memory, as CEF does without a
-  // cache path. (The engine withholds console messages from such sessions,
-  // so the display handler's console hook stays silent.)
-  m_webContext = webkit_web_context_new_ephemeral();
+  m_webContext = NewWebContext(memoryLimitMb);
+  if (memoryLimitMb > 0)
+    QLOG(u"EngineContext::Start => web processes are ended above %u MiB", memoryLimitMb);
   webkit_web_context_set_cache_model(m_webContext, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   std::string extensions = OwnDirectory() + "/" QUILLO_WEBEXT_SUBDIR;
   webkit_web_context_set_web_extensions_directory(m_webContext, extensions.c_str());

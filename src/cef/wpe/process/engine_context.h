@@ -12,6 +12,7 @@
 #include <wpe/webkit.h>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
@@ -27,9 +28,10 @@ class EngineContext {
  public:
   static EngineContext& Get();
 
-  // Starts the engine on the calling thread. False if it cannot start, or
-  // was started before (the engine starts once per process).
-  bool Start();
+  // Starts the engine on the calling thread, its web processes limited to
+  // memoryLimitMb (0: no limit). False if it cannot start, or was started
+  // before (the engine starts once per process).
+  bool Start(uint32_t memoryLimitMb = 0);
   void Stop();
   bool IsRunning() const { return m_running.load(); }
   // The engine runs and the caller is its UI thread.
