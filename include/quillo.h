@@ -13,7 +13,13 @@
  *     if (r != -1 && (r & UPDATE_NEW_FRAME)) show(pixels);
  *     ...
  *   }
- *   UnloadWeb(1);   // once, before the library is unloaded or the host exits
+ *   UnloadWeb(1);   // once, before the library is unloaded (at exit it is done for you)
+ *
+ * The host's pixel memory is written only inside UpdateWeb, on the host's
+ * thread. Once the host's last UpdateWeb has returned, or UnloadWeb (either
+ * value) has returned, nothing is written into it again: the host may free or
+ * unmap it then, and end its process at any moment after (return from main,
+ * or exit() on any thread), with or without UnloadWeb.
  */
 #ifndef QUILLO_H
 #define QUILLO_H
