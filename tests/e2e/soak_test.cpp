@@ -1,0 +1,238 @@
+// Navigations for a long while through real pages: the HTML documentation of Debian's
+// python3-doc (style sheets, images, code, tables, script), a page that plays a video and one
+// that animates a canvas, with reloads and moves back and forward, at a host's pace of about
+// 60 polls a second. Memory of the host's process and of the web process is sampled all along;
+// after a warm-up, each one's slope per hour is reported, and the host's descriptors and
+// threads at the end are compared with those after the warm-up.
+//
+// QUILLO_SOAK_NAVIGATION_SECONDS sets the length (./run soak runs an hour); the default keeps
+// the suite quick. QUILLO_SOAK_SEED picks another sequence.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/e2e_fixture.h"
+#include "support/processes.h"
+#include "support/threads.h"
+#include "support/waits.h"
+
+namespace quillo_test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+long EnvOr(const char* name, long fallback) {
+  const char* value = std::getenv(name);
+  return value && *value ? std::atol(value) : fallback;
+}
+
+// The newest python3.X documentation folder, as ./run parity finds it ("" when none).
+fs::path DocumentationCorpus() {
+  std::vector<fs::path> found;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/usr/share/doc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("python3.", 0) == 0 && fs::is_directory(entry.path() / "html", ec) &&
+        fs::exists(entry.path() / "html" / "index.html", ec))
+      found.push_back(entry.path() / "html");
+  }
+  std::sort(found.begin(), found.end());
+  return found.empty() ? fs::path() : found.back();
+}
+
+std::vector<std::string> CorpusPages(const fs::path& root) {
+  std::vector<std::string> pages;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec);
+       it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->path().extension() == ".html") pages.push_back("file://" + it->path().string());
+  }
+  std::sort(pages.begin(), pages.end());
+  return pages;
+}
+
+// What this process's open descriptors point at, by kind ("socket", "pipe", a file's path...),
+// without the files under /proc and /sys that the engine's memory-pressure monitor opens once,
+// some time after start.
+std::multiset<std::string> OpenDescriptors() {
+  std::multiset<std::string> kinds;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd", ec)) {
+    std::string target = fs::read_symlink(entry.path(), ec).string();
+    if (target.rfind("/proc/", 0) == 0 || target.rfind("/sys/", 0) == 0) continue;
+    if (const size_t bracket = target.find(":[");
+        bracket != std::string::npos && target.rfind("anon_inode", 0) != 0)
+      target.resize(bracket);  // socket:[1234] -> socket
+    kinds.insert(target);
+  }
+  return kinds;
+}
+
+// The kinds in `after` beyond those in `before`.
+std::string Added(const std::multiset<std::string>& before,
+                  const std::multiset<std::string>& after) {
+  std::vector<std::string> added;
+  std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                      std::back_inserter(added));
+  std::string text;
+  for (const auto& kind : added) text += " " + kind;
+  return text;
+}
+
+struct Sample {
+  double hours;
+  double hostMiB;
+  double webMiB;
+};
+
+// Least-squares slope of value over hours.
+template <typename Value>
+double SlopePerHour(const std::vector<Sample>& samples, Value value) {
+  if (samples.size() < 2) return 0;
+  double meanT = 0, meanV = 0;
+  for (const Sample& s : samples) meanT += s.hours, meanV += value(s);
+  meanT /= samples.size(), meanV /= samples.size();
+  double num = 0, den = 0;
+  for (const Sample& s : samples) {
+    num += (s.hours - meanT) * (value(s) - meanV);
+    den += (s.hours - meanT) * (s.hours - meanT);
+  }
+  return den > 0 ? num / den : 0;
+}
+
+// The network process, the page's web process, one the engine keeps in reserve and a few a page
+// left behind that the engine keeps for a while.
+constexpr size_t kMostEngineProcesses = 6;
+
+class Soak : public E2ETest {};
+
+TEST_F(Soak, NavigationsThroughRealPagesKeepMemoryDescriptorsAndThreadsFlat) {
+  const fs::path corpus = DocumentationCorpus();
+  if (corpus.empty()) GTEST_SKIP() << "python3-doc is not installed (./run test installs it)";
+  const std::vector<std::string> pages = CorpusPages(corpus);
+  ASSERT_GT(pages.size(), 50u) << corpus;
+  const auto length = std::chrono::seconds(EnvOr("QUILLO_SOAK_NAVIGATION_SECONDS", 30));
+  const auto warmUp = length / 5;
+  const auto sampleEvery = std::max<Clock::duration>(std::chrono::seconds(1), length / 600);
+
+  // The video and the canvas come from the loopback server.
+  const fs::path video = lib().directory() / "soak.webm";
+  const std::string encode =
+      "gst-launch-1.0 -q videotestsrc num-buffers=150 pattern=smpte ! "
+      "video/x-raw,width=320,height=240,framerate=30/1 ! vp8enc ! webmmux ! filesink location=" +
+      video.string() + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(encode.c_str()), 0) << "gst-launch-1.0 could not encode WebM";
+  std::ifstream in(video, std::ios::binary);
+  server().Serve(
+      "/soak.webm",
+      {200, {{"Content-Type", "video/webm"}}, std::string(std::istreambuf_iterator<char>(in), {})});
+  server().Serve("/video", HtmlResponse("<title>video</title><video autoplay muted loop "
+                                        "src='/soak.webm' style='width:100%'></video>"));
+  server().Serve("/canvas",
+                 HtmlResponse("<title>canvas</title><canvas id=c width=640 height=480></canvas>"
+                              "<script>const g = c.getContext('2d'); let n = 0; (function f() {"
+                              " g.fillStyle = 'hsl(' + (n++ % 360) + ',70%,50%)';"
+                              " g.fillRect(0, 0, 640, 480); g.fillStyle = '#fff';"
+                              " g.fillText('frame ' + n, 20 + n % 500, 40);"
+                              " requestAnimationFrame(f); })();</script>"));
+
+  std::mt19937 random(static_cast<unsigned>(EnvOr("QUILLO_SOAK_SEED", 1)));
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  PixelBuffer& buffer = NewBuffer(1024, 768);
+  Load(buffer, pages[pick(static_cast<int>(pages.size()))]);
+  ASSERT_TRUE(host().WaitUntilReady());
+
+  const auto start = Clock::now();
+  auto nextSample = start;
+  std::vector<Sample> samples;
+  std::multiset<std::string> descriptorsAfterWarmUp;
+  size_t threadsAfterWarmUp = 0, processesAfterWarmUp = 0;
+  long navigations = 0, unfinished = 0, ended = 0;
+  while (Clock::now() - start < length) {
+    // One navigation: mostly a documentation page, sometimes the video or the canvas, a
+    // reload, or a move back or forward.
+    const size_t from = host().notices().size();
+    const int kind = pick(20);
+    if (kind < 12) {
+      Load(buffer, pages[pick(static_cast<int>(pages.size()))]);
+    } else if (kind < 14) {
+      Load(buffer, server().Url(pick(2) ? "/video" : "/canvas"));
+    } else if (kind < 16) {
+      lib().ExecuteJavaScript("location.reload()");
+    } else if (kind < 18) {
+      lib().GoBackForwardHome(HISTORY_BACK);
+    } else {
+      lib().GoBackForwardHome(HISTORY_FORWARD);
+    }
+    ++navigations;
+    // The page is read for a while at about 60 polls a second; a page still loading when the
+    // next navigation comes is counted.
+    const auto dwell = std::chrono::milliseconds(300 + pick(1700));
+    const auto until = Clock::now() + dwell;
+    while (Clock::now() < until) {
+      host().Update();
+      std::this_thread::sleep_for(std::chrono::milliseconds(16));
+    }
+    unfinished += kind < 14 && host().Texts(UPDATE_TITLE, from).empty();
+    for (size_t i : NoticeIndices(host(), UPDATE_LOAD_ERROR, from))
+      ended += host().notices()[i].value == -2;
+    // Samples of the resident memory of this process and of the web processes.
+    const auto now = Clock::now();
+    if (now >= nextSample) {
+      nextSample = now + sampleEvery;
+      long web = 0;
+      for (pid_t pid : Children("WPEWebProcess")) web += ResidentKiB(pid);
+      if (now - start >= warmUp) {
+        if (samples.empty()) {
+          descriptorsAfterWarmUp = OpenDescriptors();
+          threadsAfterWarmUp = ThreadIds().size();
+          processesAfterWarmUp = Children("WPE").size();
+        }
+        samples.push_back({std::chrono::duration<double, std::ratio<3600>>(now - start).count(),
+                           ResidentKiB(getpid()) / 1024.0, web / 1024.0});
+      }
+    }
+  }
+  ASSERT_FALSE(samples.empty());
+  const double hostSlope = SlopePerHour(samples, [](const Sample& s) { return s.hostMiB; });
+  const double webSlope = SlopePerHour(samples, [](const Sample& s) { return s.webMiB; });
+  const std::multiset<std::string> descriptors = OpenDescriptors();
+  const size_t threads = ThreadIds().size();
+  std::printf(
+      "soak: navigations %ld in %lld s (%ld still loading at the next, %ld web process ends); "
+      "host resident %.0f MiB after warm-up, %.0f MiB at the end, slope %+.1f MiB/h; web "
+      "process resident %.0f MiB, %.0f MiB, slope %+.1f MiB/h; descriptors %zu, %zu at the "
+      "end; threads %zu, %zu at the end\n",
+      navigations, static_cast<long long>(length.count()), unfinished, ended,
+      samples.front().hostMiB, samples.back().hostMiB, hostSlope, samples.front().webMiB,
+      samples.back().webMiB, webSlope, descriptorsAfterWarmUp.size(), descriptors.size(),
+      threadsAfterWarmUp, threads);
+  // Some slack for the engine's own lazily started helpers; each engine process this one
+  // keeps (the engine starts one in reserve, and keeps the one a page left for a while) takes a
+  // few descriptors of its own (its socket, its process descriptor, a wake-up event).
+  const size_t processes = Children("WPE").size();
+  EXPECT_LE(processes, kMostEngineProcesses);
+  const size_t moreProcesses =
+      processes > processesAfterWarmUp ? processes - processesAfterWarmUp : 0;
+  EXPECT_LE(descriptors.size(), descriptorsAfterWarmUp.size() + 4 + 3 * moreProcesses)
+      << "new:" << Added(descriptorsAfterWarmUp, descriptors) << "; engine processes "
+      << processesAfterWarmUp << " after warm-up, " << processes << " at the end";
+  EXPECT_LE(threads, threadsAfterWarmUp + 2);
+  EXPECT_EQ(ended, 0) << "the web process ended during the soak";
+  EXPECT_TRUE(host().violations().empty()) << host().violations().front();
+}
+
+}  // namespace
+}  // namespace quillo_test
