@@ -1,7 +1,11 @@
 #include "diagnostics/debug_log.h"
 
+#include <atomic>
 #include <bit>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <string>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -11,6 +15,13 @@ namespace quillo {
 namespace {
 
 platform::LogFile g_logFile;
+
+// Why the log file could not be made, said once on standard error, before the first line that
+// goes there alone (the log may be switched on only later). Written once, on the host's
+// thread, before the pointer is published.
+char16_t g_fileProblemText[kLogLineCapacity];
+std::atomic<const char16_t*> g_fileProblem{nullptr};
+std::atomic<bool> g_fileProblemSaid{false};
 
 // Appends into a fixed buffer, dropping what does not fit.
 class LineWriter {
@@ -65,6 +76,19 @@ void Pad(LineWriter& w, std::u16string_view sign, std::u16string_view body, int 
     w.Put(sign);
   }
   w.Put(body);
+}
+
+}  // namespace
+
+namespace {
+
+// Formats the note on the log file's problem and publishes it.
+void FormatProblem(const char16_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  FormatLogLine(g_fileProblemText, kLogLineCapacity, format, args);
+  va_end(args);
+  g_fileProblem.store(g_fileProblemText);
 }
 
 }  // namespace
@@ -131,9 +155,15 @@ void DebugLog(const char16_t* format, ...) {
   size_t n = FormatLogLine(line, kLogLineCapacity, format, args);
   va_end(args);
   std::u16string_view text(line, n);
+  const bool toFile = g_logFile.IsOpen();
+  if (const char16_t* problem = g_fileProblem.load();
+      !toFile && problem != nullptr && !g_fileProblemSaid.exchange(true)) {
+    platform::DebuggerOutput(problem);
+    platform::DebuggerOutput(u"\r\n");
+  }
   platform::DebuggerOutput(text);
   platform::DebuggerOutput(u"\r\n");
-  if (!g_logFile.IsOpen()) return;
+  if (!toFile) return;
   // The file is UTF-16LE; on this little-endian target the units are written as they are.
   static_assert(std::endian::native == std::endian::little);
   g_logFile.Write(line, n * sizeof(char16_t));
@@ -142,8 +172,13 @@ void DebugLog(const char16_t* format, ...) {
 
 void CreateLogFile(const char16_t* path) {
   QLOG(u"CreateLogFile start");
-  if (!g_logFile.Open(path))
-    QLOG(u"=> log file not opened (in use by another process?): standard error only");
+  if (const int error = g_logFile.Open(path); error != 0 && g_fileProblem.load() == nullptr) {
+    const std::u16string reason = error == EWOULDBLOCK
+                                      ? u"in use by another process"
+                                      : platform::Utf8ToUtf16(std::strerror(error));
+    FormatProblem(u"=> log file %s could not be made (%s): standard error only", path,
+                  reason.c_str());
+  }
   QLOG(u"CreateLogFile end");
 }
 

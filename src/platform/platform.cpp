@@ -102,20 +102,26 @@ std::u16string DecodeHostText(const char* text) {
   return Utf8ToUtf16(text);
 }
 
-bool LogFile::Open(const char16_t* path) {
+int LogFile::Open(const char16_t* path) {
   Close();
-  if (path == nullptr) return false;
+  if (path == nullptr) return EINVAL;
   std::string utf8 = Utf16ToUtf8(path);
   // Emptied only once this process holds the lock: a second process that loads the library
   // from the same folder must neither wipe nor interleave the first one's file.
   int fd = ::open(utf8.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
+  if (fd < 0) return errno;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno == EWOULDBLOCK ? EWOULDBLOCK : errno;
     ::close(fd);
-    return false;
+    return error;
+  }
+  if (ftruncate(fd, 0) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return error;
   }
   fd_.store(fd);
-  return true;
+  return 0;
 }
 
 void LogFile::Write(const void* data, size_t size) const {

@@ -59,9 +59,10 @@ class LogFile {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
-  // Creates (or empties) the file at the UTF-16 path. False on failure, or
-  // when another writer holds the file.
-  bool Open(const char16_t* path);
+  // Creates (or empties) the file at the UTF-16 path. 0 when it is open, else
+  // why not: EWOULDBLOCK when another writer holds the file, the system's
+  // error when it cannot be made (a read-only folder, a missing one...).
+  int Open(const char16_t* path);
   // Writes the bytes; failures are ignored.
   void Write(const void* data, size_t size) const;
   void Close();
