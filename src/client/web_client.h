@@ -150,6 +150,10 @@ class CWebClient : public CefClient,
   void OnBeforeDownload(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> download_item,
                         const CefString& suggested_name,
                         CefRefPtr<CefBeforeDownloadCallback> callback) override;
+  // A download that was interrupted is reported as a failed load (no error page: the page that
+  // started it stays).
+  void OnDownloadUpdated(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> download_item,
+                         CefRefPtr<CefDownloadItemCallback> callback) override;
 
   // ---- Creation settings: written on the host's thread while no browser
   // exists, read on the engine thread after the create command's hand-over.

@@ -95,6 +95,29 @@ void CWebClient::OnBeforeDownload(CefRefPtr<CefBrowser>, CefRefPtr<CefDownloadIt
   if (callback) callback->Continue(path, false);
 }
 
+void CWebClient::OnDownloadUpdated(CefRefPtr<CefBrowser>, CefRefPtr<CefDownloadItem> download_item,
+                                   CefRefPtr<CefDownloadItemCallback>) {
+  if (!download_item || !download_item->IsInterrupted()) return;
+  // The network error closest to why it stopped: a full disk, a folder it may not write, or
+  // anything else.
+  int code = ERR_FAILED;
+  const char* text = "net::ERR_FAILED";
+  switch (download_item->GetInterruptReason()) {
+    case CEF_DOWNLOAD_INTERRUPT_REASON_FILE_NO_SPACE:
+      code = ERR_FILE_NO_SPACE, text = "net::ERR_FILE_NO_SPACE";
+      break;
+    case CEF_DOWNLOAD_INTERRUPT_REASON_FILE_ACCESS_DENIED:
+      code = ERR_ACCESS_DENIED, text = "net::ERR_ACCESS_DENIED";
+      break;
+    default:
+      break;
+  }
+  QLOG(u"CWebClient::OnDownloadUpdated interrupted [%d] [%s]", code,
+       download_item->GetFullPath().c_str());
+  m_loadErrorText.Publish(text);
+  m_loadErrorCode.store(code);
+}
+
 bool CWebClient::OnSetFocus(CefRefPtr<CefBrowser>, FocusSource) {
   QLOG(u"CWebClient::OnSetFocus");
   m_focused.store(1);

@@ -3,11 +3,8 @@
 // loads the library from the same folder, and every way of ending a process while a page is
 // busy, with the host's memory given back first. Each runs in a host program of its own
 // (tests/host/lifecycle_host.cpp), which must exit 0.
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,51 +17,15 @@
 #include <vector>
 
 #include "support/e2e_fixture.h"
-
-extern char** environ;
+#include "support/host_process.h"
 
 namespace quillo_test {
 namespace {
 
-constexpr int kHung = -2;  // the host was killed after its deadline
-
-// Runs the life-cycle host on this test's library copy; returns its wait status, or kHung.
-int RunHost(const LibraryCopy& lib, std::vector<std::string> args,
-            std::chrono::seconds deadline = std::chrono::seconds(90)) {
-  args.insert(args.begin(), {QUILLO_TEST_LIFECYCLE_HOST, lib.library_path().string()});
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  int status = -1;
-  for (;;) {
-    const pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) return status;
-    if (done < 0 && errno != EINTR) return -1;
-    if (std::chrono::steady_clock::now() > end) {
-      kill(pid, SIGKILL);
-      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      return kHung;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
-std::string DescribeStatus(int status) {
-  if (status == -1) return "not started";
-  if (status == kHung) return "hung (killed)";
-  if (WIFEXITED(status)) return "exit " + std::to_string(WEXITSTATUS(status));
-  if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
-  return "status " + std::to_string(status);
-}
-
 class Lifecycle : public E2ETest {};
 
 TEST_F(Lifecycle, DlcloseAfterTheFinalUnloadIsHarmless) {
-  EXPECT_EQ(DescribeStatus(RunHost(lib(), {"dlclose"})), "exit 0");
+  EXPECT_EQ(DescribeStatus(RunHost(lib(), {{"dlclose"}})), "exit 0");
 }
 
 TEST_F(Lifecycle, AForkedChildExitsCleanlyAndTheParentGoesOn) {
@@ -74,11 +35,11 @@ TEST_F(Lifecycle, AForkedChildExitsCleanlyAndTheParentGoesOn) {
   // The uninstrumented run of the suite covers the case.
   GTEST_SKIP() << "fork of a threaded process under AddressSanitizer";
 #endif
-  EXPECT_EQ(DescribeStatus(RunHost(lib(), {"fork"})), "exit 0");
+  EXPECT_EQ(DescribeStatus(RunHost(lib(), {{"fork"}})), "exit 0");
 }
 
 TEST_F(Lifecycle, ExitWithoutTheFinalUnloadIsClean) {
-  EXPECT_EQ(DescribeStatus(RunHost(lib(), {"no-unload"})), "exit 0");
+  EXPECT_EQ(DescribeStatus(RunHost(lib(), {{"no-unload"}})), "exit 0");
 }
 
 // This process keeps the log file; a second one from the same folder logs to standard error.
@@ -89,7 +50,7 @@ TEST_F(Lifecycle, ASecondProcessLeavesTheFirstOnesLogAlone) {
   ASSERT_TRUE(host().WaitForTitle("first process"));
   const auto before = LogLines();
   ASSERT_FALSE(before.empty());
-  EXPECT_EQ(DescribeStatus(RunHost(lib(), {"show", "second process"})), "exit 0");
+  EXPECT_EQ(DescribeStatus(RunHost(lib(), {{"show", "second process"}})), "exit 0");
   // Still ours: nothing wiped, nothing of the other process in it, and our lines go on.
   const auto after = LogLines();
   ASSERT_GE(after.size(), before.size());
@@ -152,7 +113,7 @@ TEST_P(ExitRoads, NothingIsWrittenAfterTheMemoryIsGoneAndTheEndIsClean) {
   for (long i = 0; i < runs; ++i) {
     const std::string page = pages[i % 3], memory = memories[(i / 3) % 2];
     const std::string seed = std::to_string(seedBase + i);
-    const int status = RunHost(lib(), {"exit-road", memory, unload, exitWay, page, seed, video});
+    const int status = RunHost(lib(), {{"exit-road", memory, unload, exitWay, page, seed, video}});
     if (status == 0) continue;
     (WIFSIGNALED(status) ? crashes : failures) += 1;
     report += "  " + page + " page, " + memory + " memory, seed " + seed + ": " +

@@ -5,6 +5,9 @@
 //               status and goes on with its own page
 //   no-unload   returns from main without UnloadWeb(1)
 //   show TITLE  shows a page titled TITLE with the log on, then UnloadWeb(1)
+//   download URL FOLDER
+//               shows a page, then loads URL (a download into FOLDER), waits for the failed
+//               load it must hear, prints its value and text, and checks that FOLDER is empty
 //   exit-road MEMORY UNLOAD EXIT PAGE SEED [VIDEO_URL]
 //               shows PAGE (animate, video or dialog) in memory of the kind MEMORY (heap:
 //               malloc'ed, given back with free; mapped: mmap'ed, given back with munmap), stops
@@ -111,6 +114,42 @@ std::string ThreadNames() {
   }
   closedir(tasks);
   return names;
+}
+
+// Names in a folder, without "." and "..".
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return names;
+  while (dirent* entry = readdir(dir))
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+      names.push_back(entry->d_name);
+  closedir(dir);
+  return names;
+}
+
+// A download that cannot be completed: the host must hear it failed, and nothing of it may be
+// left in the folder.
+int Download(const Library& lib, const std::string& url, const std::string& folder) {
+  Show(lib, "before the download");
+  lib.load(0, 0, 64, 48, g_pixels.data(), url.c_str(), 0, "en-US");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (;;) {
+    if (std::chrono::steady_clock::now() > deadline) Fail(3, "no failed load within 60 s");
+    void* text = nullptr;
+    int value = 0;
+    const int r = lib.update(&text, &value);
+    if (r != -1 && (r & UPDATE_LOAD_ERROR)) {
+      std::printf("lifecycle host: heard %d %s\n", value, static_cast<const char*>(text));
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  lib.unload(1);
+  std::string left;
+  for (const std::string& name : FolderEntries(folder)) left += " " + name;
+  if (!left.empty()) Fail(5, "left in the download folder:" + left);
+  return 0;
 }
 
 // ---- exit roads ------------------------------------------------------------------------------
@@ -249,6 +288,7 @@ int main(int argc, char** argv) {
     lib.unload(1);
     return 0;
   }
+  if (scenario == "download" && argc > 4) return Download(lib, argv[3], argv[4]);
   Show(lib, "first");
   if (scenario == "dlclose") {
     lib.unload(1);

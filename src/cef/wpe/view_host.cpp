@@ -96,8 +96,10 @@ void ViewHost::Detach() {
 
 void ViewHost::Destroy() {
   QUILLO_REQUIRE_UI_THREAD();
-  // The view's backend, and with it the exportable, goes when the last
+  // The view may outlive this browser (a download in progress holds it): it points back at
+  // nothing from now on. Its backend, and with it the exportable, goes when the last
   // reference to the view does.
+  g_object_set_data(G_OBJECT(m_view), kBrowserSideKey, nullptr);
   g_object_unref(std::exchange(m_view, nullptr));
   EngineContext::Get().ViewClosed();
 }

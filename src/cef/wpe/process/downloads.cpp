@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include <string>
 
 #include "cef_download_handler.h"
 #include "diagnostics/debug_log.h"
+#include "platform/utf.h"
 #include "wpe/room/browser_side.h"
 
 namespace quillo::engine {
@@ -17,13 +19,29 @@ namespace {
 
 class DownloadItemImpl : public CefDownloadItem {
  public:
-  DownloadItemImpl(WebKitDownload* download, std::string suggested)
-      : m_download(WEBKIT_DOWNLOAD(g_object_ref(download))), m_suggested(std::move(suggested)) {}
+  // interrupted: why the download stopped before it was complete (NONE while it goes on).
+  DownloadItemImpl(WebKitDownload* download, std::string suggested,
+                   cef_download_interrupt_reason_t interrupted = CEF_DOWNLOAD_INTERRUPT_REASON_NONE)
+      : m_download(WEBKIT_DOWNLOAD(g_object_ref(download))),
+        m_suggested(std::move(suggested)),
+        m_interrupted(interrupted) {}
 
   bool IsValid() override { return true; }
-  bool IsInProgress() override { return webkit_download_get_estimated_progress(m_download) < 1; }
-  bool IsComplete() override { return webkit_download_get_estimated_progress(m_download) >= 1; }
-  bool IsCanceled() override { return false; }
+  bool IsInProgress() override {
+    return m_interrupted == CEF_DOWNLOAD_INTERRUPT_REASON_NONE &&
+           webkit_download_get_estimated_progress(m_download) < 1;
+  }
+  bool IsComplete() override {
+    return m_interrupted == CEF_DOWNLOAD_INTERRUPT_REASON_NONE &&
+           webkit_download_get_estimated_progress(m_download) >= 1;
+  }
+  bool IsCanceled() override {
+    return m_interrupted == CEF_DOWNLOAD_INTERRUPT_REASON_USER_CANCELED;
+  }
+  bool IsInterrupted() override {
+    return m_interrupted != CEF_DOWNLOAD_INTERRUPT_REASON_NONE && !IsCanceled();
+  }
+  cef_download_interrupt_reason_t GetInterruptReason() override { return m_interrupted; }
   int64 GetReceivedBytes() override {
     return static_cast<int64>(webkit_download_get_received_data_length(m_download));
   }
@@ -56,6 +74,7 @@ class DownloadItemImpl : public CefDownloadItem {
   ~DownloadItemImpl() override { g_object_unref(m_download); }
   WebKitDownload* m_download;
   std::string m_suggested;
+  const cef_download_interrupt_reason_t m_interrupted;
   IMPLEMENT_REFCOUNTING(DownloadItemImpl);
 };
 
@@ -132,11 +151,56 @@ std::string ReserveUniquePath(const std::string& dir, const std::string& name) {
   return {};
 }
 
-gboolean OnDecideDestination(WebKitDownload* download, gchar* suggested, gpointer) {
+// The browser whose view started the download, while that view lives.
+BrowserSide* BrowserOf(WebKitDownload* download) {
   WebKitWebView* view = webkit_download_get_web_view(download);
   auto* browser =
       view ? static_cast<BrowserSide*>(g_object_get_data(G_OBJECT(view), kBrowserSideKey))
            : nullptr;
+  return browser && !browser->ViewGone() ? browser : nullptr;
+}
+
+// Whether the engine's text of a failure names the system's error (the engine keeps only the
+// text): in the process's language, or the C library's own.
+bool Names(const GError* error, int code, const char* cText) {
+  return error->message != nullptr && (std::strstr(error->message, g_strerror(code)) != nullptr ||
+                                       std::strstr(error->message, cText) != nullptr);
+}
+
+cef_download_interrupt_reason_t InterruptReasonOf(const GError* error) {
+  if (g_error_matches(error, WEBKIT_DOWNLOAD_ERROR, WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER))
+    return CEF_DOWNLOAD_INTERRUPT_REASON_USER_CANCELED;
+  if (g_error_matches(error, WEBKIT_DOWNLOAD_ERROR, WEBKIT_DOWNLOAD_ERROR_DESTINATION)) {
+    if (Names(error, ENOSPC, "No space left on device") ||
+        Names(error, EDQUOT, "Disk quota exceeded"))
+      return CEF_DOWNLOAD_INTERRUPT_REASON_FILE_NO_SPACE;
+    if (Names(error, EACCES, "Permission denied") || Names(error, EROFS, "Read-only file system"))
+      return CEF_DOWNLOAD_INTERRUPT_REASON_FILE_ACCESS_DENIED;
+    return CEF_DOWNLOAD_INTERRUPT_REASON_FILE_FAILED;
+  }
+  return CEF_DOWNLOAD_INTERRUPT_REASON_NETWORK_FAILED;
+}
+
+// A download that stopped before it was complete (the engine has removed what it had written):
+// the handler hears why, unless it was a cancel of this side's own.
+void OnDownloadFailed(WebKitDownload* download, GError* error, gpointer) {
+  const cef_download_interrupt_reason_t reason = InterruptReasonOf(error);
+  QLOG(u"Downloads::Failed [%d] [%s]", static_cast<int>(reason),
+       platform::Utf8ToUtf16(error && error->message ? error->message : "").c_str());
+  if (reason == CEF_DOWNLOAD_INTERRUPT_REASON_USER_CANCELED) return;
+  BrowserSide* browser = BrowserOf(download);
+  if (browser == nullptr) return;
+  if (CefRefPtr<CefDownloadHandler> handler = browser->Client().GetDownloadHandler()) {
+    const gchar* destination = webkit_download_get_destination(download);
+    gchar* name = destination ? g_path_get_basename(destination) : nullptr;
+    handler->OnDownloadUpdated(browser->Browser(),
+                               new DownloadItemImpl(download, name ? name : "", reason), nullptr);
+    g_free(name);
+  }
+}
+
+gboolean OnDecideDestination(WebKitDownload* download, gchar* suggested, gpointer) {
+  BrowserSide* browser = BrowserOf(download);
   CefRefPtr<CefDownloadHandler> handler =
       browser ? browser->Client().GetDownloadHandler() : nullptr;
   const std::string name = SafeName(suggested ? suggested : "");
@@ -170,6 +234,7 @@ gboolean OnDecideDestination(WebKitDownload* download, gchar* suggested, gpointe
   webkit_download_set_allow_overwrite(download, TRUE);
   webkit_download_set_destination(download, uri);
   g_free(uri);
+  g_signal_connect(download, "failed", G_CALLBACK(OnDownloadFailed), nullptr);
   return TRUE;
 }
 
