@@ -191,6 +191,25 @@ TEST_F(CarelessHost, ACloseBeforeTheEngineIsUpLeavesInputWorkingOnTheNextPage) {
   EXPECT_TRUE(host().WaitForTitle("clicked", from));
 }
 
+// ---- a page that will not let go ---------------------------------------------------------------
+
+// A dialog the page opens while the next page is on its way (here a server that never answers)
+// would hold the page's process, and with it that next page, until the host answered it. It is
+// dismissed: the host never hears of it, and the page's script goes on.
+TEST_F(CarelessHost, ADialogOpenedWhileTheNextPageIsOnItsWayIsDismissed) {
+  SilentServer silent;
+  ASSERT_TRUE(silent.ok());
+  PixelBuffer& buffer = NewBuffer(80, 60);
+  Load(buffer, kHtmlSource + ColourPage("first", {200, 0, 0}));
+  ASSERT_TRUE(host().WaitForTitle("first"));
+  const size_t from = host().notices().size();
+  Load(buffer, silent.Url("/never-answered"));
+  lib().ExecuteJavaScript("setTimeout(() => { alert('stay'); document.title = 'went on'; }, 200)");
+  ASSERT_TRUE(host().PollUntil([&] { return silent.Accept() > 0; }, "the next page's request"));
+  ASSERT_TRUE(host().WaitForTitle("went on", from));
+  EXPECT_TRUE(NoticeIndices(host(), UPDATE_JS_DIALOG, from).empty()) << host().Recent();
+}
+
 // ---- engine signals after the page is gone ---------------------------------------------------
 
 // Frames whose documents never arrive fail only once the page has been closed (their

@@ -99,7 +99,8 @@ TEST_F(Rooms, ScriptDialogsAnswerThroughTheirSideAndCancelWhenTheViewGoes) {
   quillo::engine::FrameSink frames(side, 100, 80, 60);
   ASSERT_TRUE(host.Create(frames));
   side.view = host.View();
-  quillo::engine::ScriptDialogs dialogs(side);
+  bool leaving = false;
+  quillo::engine::ScriptDialogs dialogs(side, [&] { return leaving; });
   dialogs.Attach(side.view);
   host.Attach();
 
@@ -123,6 +124,17 @@ TEST_F(Rooms, ScriptDialogsAnswerThroughTheirSideAndCancelWhenTheViewGoes) {
   client->dialogs().back()->Continue(true, CefString());
   PumpFor(200);
   EXPECT_EQ(Title(), "two:false");
+
+  // While the embedder's next page is on its way, a dialog is dismissed without the handler
+  // hearing of it.
+  side.gone = false;
+  side.posted.clear();
+  leaving = true;
+  RunScript("setTimeout(() => { document.title = 'three:' + confirm('third'); }, 0)");
+  ASSERT_TRUE(PumpUntil([&] { return !side.posted.empty(); }, "the third dialog's answer"));
+  side.RunPosted();
+  ASSERT_TRUE(PumpUntil([&] { return Title() == "three:false"; }, "the third dialog dismissed"));
+  EXPECT_FALSE(client->Saw("dialog confirm third"));
 
   dialogs.Detach(side.view);
   host.Detach();

@@ -47,7 +47,7 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
       m_frames(*this, width, height, settings.windowless_frame_rate),
       m_popup(*this, width, height),
       m_input(*this, m_popup),
-      m_dialogs(*this),
+      m_dialogs(*this, [this] { return m_navigation.Leaving(); }),
       m_channel(*this),
       m_navigation(*this) {}
 

@@ -51,6 +51,9 @@ class NavigationTracker {
   // way to one). RedoAfterCrash then asks again, once, for the embedder's load or history move
   // that had not committed when the process ended; true when it did.
   void MarkCrash() { m_navigationsAtCrash = m_navigationsAsked; }
+  // Whether the embedder has asked for a load or history move that has not committed yet (the
+  // page shown is being left).
+  bool Leaving() const { return !m_inFlight.Empty(); }
   bool AskedSinceCrash() const { return m_navigationsAsked != m_navigationsAtCrash; }
   bool RedoAfterCrash();
 

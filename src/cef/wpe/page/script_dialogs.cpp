@@ -1,5 +1,6 @@
 #include "wpe/page/script_dialogs.h"
 
+#include "diagnostics/debug_log.h"
 #include "wpe/process/ui_thread.h"
 #include "wpe/room/browser_side.h"
 
@@ -38,7 +39,11 @@ void ScriptDialogs::Open(WebKitWebView* view, WebKitScriptDialog* dialog) {
   const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
   bool kept = false;
   bool answer = false;  // when no handler keeps it: cancelled, or for before-unload, leave
-  if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
+  if (type != WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM && m_pageLeaving()) {
+    // The embedder has asked for another page: a dialog the page opens meanwhile is dismissed,
+    // as one that was open when it asked is, so that the page cannot hold its load up.
+    QLOG(u"BrowserImpl::OnScriptDialog => dismissed: the page is being left");
+  } else if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
     kept = handler && handler->OnBeforeUnloadDialog(browser, CefString(message ? message : ""),
                                                     false, callback.get());
     answer = true;
