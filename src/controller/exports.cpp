@@ -32,12 +32,17 @@ void OnForkedChild() {
   g_forkedChild.store(true);
 }
 
-// Set by the first LoadWeb, released when the process ends (the library stays loaded from the
-// first LoadWeb on). A forked child leaves it alone: its threads are not the child's to join.
+// Set by the first LoadWeb (the library stays loaded from then on). When the process ends, the
+// engine is shut down in order, on whichever thread ends it; the controller and what it holds
+// are kept, never deleted, since the host's thread may still be inside an export then (whose
+// work is refused once the shutdown has begun). A forked child leaves it alone: its threads are
+// not the child's to join.
 struct ControllerHolder {
   CefRefPtr<CWebController> controller;
   ~ControllerHolder() {
-    if (g_forkedChild.load() && controller) controller->AddRef();  // kept, never deleted
+    if (!controller) return;
+    controller->AddRef();  // kept, never deleted
+    if (!g_forkedChild.load()) controller->UnloadWeb(true);
   }
 } g_holder;
 CefRefPtr<CWebController>& g_webController = g_holder.controller;
@@ -144,7 +149,7 @@ QUILLO_EXPORT void GoBackForwardHome(int direction) {
 
 QUILLO_EXPORT void ExecuteJavaScript(const char* script) {
   Guard(u"ExecuteJavaScript", 0, [&] {
-    if (!g_webController) return 0;
+    if (!g_webController || g_webController->Stopping()) return 0;
     CefRefPtr<quillo::CWebApplication> application = g_webController->Application();
     if (!application) return 0;
     if (CefRefPtr<quillo::CWebClient> client = application->Client())

@@ -100,7 +100,7 @@ void CWebController::FirstLoad(const LoadArguments& args) {
 
 void CWebController::LoadWeb(const LoadArguments& args) {
   QLOG(u"CWebController::LoadWeb");
-  if (!m_engineAlive.load()) {
+  if (m_stopping.load()) {
     QLOG(u"=> engine shut down, nothing loaded");
     return;
   }
@@ -149,8 +149,13 @@ void CWebController::UnloadWeb(bool shutdown) {
   // and it finds no memory now, so the host may free it as soon as this call returns.
   if (m_application)
     if (CefRefPtr<CWebClient> client = m_application->Client()) client->StopDelivery();
-  StopLoopIO();
   if (shutdown) {
+    if (m_stopping.exchange(true)) {
+      // Another thread shuts down already: this one returns once it is done.
+      while (m_engineAlive.load()) std::this_thread::sleep_for(kProducerRetrySleep);
+      return;
+    }
+    StopLoopIO();
     QLOG(u"=> shutdown");
     m_exitRequest.exchange(2);
     m_cefSlots.Wake();
@@ -159,6 +164,8 @@ void CWebController::UnloadWeb(bool shutdown) {
     if (LogFileOpen()) CloseLogFile();
     return;
   }
+  if (m_stopping.load()) return;
+  StopLoopIO();
   QLOG(u"=> cloase browser");
   // Also stops a browser still on its way: it is not created once unwanted.
   m_pageOpen = false;
@@ -171,7 +178,7 @@ int CWebController::UpdateWeb(void** text, int* value) {
   if (!m_application) return -1;
   const int result = m_application->UpdateWeb(text, value);
   // A work the engine asked for that finds every slot taken is asked for again next time.
-  if (result != -1 && m_application->TakeScheduledPumpWork() &&
+  if (result != -1 && !m_stopping.load() && m_application->TakeScheduledPumpWork() &&
       !m_cefSlots.TryPost(CMD_MESSAGE_LOOP_WORK, 0, 0, 0))
     m_application->RescheduleMessagePumpWork();
   return result;
@@ -191,8 +198,11 @@ void CWebController::GoBackForwardHome(int direction) {
 }
 
 void CWebController::PostCommand(int32_t command, int32_t p1, int32_t p2, int32_t p3) {
-  // After the final shutdown no thread would ever free a slot.
-  if (m_cefSlots.PostWhile(m_engineAlive, kProducerRetrySleep, command, p1, p2, p3)) return;
+  // After the final shutdown no thread would ever free a slot, and once it has begun no
+  // command is run.
+  if (!m_stopping.load() &&
+      m_cefSlots.PostWhile(m_engineAlive, kProducerRetrySleep, command, p1, p2, p3))
+    return;
   QLOG(u"CWebController::PostCommand => engine shut down, command [%d] dropped", command);
 }
 

@@ -4,7 +4,8 @@
 // (CallLoopIO: host input), and the two tables of command slots through which
 // the host's thread hands them work.
 //
-// Threads: every public method but the loops runs on the host's thread. The
+// Threads: every public method but the loops runs on the host's thread (but the
+// final shutdown at the process's exit, which may run on any thread). The
 // request words and m_runIO are atomics; m_application is written once on the
 // host's thread before either thread can read it. Whoever sets a request word
 // or clears m_runIO then wakes the table of the thread that reads it.
@@ -62,6 +63,9 @@ class CWebController : public CefBaseRefCounted {
   void StopLoopIO();
 
   CefRefPtr<CWebApplication> Application() const { return m_application; }
+  // Any thread: the final shutdown has begun (UnloadWeb(1), or the process's exit). From then
+  // on the exports hand the engine no more work.
+  bool Stopping() const { return m_stopping.load(); }
 
  protected:
   ~CWebController() override;
@@ -93,6 +97,9 @@ class CWebController : public CefBaseRefCounted {
   std::atomic<int32_t> m_exitRequest{0};   // 2: shut down and end the engine thread
   std::atomic<int32_t> m_closeRequest{0};  // 2: close the browser
   std::atomic<bool> m_engineAlive{true};   // false once the engine thread has ended for good
+  // Set by the first final shutdown; a second one (the exit of the process on another thread
+  // while the host's thread is in UnloadWeb(1)) waits for the first instead of joining again.
+  std::atomic<bool> m_stopping{false};
   // Host thread only: whether a page is open or on its way (from the LoadWeb that opens it to
   // the next UnloadWeb), and the arguments it was opened with, which later calls cannot change.
   bool m_pageOpen = false;

@@ -96,7 +96,8 @@ class ExitRoads : public Lifecycle,
                   public ::testing::WithParamInterface<std::tuple<std::string, std::string>> {};
 
 // The host gives its memory back after its last poll, while the page animates, plays a video
-// or holds a dialog open, then ends its process one way or another. Nothing may be written into
+// or holds a dialog open, then ends its process one way or another (on another thread also
+// while its own thread goes on calling the library). Nothing may be written into
 // the memory once it is gone (it faults), and the end must be clean: exit status 0, no signal.
 // QUILLO_EXIT_ROAD_RUNS and QUILLO_EXIT_ROAD_SEED give longer runs and other seeds.
 TEST_P(ExitRoads, NothingIsWrittenAfterTheMemoryIsGoneAndTheEndIsClean) {
@@ -127,7 +128,8 @@ TEST_P(ExitRoads, NothingIsWrittenAfterTheMemoryIsGoneAndTheEndIsClean) {
 
 INSTANTIATE_TEST_SUITE_P(Roads, ExitRoads,
                          ::testing::Combine(::testing::Values("none", "close", "shutdown"),
-                                            ::testing::Values("return", "exit", "thread-exit")),
+                                            ::testing::Values("return", "exit", "thread-exit",
+                                                              "thread-exit-busy")),
                          [](const auto& info) {
                            std::string name =
                                std::get<0>(info.param) + "_" + std::get<1>(info.param);

@@ -13,7 +13,9 @@
 //               malloc'ed, given back with free; mapped: mmap'ed, given back with munmap), stops
 //               polling, waits a random while (from SEED), gives the memory back, then calls
 //               UNLOAD (none, close: UnloadWeb(0), shutdown: UnloadWeb(1)) and ends by EXIT
-//               (return from main, exit() on the main thread, exit() on another thread)
+//               (return from main, exit() on the main thread, exit() on another thread, or
+//               thread-exit-busy: exit() on another thread while the main thread goes on
+//               sending input and script as fast as it can)
 // It exits 0 when everything went as it should, 2 to 5 for a failed step (told on stderr).
 #include <dirent.h>
 #include <dlfcn.h>
@@ -268,6 +270,17 @@ int ExitRoad(const Library& lib, char** argv, int argc) {
   if (exitWay == "thread-exit") {
     std::thread([] { std::exit(0); }).detach();
     for (;;) pause();
+  }
+  if (exitWay == "thread-exit-busy") {
+    const auto wait = randomMicroseconds(50000);
+    std::thread([wait] {
+      std::this_thread::sleep_for(wait);
+      std::exit(0);
+    }).detach();
+    for (int i = 0;; ++i) {
+      lib.input(INPUT_MOUSE | INPUT_MOUSE_MOVE, i % kRoadWidth, i % kRoadHeight);
+      lib.script("document.body.dataset.n = (document.body.dataset.n | 0) + 1");
+    }
   }
   if (exitWay != "return") Fail(2, "unknown exit " + exitWay);
   return 0;

@@ -131,6 +131,13 @@ void BrowserImpl::StopLoad() {
 }
 
 void BrowserImpl::CloseBrowser(bool force_close) {
+  // A forced close on the engine's own thread (the final shutdown) goes at once, ahead of
+  // whatever work is queued: the work for the view then finds it gone.
+  if (force_close && EngineContext::Get().IsUiThread()) {
+    CefRefPtr<BrowserImpl> self(this);
+    DestroyView();
+    return;
+  }
   Post([this, force_close] {
     if (force_close)
       DestroyView();
