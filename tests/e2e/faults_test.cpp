@@ -133,7 +133,10 @@ TEST_F(Faults, AServiceUserWithoutAHomeFolderAndAReadOnlyLibraryFolder) {
                                               : fs::perms::none),
                     fs::perm_options::add, ec);
   HostRun run{{"show", "service user"}};
-  run.environment = {"PATH=/usr/bin:/bin", "HOME=/nonexistent", "LANG=C.UTF-8"};
+  // No home folder, and none of the folders a desktop session names.
+  run.environment = EnvironmentWith({"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
+                                     "XDG_RUNTIME_DIR", "XDG_DOWNLOAD_DIR"},
+                                    {"HOME=/nonexistent"});
   if (geteuid() == 0) {
     const passwd* nobody = getpwnam("nobody");
     if (nobody == nullptr) GTEST_SKIP() << "no user \"nobody\" here";

@@ -96,8 +96,10 @@ void NavigationTracker::Load(const std::u16string& url, bool again) {
   m_browser.MainFrame().SetURL(url);
   m_hostLoads.Asked(utf8);
   webkit_web_view_load_uri(view, utf8.c_str());
+  const gchar* asked = webkit_web_view_get_uri(view);
+  m_inFlight.engineUri = asked ? asked : "";
   m_stuckGuard.Arm(url);
-  m_stuckGuard.ExpectCommit(webkit_web_view_get_uri(view));
+  m_stuckGuard.ExpectCommit(asked);
 }
 
 void NavigationTracker::EndStuckProcess(const std::u16string& url) {
@@ -174,6 +176,8 @@ void NavigationTracker::MoveTo(WebKitBackForwardListItem* target) {
   const gchar* uri = webkit_back_forward_list_item_get_uri(target);
   m_hostLoads.Asked(uri ? uri : "");
   webkit_web_view_go_to_back_forward_list_item(m_browser.View(), target);
+  const gchar* asked = webkit_web_view_get_uri(m_browser.View());
+  m_inFlight.engineUri = asked ? asked : "";
 }
 
 void NavigationTracker::GoBack() {
@@ -209,6 +213,8 @@ void NavigationTracker::InFlight::Clear() {
   url.clear();
   if (item) g_object_unref(std::exchange(item, nullptr));
   redone = false;
+  engineUri.clear();
+  started = false;
 }
 
 void NavigationTracker::InFlight::SetLoad(const std::u16string& target) {
@@ -327,7 +333,10 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
   UpdateHistoryState();
   switch (event) {
     case WEBKIT_LOAD_STARTED: {
-      if (m_stuckGuard.IsExpected(webkit_web_view_get_uri(view))) m_stuckGuard.Started();
+      const gchar* startedUri = webkit_web_view_get_uri(view);
+      if (m_stuckGuard.IsExpected(startedUri)) m_stuckGuard.Started();
+      if (!m_inFlight.Empty() && startedUri != nullptr && m_inFlight.engineUri == startedUri)
+        m_inFlight.started = true;
       state.isLoading.store(true);
       m_failed = false;
       // The engine shows the URL of a navigation the page started only from
@@ -355,11 +364,10 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
       BeforeBrowse(webkit_web_view_get_uri(view), true);
       break;
     case WEBKIT_LOAD_COMMITTED:
-      // The navigation under way has a document: a crash from here on shows the error page,
-      // and nothing keeps it from starting or committing any more (this may be the asked-for
-      // load's redirect target).
-      m_inFlight.Clear();
-      m_stuckGuard.Disarm();
+      // The embedder's navigation, once started, has a document (perhaps its redirect's): a
+      // crash from here on shows the error page, and nothing keeps it from committing any more.
+      if (m_inFlight.started) m_inFlight.Clear();
+      m_stuckGuard.CommitSeen();
       if (m_stuckGuard.IsExpected(webkit_web_view_get_uri(view))) m_stuckGuard.Committed();
       state.hasDocument.store(true);
       frame->SetURL(ToU16(webkit_web_view_get_uri(view)));
@@ -394,7 +402,8 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
 void NavigationTracker::LoadFailed(const char* uri, GError* error) {
   QUILLO_REQUIRE_UI_THREAD();
   m_failed = true;
-  m_inFlight.Clear();  // ended on its own (or asked for again below)
+  // The embedder's navigation ended on its own (or is asked for again below).
+  if (m_inFlight.started || (uri != nullptr && m_inFlight.engineUri == uri)) m_inFlight.Clear();
   if (m_stuckGuard.IsExpected(uri)) {
     // The page's own script cancelled the embedder's load, or interrupted its policy check,
     // after it started (a page that navigates itself or calls window.stop() in a loop): ask

@@ -78,11 +78,15 @@ class NavigationTracker {
   void AskProcess(std::function<void()> answered);
 
   // The embedder's last main-frame load (url) or history move (item, a reference held) that has
-  // not committed yet; redone: it is itself the second try after a crash.
+  // not committed yet; redone: it is itself the second try after a crash. engineUri is the view's
+  // URI right after asking, which its start reports; a commit or failure counts only once it
+  // has started (one of an earlier navigation may still arrive after it was asked for).
   struct InFlight {
     std::u16string url;
     WebKitBackForwardListItem* item = nullptr;
     bool redone = false;
+    std::string engineUri;
+    bool started = false;
 
     bool Empty() const { return url.empty() && item == nullptr; }
     void Clear();

@@ -38,7 +38,12 @@ class StuckPageGuard {
   void Arm(const std::u16string& url);
   // The load asked for started: from now on its commit is watched.
   void Started();
-  // The view goes, or a main-frame document committed: nothing is watched any more.
+  // A main-frame document committed: once the load asked for has started, that is its commit
+  // (or its redirect target's), and nothing is watched any more.
+  void CommitSeen() {
+    if (m_watch == Watch::kCommit || m_watch == Watch::kAnswer) Disarm();
+  }
+  // The view goes: nothing is watched any more.
   void Disarm();
 
   // The URI of an asked-for load as the engine reports it (set right after asking), so that
