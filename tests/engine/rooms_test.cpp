@@ -9,6 +9,7 @@
 
 #include "engine/engine_harness.h"
 #include "wpe/frame/frame_sink.h"
+#include "wpe/navigation/stuck_page_guard.h"
 #include "wpe/page/script_dialogs.h"
 #include "wpe/room/browser_side.h"
 #include "wpe/room/frame_impl.h"
@@ -145,6 +146,55 @@ TEST_F(Rooms, ScriptDialogsAnswerThroughTheirSideAndCancelWhenTheViewGoes) {
   EXPECT_FALSE(closed);
   EXPECT_FALSE(processGone);
   EXPECT_TRUE(client->violations().empty()) << client->Describe();
+}
+
+// The stuck-page guard on its own, with short graces: a load that does not start expires; one
+// that started is checked while it does not commit, goes on being watched as long as its
+// process answers, and expires when an answer does not come; its commit ends the watch, while
+// a commit that comes before it started (an earlier navigation's) does not; and an answer to a
+// check that was overtaken counts for nothing.
+TEST_F(Rooms, StuckPageGuardWatchesTheStartThenTheCommit) {
+  std::vector<std::string> events;
+  std::vector<std::function<void()>> answers;
+  quillo::engine::StuckPageGuard guard(
+      [&](const std::u16string& url) { events.push_back("expired " + CefString(url).ToString()); },
+      [&](std::function<void()> answered) {
+        events.push_back("check");
+        answers.push_back(std::move(answered));
+      },
+      {20, 20, 20});
+  auto saw = [&](const std::vector<std::string>& want) {
+    return PumpUntil([&] { return events == want; }, "the guard's events");
+  };
+
+  guard.Arm(u"a");
+  ASSERT_TRUE(saw({"expired a"}));
+
+  events.clear();
+  guard.Arm(u"b");
+  guard.Started();
+  ASSERT_TRUE(saw({"check"}));
+  answers.back()();  // the process answers: the load is slow, not stuck
+  ASSERT_TRUE(saw({"check", "check"}));
+  ASSERT_TRUE(saw({"check", "check", "expired b"}));  // no answer this time
+
+  events.clear();
+  guard.Arm(u"c");
+  guard.CommitSeen();  // an earlier navigation's commit: c is still to start
+  ASSERT_TRUE(saw({"expired c"}));
+
+  events.clear();
+  guard.Arm(u"d");
+  guard.Started();
+  ASSERT_TRUE(saw({"check"}));
+  std::function<void()> late = answers.back();
+  guard.Arm(u"e");  // a later load takes over before d's check is answered
+  guard.Started();
+  late();  // d's answer counts for nothing
+  ASSERT_TRUE(saw({"check", "check"}));
+  guard.CommitSeen();  // e committed
+  PumpFor(200);
+  EXPECT_EQ(events, (std::vector<std::string>{"check", "check"}));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@ void StuckPageGuard::Arm(const std::u16string& url) {
   QUILLO_REQUIRE_UI_THREAD();
   m_url = url;
   m_watch = Watch::kStart;
-  m_timer.Start(kStartGraceMs, [this] {
+  m_timer.Start(m_timings.startGraceMs, [this] {
     m_watch = Watch::kNone;
     const std::u16string expired = m_url;
     m_onExpired(expired);  // may arm the guard again
@@ -20,10 +20,10 @@ void StuckPageGuard::Started() {
 
 void StuckPageGuard::WatchCommit() {
   m_watch = Watch::kCommit;
-  m_timer.Start(kCommitWatchMs, [this] {
+  m_timer.Start(m_timings.commitWatchMs, [this] {
     m_watch = Watch::kAnswer;
     const uint64_t check = ++m_checks;
-    m_timer.Start(kAnswerGraceMs, [this] {
+    m_timer.Start(m_timings.answerGraceMs, [this] {
       m_watch = Watch::kNone;
       const std::u16string expired = m_url;
       m_onExpired(expired);
@@ -52,7 +52,8 @@ void StuckPageGuard::Committed() {
 
 bool StuckPageGuard::RefusesNavigation(const char* uri, bool isRedirect) const {
   if (m_expectedUri.empty() || isRedirect || uri == nullptr) return false;
-  if (g_get_monotonic_time() - m_expectedSince > gint64{kStartGraceMs} * 1000) return false;
+  if (g_get_monotonic_time() - m_expectedSince > gint64{m_timings.startGraceMs} * 1000)
+    return false;
   return m_expectedUri != uri;
 }
 

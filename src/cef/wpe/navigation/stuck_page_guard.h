@@ -1,10 +1,11 @@
 // Ends a web process that keeps a new main-frame load from starting or, once started, from
 // committing: script that never returns, or dialogs that nobody answers, opened in a loop. Each
-// load asked for through the frame must start within kStartGraceMs; otherwise the guard's
-// expiry runs (the browser then terminates the web process, and the load is asked for again in
-// a fresh one). A load that has started but not committed within kCommitWatchMs is not stuck
-// as long as its process answers the guard's check within kAnswerGraceMs (a slow server keeps
-// the commit waiting while the page goes on); one whose process does not answer is.
+// load asked for through the frame must start within the start grace (5 s); otherwise the
+// guard's expiry runs (the browser then terminates the web process, and the load is asked for
+// again in a fresh one). A load that has started but not committed within the commit watch
+// (5 s) is not stuck as long as its process answers the guard's check within the answer grace
+// (5 s: a slow server keeps the commit waiting while the page goes on); one whose process does
+// not answer is.
 //
 // Thread: the UI (engine) thread only.
 #pragma once
@@ -19,18 +20,23 @@
 
 namespace quillo::engine {
 
+// How long the guard waits at each step (a test gives shorter ones).
+struct StuckPageTimings {
+  guint startGraceMs = 5000;
+  guint commitWatchMs = 5000;
+  guint answerGraceMs = 5000;
+};
+
 class StuckPageGuard {
  public:
-  static constexpr guint kStartGraceMs = 5000;
-  static constexpr guint kCommitWatchMs = 5000;
-  static constexpr guint kAnswerGraceMs = 5000;
+  using Timings = StuckPageTimings;
   using Expired = std::function<void(const std::u16string& url)>;
   // Asks the web process something it answers only when its main thread is free, and calls
   // answered then (not at all when no answer comes).
   using Check = std::function<void(std::function<void()> answered)>;
 
-  StuckPageGuard(Expired onExpired, Check check)
-      : m_onExpired(std::move(onExpired)), m_check(std::move(check)) {}
+  StuckPageGuard(Expired onExpired, Check check, Timings timings = Timings())
+      : m_onExpired(std::move(onExpired)), m_check(std::move(check)), m_timings(timings) {}
   StuckPageGuard(const StuckPageGuard&) = delete;
   StuckPageGuard& operator=(const StuckPageGuard&) = delete;
 
@@ -48,8 +54,8 @@ class StuckPageGuard {
 
   // The URI of an asked-for load as the engine reports it (set right after asking), so that
   // until it commits or fails, the page's own navigations cannot take its place (as in a page
-  // that navigates itself every millisecond). Redirects pass; the claim lapses after
-  // kStartGraceMs (a same-document load never commits).
+  // that navigates itself every millisecond). Redirects pass; the claim lapses after the start
+  // grace (a same-document load never commits).
   void ExpectCommit(const char* uri);
   // Whether uri is the load asked for (a load that started or committed in the meantime may be
   // an older one of the page's).
@@ -67,6 +73,7 @@ class StuckPageGuard {
 
   Expired m_onExpired;
   Check m_check;
+  const Timings m_timings;
   OneShotTimer m_timer;
   Watch m_watch = Watch::kNone;
   uint64_t m_checks = 0;  // tells the answer to the current check from an older one's
