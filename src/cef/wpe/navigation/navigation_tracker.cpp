@@ -368,7 +368,6 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
       // crash from here on shows the error page, and nothing keeps it from committing any more.
       if (m_inFlight.started) m_inFlight.Clear();
       m_stuckGuard.CommitSeen();
-      if (m_stuckGuard.IsExpected(webkit_web_view_get_uri(view))) m_stuckGuard.Committed();
       state.hasDocument.store(true);
       frame->SetURL(ToU16(webkit_web_view_get_uri(view)));
       break;

@@ -45,9 +45,10 @@ class StuckPageGuard {
   // The load asked for started: from now on its commit is watched.
   void Started();
   // A main-frame document committed: once the load asked for has started, that is its commit
-  // (or its redirect target's), and nothing is watched any more.
+  // (or its redirect target's), which ends its claim and the watch. Before, it is an earlier
+  // navigation's, which arrived late (the view already names the load asked for then).
   void CommitSeen() {
-    if (m_watch == Watch::kCommit || m_watch == Watch::kAnswer) Disarm();
+    if (m_watch == Watch::kCommit || m_watch == Watch::kAnswer) Committed();
   }
   // The view goes: nothing is watched any more.
   void Disarm();
