@@ -10,6 +10,7 @@ bool CommandTable::TryPost(int32_t command, int32_t p1, int32_t p2, int32_t p3) 
     slot.param1 = p1;
     slot.param2 = p2;
     slot.param3 = p3;
+    slot.posted = m_posts.fetch_add(1);
     slot.state.exchange(SLOT_READY);
     Wake();
     return true;

@@ -2,10 +2,13 @@
 // and input threads, without a lock.
 //
 // A producer claims a free slot (compare-and-exchange FREE -> CLAIMED, lowest
-// index first), writes the command and parameters, and publishes it (exchange
-// to READY). The consumer runs READY slots in index order and frees them.
-// Every operation on `state` is sequentially consistent, so the fields written
-// between claim and publish are visible to the consumer that saw READY.
+// index first), writes the command, its parameters and its posting number, and
+// publishes it (exchange to READY). The consumer runs the READY slots it finds
+// in the order they were posted, not in index order: a slot freed early is
+// claimed again by a later command, and keys typed quickly must reach the page
+// in the order they were typed. Every operation on `state` is sequentially
+// consistent, so the fields written between claim and publish are visible to
+// the consumer that saw READY.
 //
 // A consumer with nothing to run sleeps on the table's wake word instead of
 // looking again after a while: it sets the word, looks once more, and waits
@@ -39,6 +42,7 @@ struct CommandSlot {
   int32_t param1 = 0;
   int32_t param2 = 0;
   int32_t param3 = 0;
+  uint32_t posted = 0;  // posting number; meaningful only while READY
 };
 
 constexpr int kSlotCount = 10;
@@ -63,18 +67,28 @@ class CommandTable {
     return false;
   }
 
-  // Runs every READY slot in index order with run(command, p1, p2, p3) and
-  // frees it. Returns how many slots ran.
+  // Runs every slot READY at the start of the pass, in posting order, with
+  // run(command, p1, p2, p3), and frees it. Returns how many slots ran. With
+  // one producer thread, a slot published during the pass was posted after
+  // all of these and runs in the next pass.
   template <typename Run>
   int ConsumePass(Run&& run) {
-    int ran = 0;
+    CommandSlot* ready[kSlotCount];
+    int count = 0;
     for (CommandSlot& slot : m_slots) {
       if (slot.state.load() != SLOT_READY) continue;
-      run(slot.command, slot.param1, slot.param2, slot.param3);
-      slot.state.exchange(SLOT_FREE);
-      ++ran;
+      // Insertion by posting number; the difference orders them across the
+      // counter's wrap.
+      int at = count++;
+      for (; at > 0 && static_cast<int32_t>(slot.posted - ready[at - 1]->posted) < 0; --at)
+        ready[at] = ready[at - 1];
+      ready[at] = &slot;
     }
-    return ran;
+    for (int i = 0; i < count; ++i) {
+      run(ready[i]->command, ready[i]->param1, ready[i]->param2, ready[i]->param3);
+      ready[i]->state.exchange(SLOT_FREE);
+    }
+    return count;
   }
 
   // Consumer: sleeps until a slot is published or Wake is called. Returns at
@@ -111,6 +125,8 @@ class CommandTable {
 
  private:
   static constexpr uint32_t kConsumerAwake = 0;
+  // Producers' posting counter (several producers are tolerated, not expected).
+  std::atomic<uint32_t> m_posts{0};
   static constexpr uint32_t kConsumerAsleep = 1;
 
   bool AnyReady() const {
