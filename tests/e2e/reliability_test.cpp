@@ -113,6 +113,29 @@ TEST_F(Reliability, APageThatAllocatesWithoutEndIsEndedAndTheNextLoadWorks) {
   EXPECT_EQ(NoticeIndices(host(), UPDATE_LOAD_ERROR).size(), 1u) << host().Recent();
 }
 
+// A host's own limit, from the environment before its first LoadWeb: a page that holds
+// 768 MiB, well inside the default, is ended under a limit of 512 MiB.
+TEST_F(Reliability, AHostsOwnMemoryLimitEndsAPageThatHoldsMoreThanIt) {
+  ASSERT_EQ(setenv("QUILLO_WEB_PROCESS_MEMORY_MB", "512", 1), 0);
+  PixelBuffer& buffer = NewBuffer(80, 60);
+  Load(buffer, kHtmlSource +
+                   "<title>filling</title><script>const hoard = []; const t = setInterval(() => {"
+                   " const a = new Uint8Array(64 << 20);"
+                   " for (let i = 0; i < a.length; i += 4096) a[i] = 1; hoard.push(a);"
+                   " if (hoard.length === 12) { clearInterval(t); document.title = 'holding'; }"
+                   "}, 10);</script>");
+  const bool ended = host().PollUntil(
+      [&] { return !NoticeIndices(host(), UPDATE_LOAD_ERROR).empty(); },
+      "the end of the web process that holds more than its limit", std::chrono::seconds(120));
+  unsetenv("QUILLO_WEB_PROCESS_MEMORY_MB");
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(host().notices()[NoticeIndices(host(), UPDATE_LOAD_ERROR).front()].value, -2);
+  const size_t from = host().notices().size();
+  Load(buffer, kHtmlSource + "<title>after</title><body style='background:rgb(0,0,255)'>");
+  ASSERT_TRUE(host().WaitForTitle("after", from));
+  EXPECT_TRUE(WaitForView(buffer, 0, {{40, 30, {0, 0, 255}}}, "the page after the end"));
+}
+
 TEST_F(Reliability, CloseAndReopenCyclesLeakNothing) {
   lib().SetDebugEnable(true);  // the close is observed through the log
   const long cycles = EnvOr("QUILLO_SOAK_CYCLES", 20);
