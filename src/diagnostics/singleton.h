@@ -1,11 +1,14 @@
 // SingleTon<T>: one process-wide instance of T, created on first use and
-// deleted when the library is unloaded (or the process exits).
+// never destroyed.
 //
-// The first GetInstance happens on the host's thread before any thread of the
-// library starts, so creation needs no synchronisation.
+// It lives in static storage of its own and is never deleted: at exit the
+// engine's threads may still log (and so read the instance) while the exiting
+// thread runs the library's destructors, and an instance deleted then was
+// read after its end or created again and lost. T must need no clean-up.
+// Creation is thread-safe (a function-local static).
 #pragma once
 
-#include <atomic>
+#include <new>
 
 namespace quillo {
 
@@ -13,24 +16,14 @@ template <typename T>
 class SingleTon {
  public:
   static T* GetInstance() {
-    T* instance = s_instance.load(std::memory_order_acquire);
-    if (instance == nullptr) {
-      instance = new T;
-      s_instance.store(instance, std::memory_order_release);
-      static Destroyer destroyer;  // runs at library unload
-    }
+    alignas(T) static unsigned char storage[sizeof(T)];
+    static T* const instance = new (storage) T;
     return instance;
   }
 
  protected:
   SingleTon() = default;
   virtual ~SingleTon() = default;
-
- private:
-  struct Destroyer {
-    ~Destroyer() { delete s_instance.exchange(nullptr); }
-  };
-  static inline std::atomic<T*> s_instance{nullptr};
 };
 
 }  // namespace quillo
