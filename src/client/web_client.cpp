@@ -111,8 +111,7 @@ void CWebClient::OnBeforeClose(CefRefPtr<CefBrowser> browser) {
        static_cast<unsigned>((delivered - m_bytesLogged) / 1024));
   m_paintCount = 0;
   m_bytesLogged = delivered;
-  m_popupRect = CefRect();
-  m_popupPixels.clear();
+  m_painter.Reset();
   m_browser.Store(nullptr);
 }
 

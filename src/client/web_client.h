@@ -16,6 +16,7 @@
 
 #include "cef_client.h"
 #include "client/atomic_ref_ptr.h"
+#include "client/frame_painter.h"
 #include "client/frame_store.h"
 #include "client/notice_text.h"
 
@@ -209,11 +210,7 @@ class CWebClient : public CefClient,
   std::atomic<bool> m_delivering{false};  // DeliverFrame is copying into the host's memory
 
   // Engine thread only.
-  CefRect m_popupRect;
-  // The open popup's last pixels (B,G,R,A, m_popupSize wide and high), laid over every view
-  // paint, so that each frame shows the list whole on top.
-  std::vector<uint8_t> m_popupPixels;
-  CefRect m_popupSize;
+  FramePainter m_painter;  // paints into m_frames, with the open popup laid over the view
   uint64_t m_paintCount = 0;
   uint64_t m_bytesLogged = 0;  // bytes delivered up to the last close's log line
 

@@ -17,6 +17,7 @@
 
 #include "controller/web_controller.h"
 #include "diagnostics/debug_log.h"
+#include "platform/engine_owner.h"
 #include "platform/platform.h"
 
 #define QUILLO_EXPORT extern "C" __attribute__((visibility("default")))
@@ -46,6 +47,12 @@ struct ControllerHolder {
   }
 } g_holder;
 CefRefPtr<CWebController>& g_webController = g_holder.controller;
+
+// The views interface holds this process's engine: a refused LoadWeb is reported by the next
+// UpdateWeb as a failed load, once (host's thread).
+bool g_refusalPending = false;
+char g_refusalText[] = "net::ERR_FAILED";
+constexpr int kUpdateLoadError = 0x1000;  // UPDATE_LOAD_ERROR
 
 // The engine's threads run the library's code until the process ends, so the library must
 // stay mapped from the engine's start on; and a fork must be noticed.
@@ -105,6 +112,11 @@ QUILLO_EXPORT int LoadWeb(int x, int y, int width, int height, void* pixels, con
   return Guard(u"LoadWeb", 0, [&] {
     quillo::LoadArguments args{x, y, width, height, pixels, url, options, acceptLanguage};
     if (!g_webController) {
+      if (!quillo::platform::ClaimEngine(quillo::platform::EngineOwner::kExports)) {
+        QLOG(u"LoadWeb => the views interface holds this process's engine: nothing loaded");
+        quillo::g_refusalPending = true;
+        return 0;
+      }
       quillo::PrepareForEngineStart();
       g_webController = new quillo::CWebController();
       g_webController->FirstLoad(args);
@@ -117,7 +129,13 @@ QUILLO_EXPORT int LoadWeb(int x, int y, int width, int height, void* pixels, con
 
 QUILLO_EXPORT int UpdateWeb(void** text, int* value) {
   return Guard(u"UpdateWeb", -1, [&] {
-    if (!g_webController) return -1;
+    if (!g_webController) {
+      if (!quillo::g_refusalPending) return -1;
+      quillo::g_refusalPending = false;
+      if (text) *text = quillo::g_refusalText;
+      if (value) *value = -2;
+      return quillo::kUpdateLoadError;
+    }
     // A host that passes no slot still gets its notice word.
     void* unusedText = nullptr;
     int unusedValue = 0;

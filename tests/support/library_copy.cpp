@@ -96,6 +96,10 @@ std::unique_ptr<LibraryCopy> LibraryCopy::Create(std::string* error) {
   return copy;
 }
 
+void* LibraryCopy::Symbol(const char* name) const {
+  return handle_ ? dlsym(handle_, name) : nullptr;
+}
+
 LibraryCopy::~LibraryCopy() {
   if (!directory_.empty()) {
     std::error_code ec;

@@ -40,6 +40,8 @@ class LibraryCopy {
   LibraryCopy& operator=(const LibraryCopy&) = delete;
 
   const std::filesystem::path& directory() const { return directory_; }
+  // Any exported function of the copy (those of quillo/views.h, for example), or null.
+  void* Symbol(const char* name) const;
   std::filesystem::path library_path() const { return directory_ / "libquillo.so"; }
   std::filesystem::path log_path() const { return directory_ / "tavlo_cef.log"; }
 

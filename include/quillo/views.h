@@ -1,0 +1,309 @@
+/* quillo views: any number of live web pages, each painted into memory the host owns.
+ *
+ * A second interface of libquillo.so beside the eight functions of quillo.h, for hosts that need
+ * more than one fixed page: several views at once, resizing, transparency, device scale, every
+ * notice in order, scripts with results, pages that call the host and await its answer, and
+ * pages served from the host's memory.
+ *
+ * Typical use:
+ *   quillo_view_config cfg = quillo_view_config_default();
+ *   cfg.width = 1280; cfg.height = 720; cfg.pixels = mem; cfg.stride = 1280 * 4;
+ *   quillo_view* view;
+ *   if (quillo_view_create(&cfg, "https://example.org/", &view) != QUILLO_OK) ...;
+ *   for (;;) {                                    // once per host frame
+ *     quillo_pump();
+ *     quillo_notice n = quillo_notice_init();
+ *     while (quillo_view_next_notice(view, &n) == 1)
+ *       if (n.kind == QUILLO_NOTICE_FRAME) upload(mem, n.rect);
+ *   }
+ *   quillo_view_destroy(view);
+ *   quillo_shutdown();
+ *
+ * ---- Threads ------------------------------------------------------------------------------
+ * The first call of a function of this header (other than the three marked "any thread") makes
+ * the calling thread the host's thread. Every later call must come from that thread: a call from
+ * another one does nothing and returns QUILLO_ERROR_WRONG_THREAD (with a log line). The library
+ * runs the engine on a thread of its own; it never calls into the host's code and never writes
+ * the host's memory from that thread.
+ *
+ * ---- One engine per process -------------------------------------------------------------
+ * A process has one engine. Views share it: the first quillo_view_create starts it, and
+ * quillo_shutdown stops it for the rest of the process. The eight functions of quillo.h and this
+ * header cannot both be used in one process: whichever starts the engine first keeps it. A
+ * quillo_view_create after LoadWeb returns QUILLO_ERROR_ENGINE_IN_USE; a LoadWeb after the first
+ * quillo_view_create loads nothing, writes a log line, and its next UpdateWeb reports
+ * UPDATE_LOAD_ERROR with -2 and "net::ERR_FAILED" (later calls return -1).
+ *
+ * ---- Memory ------------------------------------------------------------------------------
+ * The host owns each view's pixel memory: height rows, stride bytes apart, 4 bytes a pixel. The
+ * library writes it only inside quillo_pump, one whole frame at a time: the pixels a FRAME
+ * notice reports do not change until the host's next quillo_pump, however long the host takes.
+ * Pixels are premultiplied by alpha (an opaque page has alpha 255 everywhere). Once
+ * quillo_view_resize, quillo_view_destroy or quillo_shutdown returns, the memory handed over
+ * before is never written again.
+ *
+ * Texts the library hands out (notice texts) are NUL-terminated UTF-8 owned by the library,
+ * valid until the next call that names the same view (and, after quillo_shutdown, not at all);
+ * copy them if needed. Texts the host passes in are read during the call only.
+ *
+ * ---- Errors ------------------------------------------------------------------------------
+ * Every function returns QUILLO_OK (0) or a negative QUILLO_ERROR_*; a refused call changes
+ * nothing and writes a log line (see quillo_set_log). A null, destroyed or made-up handle is
+ * never followed: it gives QUILLO_ERROR_BAD_HANDLE.
+ *
+ * In the child of a fork() every function returns QUILLO_ERROR_FORKED and does nothing.
+ */
+#ifndef QUILLO_VIEWS_H
+#define QUILLO_VIEWS_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#if defined(_WIN32)
+#define QUILLO_VIEWS_API __declspec(dllimport)
+#else
+#define QUILLO_VIEWS_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Results ---------------------------------------------------------------------------- */
+
+#define QUILLO_OK 0
+#define QUILLO_ERROR_NULL_ARGUMENT -1 /* a pointer the call needs is null */
+#define QUILLO_ERROR_BAD_HANDLE -2    /* a null, destroyed or foreign view handle */
+#define QUILLO_ERROR_BAD_SIZE -3      /* a width or height below 1 or above QUILLO_MAX_SIDE */
+#define QUILLO_ERROR_BAD_STRIDE -4    /* a stride below width * 4 */
+#define QUILLO_ERROR_BAD_CONFIG -5    /* an unknown config size or a field out of its range */
+#define QUILLO_ERROR_BAD_ARGUMENT -6  /* another argument out of its range */
+#define QUILLO_ERROR_WRONG_THREAD -7  /* not the host's thread (see Threads above) */
+#define QUILLO_ERROR_SHUT_DOWN -8     /* after quillo_shutdown, or the engine has stopped */
+#define QUILLO_ERROR_ENGINE_IN_USE -9 /* the eight functions of quillo.h hold the engine */
+#define QUILLO_ERROR_NO_MEMORY -10    /* the library could not allocate what the call needs */
+#define QUILLO_ERROR_LIMIT -11        /* QUILLO_MAX_VIEWS views exist already */
+#define QUILLO_ERROR_NOT_FOUND -12    /* no open dialog, message or request with that id */
+#define QUILLO_ERROR_FORKED -13       /* in the child of a fork() */
+
+/* The largest width and height of a view, in pixels. */
+#define QUILLO_MAX_SIDE 16384
+/* The most views that exist at once. */
+#define QUILLO_MAX_VIEWS 256
+
+/* Any thread: a short English text for a result ("QUILLO_ERROR_BAD_HANDLE: ..."), static. */
+QUILLO_VIEWS_API const char* quillo_result_text(int result);
+
+/* Any thread: 1 turns the diagnostic log on (standard error, and the file tavlo_cef.log beside
+ * the library once the engine has started), 0 off. The same switch as SetDebugEnable. */
+QUILLO_VIEWS_API void quillo_set_log(int enable);
+
+/* ---- Views ------------------------------------------------------------------------------ */
+
+typedef struct quillo_view quillo_view; /* opaque; never dereferenced by the host */
+
+/* Pixel formats: the bytes of each pixel in memory order. */
+#define QUILLO_FORMAT_BGRA 0
+#define QUILLO_FORMAT_RGBA 1
+
+typedef struct quillo_view_config {
+  /* sizeof(quillo_view_config) as the host was compiled; set by quillo_view_config_default.
+   * The library reads no field beyond it (later fields keep their defaults), and refuses a size
+   * smaller than the first version's or one whose extra bytes are not all zero. */
+  size_t size;
+  /* The memory: width x height pixels (1..QUILLO_MAX_SIDE), rows stride bytes apart (at least
+   * width * 4; 0 means width * 4), owned by the host, never null. Device pixels: with a
+   * device_scale of 2 the page is laid out at width / 2 x height / 2 CSS pixels. */
+  int width;
+  int height;
+  void* pixels;
+  size_t stride;
+  int format;    /* QUILLO_FORMAT_BGRA (default) or QUILLO_FORMAT_RGBA */
+  int bottom_up; /* 1: the bottom row comes first in memory; 0 (default): the top row */
+  /* 1: the page's transparent parts stay transparent (alpha 0 where the page draws nothing, and
+   * partly transparent colours keep their alpha, premultiplied). 0 (default): opaque, on white. */
+  int transparent;
+  /* The page's devicePixelRatio, 0.25..8; 0 means 1. Text and images are drawn at this many
+   * device pixels per CSS pixel. */
+  double device_scale;
+  /* The most frames a second the page paints, 1..240; 0 means 60. */
+  int max_frame_rate;
+  /* 1: the view starts hidden (see quillo_view_set_hidden). */
+  int hidden;
+  /* The page's zoom level, 0.25..5; 0 means 1. */
+  double zoom;
+  /* The User-Agent text the view's requests and navigator.userAgent carry; null: the engine's. */
+  const char* user_agent;
+  /* The name of the global function every page of the view gets for posting to the host
+   * (QUILLO_NOTICE_MESSAGE), an identifier of 1 to 64 letters, digits, '_' or '$'; null means
+   * "quilloPost". Empty text: no such function. */
+  const char* post_function;
+} quillo_view_config;
+
+/* The defaults, with size set. Header-only, any thread. */
+static inline quillo_view_config quillo_view_config_default(void) {
+  quillo_view_config config;
+  memset(&config, 0, sizeof config);
+  config.size = sizeof config;
+  return config;
+}
+
+/* Creates a view of config that loads url (UTF-8; null or empty: about:blank), and stores its
+ * handle in *view. The first call starts the engine. The page loads, paints and reports while the
+ * host pumps. Memory: see config. The config and url are read during the call only. */
+QUILLO_VIEWS_API int quillo_view_create(const quillo_view_config* config, const char* url,
+                                        quillo_view** view);
+/* As quillo_view_create, showing html (UTF-8) as a page whose address is base_url (null: a
+ * "data:" address; relative links then lead nowhere). */
+QUILLO_VIEWS_API int quillo_view_create_html(const quillo_view_config* config, const char* html,
+                                             const char* base_url, quillo_view** view);
+
+/* Closes the view. When this returns the library writes the view's memory no more (the host
+ * may free it), its notices and their texts are gone, and the handle is invalid
+ * (QUILLO_ERROR_BAD_HANDLE from then on, also inside a loop over its notices). The page's own
+ * teardown ends on the engine's thread later. */
+QUILLO_VIEWS_API int quillo_view_destroy(quillo_view* view);
+
+/* Drives the engine for every view, once: hands the engine the host's calls since the last pump
+ * and lets it do one unit of work when it has some, copies each view's newest whole frame into
+ * its memory where it differs from the frame the host has, and queues the notices that came.
+ * Never blocks (it waits for no other thread). Call it regularly, for example once per frame:
+ * without pumps pages neither load nor paint. */
+QUILLO_VIEWS_API int quillo_pump(void);
+
+/* Stops the engine for the rest of the process: every view is closed (its handle becomes
+ * invalid), and the library's own threads end before this returns. Later calls return
+ * QUILLO_ERROR_SHUT_DOWN. A process that exits without it shuts the engine down at exit. */
+QUILLO_VIEWS_API int quillo_shutdown(void);
+
+/* ---- Notices ------------------------------------------------------------------------------ */
+
+#define QUILLO_NOTICE_FRAME 1         /* a new frame is in memory: rect, id = frame number */
+#define QUILLO_NOTICE_URL 2           /* the page's address changed: text = URL */
+#define QUILLO_NOTICE_TITLE 3         /* text = the title */
+#define QUILLO_NOTICE_LOAD_STARTED 4  /* text = URL */
+#define QUILLO_NOTICE_LOAD_FINISHED 5 /* text = URL, code = HTTP status (0 when none) */
+#define QUILLO_NOTICE_LOAD_FAILED 6   /* code = network error, text = "net::ERR_...", detail = URL */
+#define QUILLO_NOTICE_DIALOG 7        /* id, code = QUILLO_DIALOG_*, text = message, detail = default */
+#define QUILLO_NOTICE_NEW_WINDOW 8    /* a new window was asked for and refused: text = URL */
+#define QUILLO_NOTICE_CURSOR 9        /* code = cursor type, as UPDATE_CURSOR_MASK's types */
+#define QUILLO_NOTICE_FOCUS 10        /* code = 1 the page took the focus, 0 it lost it */
+#define QUILLO_NOTICE_MESSAGE 11      /* the page posted: id, text = the string posted */
+#define QUILLO_NOTICE_SCRIPT_RESULT 12 /* id = request id, code = 1 value / 0 exception, text */
+#define QUILLO_NOTICE_PROCESS_GONE 13 /* the page's web process ended: code = QUILLO_GONE_* */
+#define QUILLO_NOTICE_REQUEST 14      /* the page asks for a host-served resource (see below) */
+#define QUILLO_NOTICE_CLOSED 15       /* the page closed itself (window.close()): destroy the view */
+
+#define QUILLO_DIALOG_ALERT 0
+#define QUILLO_DIALOG_CONFIRM 1
+#define QUILLO_DIALOG_PROMPT 2
+
+#define QUILLO_GONE_CRASHED 0
+#define QUILLO_GONE_OUT_OF_MEMORY 1
+#define QUILLO_GONE_ENDED 2 /* ended on purpose (by the library's stuck-page guard) */
+
+typedef struct quillo_rect {
+  int x, y, width, height;
+} quillo_rect;
+
+typedef struct quillo_notice {
+  /* sizeof(quillo_notice) as the host was compiled; set by quillo_notice_init. The library
+   * writes no byte beyond it. */
+  size_t size;
+  int kind; /* QUILLO_NOTICE_* */
+  int code; /* as each kind says; else 0 */
+  /* FRAME: the frame's number (grows by one for each frame the page paints; frames the host did
+   * not pump for in time are skipped, so it may grow by more). DIALOG, MESSAGE, REQUEST: the
+   * library's id to answer by (unique within the view). SCRIPT_RESULT: the host's request id. */
+  uint64_t id;
+  /* FRAME: the part of memory that changed since the frame before (its bounding box), in pixels
+   * from the page's top-left corner whatever the row order. Else zero. */
+  quillo_rect rect;
+  const char* text;   /* never null: "" when the kind has no text */
+  const char* detail; /* never null: "" when the kind has none */
+} quillo_notice;
+
+static inline quillo_notice quillo_notice_init(void) {
+  quillo_notice notice;
+  memset(&notice, 0, sizeof notice);
+  notice.size = sizeof notice;
+  return notice;
+}
+
+/* Takes the view's oldest notice into *notice: returns 1 when one was taken, 0 when there is
+ * none (notice untouched), or an error. Notices come in the order they happened, each one once,
+ * none merged with another; they wait for the host however long it takes to read them. Texts:
+ * valid until the next call that names this view. A FRAME notice is queued by quillo_pump after
+ * the notices that came before the frame was copied. */
+QUILLO_VIEWS_API int quillo_view_next_notice(quillo_view* view, quillo_notice* notice);
+
+/* ---- Looks -------------------------------------------------------------------- */
+
+/* 1: hidden. A hidden page paints nothing and its animations and timers are throttled as in a
+ * background tab, so it costs next to no processor time; 0 shows it again (no reload). */
+QUILLO_VIEWS_API int quillo_view_set_hidden(quillo_view* view, int hidden);
+
+/* ---- Navigation --------------------------------------------------------------------------- */
+
+QUILLO_VIEWS_API int quillo_view_load_url(quillo_view* view, const char* url);
+QUILLO_VIEWS_API int quillo_view_load_html(quillo_view* view, const char* html,
+                                           const char* base_url);
+QUILLO_VIEWS_API int quillo_view_go_back(quillo_view* view);    /* nothing when it cannot */
+QUILLO_VIEWS_API int quillo_view_go_forward(quillo_view* view); /* nothing when it cannot */
+QUILLO_VIEWS_API int quillo_view_reload(quillo_view* view);
+QUILLO_VIEWS_API int quillo_view_stop(quillo_view* view);
+
+/* ---- Input ---------------------------------------------------------------------------------
+ * Positions are in the view's memory pixels (device pixels) from the page's top-left corner; the
+ * page sees them divided by the device scale (CSS pixels). Events reach the page in the order
+ * of the calls. */
+
+#define QUILLO_MOD_SHIFT 0x1
+#define QUILLO_MOD_CONTROL 0x2
+#define QUILLO_MOD_ALT 0x4
+#define QUILLO_MOD_META 0x8
+
+#define QUILLO_BUTTON_LEFT 0
+#define QUILLO_BUTTON_MIDDLE 1
+#define QUILLO_BUTTON_RIGHT 2
+
+/* The pointer moved to (x, y). Buttons held down (see quillo_view_mouse_button) go with it. */
+QUILLO_VIEWS_API int quillo_view_mouse_move(quillo_view* view, int x, int y, unsigned modifiers);
+/* A button went down (down = 1) or up (0) at (x, y). click_count 1..3 counts the presses of a
+ * quick series, as the host's system counts them: the second press and release of a
+ * double-click carry 2, and the page gets "dblclick" after that release. */
+QUILLO_VIEWS_API int quillo_view_mouse_button(quillo_view* view, int button, int down, int x,
+                                              int y, int click_count, unsigned modifiers);
+/* The wheel at (x, y): delta_x, delta_y in device pixels, as the page's WheelEvent deltaX and
+ * deltaY count them (positive delta_y scrolls towards the end of the page). */
+QUILLO_VIEWS_API int quillo_view_mouse_wheel(quillo_view* view, int x, int y, int delta_x,
+                                             int delta_y, unsigned modifiers);
+
+#define QUILLO_KEY_DOWN 1
+#define QUILLO_KEY_UP 2
+
+/* A key went down or up. key_code: the Windows virtual-key code (VK_RETURN 0x0D, 'A' 0x41, ...)
+ * or 0 for text alone. text (UTF-8, may be null): what the key press types, as the host's
+ * keyboard layout produced it; the page gets "keydown", then the text ("keypress",
+ * "beforeinput", "input"), and at QUILLO_KEY_UP "keyup". Text with key_code 0 is typed without
+ * key events (for text from an input method). */
+QUILLO_VIEWS_API int quillo_view_key(quillo_view* view, int action, int key_code,
+                                     unsigned modifiers, const char* text);
+/* 1: the page gets the keyboard focus (its focused element shows a caret); 0: it loses it. */
+QUILLO_VIEWS_API int quillo_view_set_focus(quillo_view* view, int focused);
+
+/* ---- Dialogs --------------------------------------------------------- */
+
+/* Answers the DIALOG notice dialog_id: accept 1 (OK) or 0 (Cancel); prompt_text (UTF-8, may be
+ * null) is a prompt's answer when accepted. QUILLO_ERROR_NOT_FOUND when that dialog is not open
+ * (answered before, or gone with its page). */
+QUILLO_VIEWS_API int quillo_view_answer_dialog(quillo_view* view, uint64_t dialog_id, int accept,
+                                               const char* prompt_text);
+
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUILLO_VIEWS_H */

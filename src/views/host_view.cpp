@@ -1,0 +1,69 @@
+#include "views/host_view.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillo::views {
+
+HostView::HostView(uint64_t handle, const ViewSettings& settings,
+                   std::shared_ptr<ViewFrames> frames)
+    : m_handle(handle), m_settings(settings), m_frames(std::move(frames)) {}
+
+void HostView::Receive(ViewEvent&& event) {
+  switch (event.kind) {
+    case kEventReleased:
+      m_released = true;
+      return;
+    case kEventDialogGone:
+      m_openDialogs.erase(event.id);
+      return;
+    case QUILLO_NOTICE_DIALOG:
+      m_openDialogs.insert(event.id);
+      break;
+    case QUILLO_NOTICE_MESSAGE:
+      m_openMessages.insert(event.id);
+      break;
+    default:
+      break;
+  }
+  m_notices.push_back(std::move(event));
+}
+
+void HostView::Deliver() {
+  if (!m_frames || !m_frames->ok) return;
+  DirtyRegion area;
+  uint64_t frame = 0;
+  if (!m_frames->store.Deliver(m_settings.memory.pixels, &area, &frame)) return;
+  ViewEvent event;
+  event.view = m_handle;
+  event.kind = QUILLO_NOTICE_FRAME;
+  event.id = frame;
+  event.rect = area.Bounds();
+  m_notices.push_back(std::move(event));
+}
+
+void HostView::Resize(const Memory& memory, std::shared_ptr<ViewFrames> frames) {
+  m_settings.memory = memory;
+  m_frames = std::move(frames);
+}
+
+int HostView::NextNotice(quillo_notice* notice) {
+  if (m_notices.empty()) return 0;
+  m_handedOut = std::move(m_notices.front());
+  m_notices.pop_front();
+  // Written through a full-size copy, then only as many bytes as the host's struct has.
+  quillo_notice full = quillo_notice_init();
+  const size_t size = std::min(notice->size, sizeof(full));
+  full.size = notice->size;
+  full.kind = m_handedOut.kind;
+  full.code = m_handedOut.code;
+  full.id = m_handedOut.id;
+  full.rect = quillo_rect{m_handedOut.rect.x, m_handedOut.rect.y, m_handedOut.rect.width,
+                          m_handedOut.rect.height};
+  full.text = m_handedOut.text.c_str();
+  full.detail = m_handedOut.detail.c_str();
+  std::memcpy(notice, &full, size);
+  return 1;
+}
+
+}  // namespace quillo::views

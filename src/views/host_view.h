@@ -1,0 +1,64 @@
+// One view's host side: what the host's thread keeps of a view between its calls. The memory
+// the host handed over and the frames of its size (copied into that memory only in Deliver, so
+// only inside quillo_pump), the notices waiting for the host, the texts of the notice handed out
+// last, and which dialogs and messages still wait for the host's answer.
+//
+// Threads: the host's thread only. Owned by the runtime's handle table; the engine side of the
+// view (ViewClient) is the engine thread's and is reached only through tasks.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <set>
+
+#include "quillo/views.h"
+#include "views/view_config.h"
+#include "views/view_event.h"
+#include "views/view_frames.h"
+
+namespace quillo::views {
+
+class HostView {
+ public:
+  HostView(uint64_t handle, const ViewSettings& settings, std::shared_ptr<ViewFrames> frames);
+  HostView(const HostView&) = delete;
+  HostView& operator=(const HostView&) = delete;
+
+  uint64_t Handle() const { return m_handle; }
+  const ViewSettings& Settings() const { return m_settings; }
+  ViewSettings& MutableSettings() { return m_settings; }
+  // Whether the engine has let go of the view (only its notices are left).
+  bool Released() const { return m_released; }
+
+  // An event the engine emitted for this view: queued as a notice (or kept to itself).
+  void Receive(ViewEvent&& event);
+  // Copies the newest whole frame of the current size into the memory where it differs from the
+  // frame the host has, and queues its FRAME notice; nothing when no frame is new.
+  void Deliver();
+  // The new size's memory and frames: the old memory is not written again from here on.
+  void Resize(const Memory& memory, std::shared_ptr<ViewFrames> frames);
+  // The frames of the current size (for a scale change, which keeps the memory).
+  const std::shared_ptr<ViewFrames>& Frames() const { return m_frames; }
+
+  // quillo_view_next_notice: 1 when a notice was written into *notice, 0 when none waits.
+  int NextNotice(quillo_notice* notice);
+
+  // Dialogs and messages the host was told of and has not answered: Take is true once per id.
+  bool TakeOpenDialog(uint64_t id) { return m_openDialogs.erase(id) == 1; }
+  bool TakeOpenMessage(uint64_t id) { return m_openMessages.erase(id) == 1; }
+
+  size_t PendingNotices() const { return m_notices.size(); }
+
+ private:
+  const uint64_t m_handle;
+  ViewSettings m_settings;  // as the host's calls changed them (memory: the current one)
+  std::shared_ptr<ViewFrames> m_frames;
+  std::deque<ViewEvent> m_notices;  // waiting for the host, oldest first
+  ViewEvent m_handedOut;            // the texts of the notice handed out last
+  std::set<uint64_t> m_openDialogs;
+  std::set<uint64_t> m_openMessages;
+  bool m_released = false;
+};
+
+}  // namespace quillo::views

@@ -1,0 +1,267 @@
+#include "views/view_client.h"
+
+#include "diagnostics/debug_log.h"
+#include "quillo/views.h"
+#include "views/views_engine.h"
+
+namespace quillo::views {
+namespace {
+
+uint32_t EventFlags(uint32_t modifiers) {
+  uint32_t flags = 0;
+  if (modifiers & QUILLO_MOD_SHIFT) flags |= EVENTFLAG_SHIFT_DOWN;
+  if (modifiers & QUILLO_MOD_CONTROL) flags |= EVENTFLAG_CONTROL_DOWN;
+  if (modifiers & QUILLO_MOD_ALT) flags |= EVENTFLAG_ALT_DOWN;
+  if (modifiers & QUILLO_MOD_META) flags |= EVENTFLAG_COMMAND_DOWN;
+  return flags;
+}
+
+uint32_t ButtonFlag(int button) {
+  return button == QUILLO_BUTTON_LEFT     ? EVENTFLAG_LEFT_MOUSE_BUTTON
+         : button == QUILLO_BUTTON_MIDDLE ? EVENTFLAG_MIDDLE_MOUSE_BUTTON
+                                          : EVENTFLAG_RIGHT_MOUSE_BUTTON;
+}
+
+}  // namespace
+
+ViewClient::ViewClient(ViewsEngine& engine, uint64_t view, const ViewSettings& settings,
+                       std::shared_ptr<ViewFrames> frames)
+    : m_engine(engine), m_view(view), m_settings(settings), m_frames(std::move(frames)) {}
+
+ViewClient::~ViewClient() = default;
+
+void ViewClient::Emit(int kind, int code, uint64_t id, std::string text, std::string detail) {
+  ViewEvent event;
+  event.view = m_view;
+  event.kind = kind;
+  event.code = code;
+  event.id = id;
+  event.text = std::move(text);
+  event.detail = std::move(detail);
+  m_engine.Emit(std::move(event));
+}
+
+CefRefPtr<CefBrowserHost> ViewClient::Host() const {
+  return m_browser ? m_browser->GetHost() : nullptr;
+}
+
+bool ViewClient::Create(const std::string& url) {
+  CefWindowInfo window;
+  window.SetAsWindowless(nullptr, m_settings.transparent);
+  CefBrowserSettings browserSettings;
+  browserSettings.windowless_frame_rate = m_settings.frameRate;
+  m_browser = CefBrowserHost::CreateBrowserSync(window, this, CefString(url), browserSettings,
+                                                nullptr);
+  if (!m_browser) {
+    QLOG(u"quillo_view_create => the engine could not make the view");
+    Emit(QUILLO_NOTICE_LOAD_FAILED, ERR_FAILED, 0, "net::ERR_FAILED", url);
+    return false;
+  }
+  if (m_settings.hidden) m_browser->GetHost()->WasHidden(true);
+  return true;
+}
+
+void ViewClient::Close() {
+  m_closing = true;
+  for (auto& [id, callback] : m_dialogs) callback->Continue(false, CefString());
+  m_dialogs.clear();
+  if (CefRefPtr<CefBrowserHost> host = Host()) host->CloseBrowser(true);
+}
+
+void ViewClient::LoadUrl(const std::string& url) {
+  if (!m_browser) return;
+  m_browser->GetMainFrame()->LoadURL(CefString(url));
+}
+
+void ViewClient::GoBack() {
+  if (m_browser && m_browser->CanGoBack()) m_browser->GoBack();
+}
+
+void ViewClient::GoForward() {
+  if (m_browser && m_browser->CanGoForward()) m_browser->GoForward();
+}
+
+void ViewClient::Reload() {
+  if (m_browser) m_browser->Reload();
+}
+
+void ViewClient::Stop() {
+  if (m_browser) m_browser->StopLoad();
+}
+
+void ViewClient::SetHidden(bool hidden) {
+  m_settings.hidden = hidden;
+  if (CefRefPtr<CefBrowserHost> host = Host()) host->WasHidden(hidden);
+}
+
+void ViewClient::SetFocus(bool focused) {
+  CefRefPtr<CefBrowserHost> host = Host();
+  if (!host) return;
+  host->SetFocus(focused);
+  // The engine says when the page takes the focus (OnGotFocus); losing it is the host's doing.
+  if (!focused) Emit(QUILLO_NOTICE_FOCUS, 0);
+}
+
+void ViewClient::MouseMove(int x, int y, uint32_t modifiers) {
+  CefRefPtr<CefBrowserHost> host = Host();
+  if (!host) return;
+  CefMouseEvent event;
+  event.x = x, event.y = y;
+  event.modifiers = EventFlags(modifiers) | m_buttons;
+  host->SendMouseMoveEvent(event, false);
+}
+
+void ViewClient::MouseButton(int button, bool down, int x, int y, int clickCount,
+                             uint32_t modifiers) {
+  CefRefPtr<CefBrowserHost> host = Host();
+  if (!host) return;
+  if (down)
+    m_buttons |= ButtonFlag(button);
+  else
+    m_buttons &= ~ButtonFlag(button);
+  CefMouseEvent event;
+  event.x = x, event.y = y;
+  event.modifiers = EventFlags(modifiers) | m_buttons;
+  const auto type = button == QUILLO_BUTTON_LEFT     ? MBT_LEFT
+                    : button == QUILLO_BUTTON_MIDDLE ? MBT_MIDDLE
+                                                     : MBT_RIGHT;
+  host->SendMouseClickEvent(event, type, !down, clickCount);
+}
+
+void ViewClient::MouseWheel(int x, int y, int dx, int dy, uint32_t modifiers) {
+  CefRefPtr<CefBrowserHost> host = Host();
+  if (!host) return;
+  CefMouseEvent event;
+  event.x = x, event.y = y;
+  event.modifiers = EventFlags(modifiers) | m_buttons;
+  // The engine counts positive towards the top and the left; the host as the page does.
+  host->SendMouseWheelEvent(event, -dx, -dy);
+}
+
+void ViewClient::KeyAndText(bool down, int keyCode, uint32_t modifiers,
+                            const std::u16string& text) {
+  CefRefPtr<CefBrowserHost> host = Host();
+  if (!host) return;
+  // As Windows sends them: KEYDOWN with the key, a CHAR for each UTF-16 unit it types, KEYUP.
+  CefKeyEvent key;
+  key.modifiers = EventFlags(modifiers);
+  key.windows_key_code = keyCode;
+  key.native_key_code = keyCode;
+  if (!down) {
+    key.type = KEYEVENT_KEYUP;
+    host->SendKeyEvent(key);
+    return;
+  }
+  if (keyCode != 0) {
+    key.type = KEYEVENT_KEYDOWN;
+    host->SendKeyEvent(key);
+  }
+  for (char16_t unit : text) {
+    CefKeyEvent character = key;
+    character.type = KEYEVENT_CHAR;
+    character.character = unit;
+    character.unmodified_character = unit;
+    host->SendKeyEvent(character);
+  }
+}
+
+void ViewClient::AnswerDialog(uint64_t id, bool accept, const std::string& text) {
+  auto it = m_dialogs.find(id);
+  if (it == m_dialogs.end()) {
+    QLOG(u"quillo_view_answer_dialog => dialog [%u] is no longer open",
+         static_cast<unsigned>(id));
+    return;
+  }
+  it->second->Continue(accept, CefString(text));
+  m_dialogs.erase(it);
+}
+
+bool ViewClient::OnBeforePopup(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>,
+                               const CefString& target_url, const CefString& target_frame_name,
+                               cef_window_open_disposition_t, bool, const CefPopupFeatures&,
+                               CefWindowInfo&, CefRefPtr<CefClient>&, CefBrowserSettings&, bool*) {
+  Emit(QUILLO_NOTICE_NEW_WINDOW, 0, 0, target_url.ToString(), target_frame_name.ToString());
+  return true;  // refused: the host opens a view of its own if it wants one
+}
+
+void ViewClient::OnBeforeClose(CefRefPtr<CefBrowser>) {
+  m_painter.Reset();
+  m_dialogs.clear();
+  m_browser = nullptr;
+  // A close the host did not ask for is the page's own (window.close()).
+  if (!m_closing) Emit(QUILLO_NOTICE_CLOSED);
+  Emit(kEventReleased);
+  m_engine.Forget(m_view);  // may drop the last reference to this client: nothing after
+}
+
+void ViewClient::OnAddressChange(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame,
+                                 const CefString& url) {
+  if (IsMain(frame)) Emit(QUILLO_NOTICE_URL, 0, 0, url.ToString());
+}
+
+void ViewClient::OnTitleChange(CefRefPtr<CefBrowser>, const CefString& title) {
+  Emit(QUILLO_NOTICE_TITLE, 0, 0, title.ToString());
+}
+
+void ViewClient::OnGotFocus(CefRefPtr<CefBrowser>) {
+  Emit(QUILLO_NOTICE_FOCUS, 1);
+}
+
+void ViewClient::OnLoadStart(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, TransitionType) {
+  if (IsMain(frame)) Emit(QUILLO_NOTICE_LOAD_STARTED, 0, 0, frame->GetURL().ToString());
+}
+
+void ViewClient::OnLoadEnd(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, int httpStatusCode) {
+  if (IsMain(frame))
+    Emit(QUILLO_NOTICE_LOAD_FINISHED, httpStatusCode, 0, frame->GetURL().ToString());
+}
+
+void ViewClient::OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame,
+                             ErrorCode errorCode, const CefString& errorText,
+                             const CefString& failedUrl) {
+  if (!IsMain(frame)) return;  // a sub-frame's failure is the page's business
+  Emit(QUILLO_NOTICE_LOAD_FAILED, errorCode, 0, errorText.ToString(), failedUrl.ToString());
+}
+
+bool ViewClient::OnJSDialog(CefRefPtr<CefBrowser>, const CefString&, JSDialogType dialog_type,
+                            const CefString& message_text, const CefString& default_prompt_text,
+                            CefRefPtr<CefJSDialogCallback> callback, bool&) {
+  const uint64_t id = m_nextDialogId++;
+  m_dialogs[id] = callback;
+  Emit(QUILLO_NOTICE_DIALOG, static_cast<int>(dialog_type), id, message_text.ToString(),
+       default_prompt_text.ToString());
+  return true;
+}
+
+bool ViewClient::GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) {
+  rect = CefRect(0, 0, m_frames->cssWidth, m_frames->cssHeight);
+  return true;
+}
+
+void ViewClient::OnPopupShow(CefRefPtr<CefBrowser>, bool show) {
+  if (show) return;
+  m_painter.PopupClosed();
+  // The page under the list is painted again whole.
+  if (CefRefPtr<CefBrowserHost> host = Host()) host->Invalidate(PET_VIEW);
+}
+
+void ViewClient::OnPopupSize(CefRefPtr<CefBrowser>, const CefRect& rect) {
+  m_painter.PopupMoved(rect);
+}
+
+void ViewClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const RectList& dirtyRects,
+                         const void* buffer, int width, int height) {
+  ViewFrames& frames = *m_frames;
+  if (!frames.ok) return;
+  // A paint of another size is a frame of the layout before the last resize: it never reaches
+  // the memory of the new size.
+  if (type == PET_VIEW && (width < frames.width || height < frames.height)) return;
+  m_painter.Paint(frames.store, type, dirtyRects, buffer, width, height);
+}
+
+void ViewClient::OnCursorChange(CefRefPtr<CefBrowser>, CefCursorHandle, CursorType type,
+                                const CefCursorInfo&) {
+  Emit(QUILLO_NOTICE_CURSOR, static_cast<int>(type));
+}
+
+}  // namespace quillo::views

@@ -1,0 +1,127 @@
+// One view's engine side: the client of its browser. It creates the browser with the view's
+// settings, carries out the host's calls that the views engine hands it as tasks, paints the
+// engine's frames into the view's current ViewFrames, and turns every handler callback that the
+// host hears of into an event, in the order the engine calls them.
+//
+// Threads: the engine thread only (construction, tasks, every handler). The views engine holds
+// it from creation until the browser's OnBeforeClose; the browser holds it as its client.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "cef_client.h"
+#include "client/frame_painter.h"
+#include "views/view_config.h"
+#include "views/view_event.h"
+#include "views/view_frames.h"
+
+namespace quillo::views {
+
+class ViewsEngine;
+
+class ViewClient : public CefClient,
+                   public CefLifeSpanHandler,
+                   public CefDisplayHandler,
+                   public CefFocusHandler,
+                   public CefLoadHandler,
+                   public CefRequestHandler,
+                   public CefJSDialogHandler,
+                   public CefRenderHandler {
+ public:
+  // engine outlives every client (it is kept for the process).
+  ViewClient(ViewsEngine& engine, uint64_t view, const ViewSettings& settings,
+             std::shared_ptr<ViewFrames> frames);
+  ~ViewClient() override;
+
+  // ---- Tasks from the host (engine thread).
+  // Creates the browser showing url; false (and an event saying so) when it cannot be made.
+  bool Create(const std::string& url);
+  // Closes the browser at once; OnBeforeClose lets the engine forget this client.
+  void Close();
+  void LoadUrl(const std::string& url);
+  void GoBack();
+  void GoForward();
+  void Reload();
+  void Stop();
+  void SetHidden(bool hidden);
+  void SetFocus(bool focused);
+  void MouseMove(int x, int y, uint32_t flags);
+  void MouseButton(int button, bool down, int x, int y, int clickCount, uint32_t flags);
+  void MouseWheel(int x, int y, int dx, int dy, uint32_t flags);
+  // A key down (with the text it types, UTF-16) or up; key code 0: the text alone.
+  void KeyAndText(bool down, int keyCode, uint32_t modifiers, const std::u16string& text);
+  void AnswerDialog(uint64_t id, bool accept, const std::string& text);
+
+  // CefClient
+  CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
+  CefRefPtr<CefFocusHandler> GetFocusHandler() override { return this; }
+  CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() override { return this; }
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
+  CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
+  CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+
+  // CefLifeSpanHandler
+  bool OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                     const CefString& target_url, const CefString& target_frame_name,
+                     cef_window_open_disposition_t target_disposition, bool user_gesture,
+                     const CefPopupFeatures& popupFeatures, CefWindowInfo& windowInfo,
+                     CefRefPtr<CefClient>& client, CefBrowserSettings& settings,
+                     bool* no_javascript_access) override;
+  void OnBeforeClose(CefRefPtr<CefBrowser> browser) override;
+
+  // CefDisplayHandler
+  void OnAddressChange(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                       const CefString& url) override;
+  void OnTitleChange(CefRefPtr<CefBrowser> browser, const CefString& title) override;
+
+  // CefFocusHandler
+  void OnGotFocus(CefRefPtr<CefBrowser> browser) override;
+
+  // CefLoadHandler
+  void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                   TransitionType transition_type) override;
+  void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                 int httpStatusCode) override;
+  void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, ErrorCode errorCode,
+                   const CefString& errorText, const CefString& failedUrl) override;
+
+  // CefJSDialogHandler
+  bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& origin_url,
+                  JSDialogType dialog_type, const CefString& message_text,
+                  const CefString& default_prompt_text, CefRefPtr<CefJSDialogCallback> callback,
+                  bool& suppress_message) override;
+
+  // CefRenderHandler
+  bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) override;
+  void OnPopupShow(CefRefPtr<CefBrowser> browser, bool show) override;
+  void OnPopupSize(CefRefPtr<CefBrowser> browser, const CefRect& rect) override;
+  void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type, const RectList& dirtyRects,
+               const void* buffer, int width, int height) override;
+  void OnCursorChange(CefRefPtr<CefBrowser> browser, CefCursorHandle cursor, CursorType type,
+                      const CefCursorInfo& custom_cursor_info) override;
+
+ private:
+  void Emit(int kind, int code = 0, uint64_t id = 0, std::string text = {},
+            std::string detail = {});
+  CefRefPtr<CefBrowserHost> Host() const;
+  bool IsMain(const CefRefPtr<CefFrame>& frame) const { return frame && frame->IsMain(); }
+
+  ViewsEngine& m_engine;
+  const uint64_t m_view;
+  ViewSettings m_settings;                // as the host's calls changed them
+  std::shared_ptr<ViewFrames> m_frames;   // the size the page paints at now
+  FramePainter m_painter;
+  CefRefPtr<CefBrowser> m_browser;        // from Create until OnBeforeClose
+  bool m_closing = false;                 // Close was asked for (a host's destroy)
+  uint64_t m_nextDialogId = 1;
+  std::map<uint64_t, CefRefPtr<CefJSDialogCallback>> m_dialogs;  // open, by id
+  uint32_t m_buttons = 0;  // EVENTFLAG_*_MOUSE_BUTTON of the buttons held down
+
+  IMPLEMENT_REFCOUNTING(ViewClient);
+};
+
+}  // namespace quillo::views

@@ -1,0 +1,90 @@
+// The views' engine: a thread of the library's own that starts the engine (CefInitialize on
+// it, so it is the engine's UI thread), runs the host's calls handed over as tasks, and does one
+// message-loop work whenever the host's pump asks for it; and the views' engine-side clients,
+// found by their handles. Between works the thread sleeps on its wake word.
+//
+// The host's calls travel as tasks through a lock-free queue (the host's thread pushes, the
+// engine thread pops); what the engine has to say travels back as events through another
+// (the engine thread pushes, the host's thread pops). The host's thread never waits for the
+// engine thread, except in Stop.
+//
+// Threads: Start, State, Post, Pump, TakeEvent and Stop on the host's thread; Emit, the client
+// table and the tasks on the engine thread; OnScheduleMessagePumpWork on any thread. The
+// runtime owns this object and keeps it until the process ends.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <thread>
+#include <unordered_map>
+
+#include "cef_app.h"
+#include "views/spsc_queue.h"
+#include "views/view_event.h"
+
+namespace quillo::views {
+
+class ViewClient;
+
+class ViewsEngine : public CefApp, public CefBrowserProcessHandler {
+ public:
+  enum class State : int { kIdle, kStarting, kRunning, kFailed, kStopped };
+  using Task = std::function<void(ViewsEngine&)>;
+
+  ViewsEngine() = default;
+  ~ViewsEngine() override;
+
+  // ---- Host's thread.
+  // Starts the engine thread (once); the engine starts on it.
+  void Start();
+  State GetState() const { return static_cast<State>(m_state.load()); }
+  // Queues task for the engine thread, which runs the tasks in the order they were posted, at
+  // its next work (which the next Pump asks for).
+  void Post(Task task);
+  // Asks the engine thread for a work when the engine asked for one or tasks wait; never waits.
+  void Pump();
+  // The oldest event the engine thread emitted; false when none waits.
+  bool TakeEvent(ViewEvent* event) { return m_events.Pop(event); }
+  // Closes every client's browser, stops the engine and ends the thread; returns when it has
+  // ended. The tasks posted before run first.
+  void Stop();
+
+  // ---- Engine thread.
+  void Emit(ViewEvent event) { m_events.Push(std::move(event)); }
+  // The client of the view with this handle, or null (never made, or gone).
+  ViewClient* Find(uint64_t view) const;
+  void Adopt(uint64_t view, CefRefPtr<ViewClient> client);
+  void Forget(uint64_t view);
+
+  // CefApp
+  CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() override { return this; }
+  // CefBrowserProcessHandler
+  void OnScheduleMessagePumpWork(int64_t delay_ms) override;  // any thread
+
+ private:
+  static constexpr uint32_t kWakeWork = 0x1;
+  static constexpr uint32_t kWakeStop = 0x2;
+
+  void Run();       // the engine thread
+  void RunTasks();  // engine thread
+  void CloseAll();  // engine thread
+
+  std::atomic<int> m_state{static_cast<int>(State::kIdle)};  // written by both, read anywhere
+  std::thread m_thread;  // started by Start, joined by Stop (host's thread)
+  // The engine thread's wake word: kWakeWork and kWakeStop bits, set by the host's thread and
+  // taken by the engine thread with an exchange.
+  std::atomic<uint32_t> m_wake{0};
+  // Raised by the engine (any thread) when it has work; taken by Pump. Raised at first, so that
+  // the first pumps drive the engine until it reports for itself.
+  std::atomic<bool> m_workAsked{true};
+  bool m_tasksPosted = false;  // host's thread: tasks posted since the last Pump
+  SpscQueue<Task> m_tasks;        // host's thread -> engine thread
+  SpscQueue<ViewEvent> m_events;  // engine thread -> host's thread
+  // Engine thread only: the clients of the views the engine holds.
+  std::unordered_map<uint64_t, CefRefPtr<ViewClient>> m_clients;
+
+  IMPLEMENT_REFCOUNTING(ViewsEngine);
+};
+
+}  // namespace quillo::views

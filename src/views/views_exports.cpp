@@ -1,0 +1,263 @@
+// The C functions of quillo/views.h. Each passes through Call, so that no exception ever crosses
+// into the host, a forked child does nothing, and every call but the few marked "any thread"
+// runs on the host's thread only (ViewsRuntime::Enter); then each checks its arguments, refusing
+// with an error code and a log line, and hands the work to the view's engine side as a task.
+#include <exception>
+#include <new>
+
+#include "client/data_url.h"
+#include "diagnostics/debug_log.h"
+#include "platform/utf.h"
+#include "quillo/views.h"
+#include "views/view_client.h"
+#include "views/views_runtime.h"
+
+#define QUILLO_VIEWS_EXPORT extern "C" __attribute__((visibility("default")))
+
+static_assert(sizeof(void*) == 8, "view handles are 64-bit numbers");
+
+namespace quillo::views {
+namespace {
+
+template <typename Fn>
+int Call(const char16_t* name, Fn&& fn) noexcept {
+  try {
+    ViewsRuntime& runtime = ViewsRuntime::Get();
+    if (int r = runtime.Enter(name); r != QUILLO_OK) return r;
+    return fn(runtime);
+  } catch (const std::bad_alloc&) {
+    QLOG(u"%s => QUILLO_ERROR_NO_MEMORY: out of memory", name);
+    return QUILLO_ERROR_NO_MEMORY;
+  } catch (...) {
+    QLOG(u"%s => exception stopped at the boundary", name);
+    return QUILLO_ERROR_NO_MEMORY;
+  }
+}
+
+// The view of handle, or a refusal: for calls that act on one view.
+template <typename Fn>
+int OnView(const char16_t* name, quillo_view* handle, Fn&& fn) noexcept {
+  return Call(name, [&](ViewsRuntime& runtime) {
+    HostView* view = nullptr;
+    if (int r = runtime.Find(handle, &view); r != QUILLO_OK) return r;
+    return fn(runtime, *view);
+  });
+}
+
+std::string HtmlAddress(const char* html) {
+  return BuildDataUrl(html, "text/html");
+}
+
+}  // namespace
+}  // namespace quillo::views
+
+using quillo::views::Call;
+using quillo::views::HostView;
+using quillo::views::OnView;
+using quillo::views::ViewClient;
+using quillo::views::ViewsRuntime;
+
+QUILLO_VIEWS_EXPORT const char* quillo_result_text(int result) {
+  switch (result) {
+    case QUILLO_OK:
+      return "QUILLO_OK";
+    case QUILLO_ERROR_NULL_ARGUMENT:
+      return "QUILLO_ERROR_NULL_ARGUMENT: a pointer the call needs is null";
+    case QUILLO_ERROR_BAD_HANDLE:
+      return "QUILLO_ERROR_BAD_HANDLE: a null, destroyed or foreign view handle";
+    case QUILLO_ERROR_BAD_SIZE:
+      return "QUILLO_ERROR_BAD_SIZE: a width or height outside 1..QUILLO_MAX_SIDE";
+    case QUILLO_ERROR_BAD_STRIDE:
+      return "QUILLO_ERROR_BAD_STRIDE: a stride below width * 4";
+    case QUILLO_ERROR_BAD_CONFIG:
+      return "QUILLO_ERROR_BAD_CONFIG: an unknown config size or a field out of its range";
+    case QUILLO_ERROR_BAD_ARGUMENT:
+      return "QUILLO_ERROR_BAD_ARGUMENT: an argument out of its range";
+    case QUILLO_ERROR_WRONG_THREAD:
+      return "QUILLO_ERROR_WRONG_THREAD: not the host's thread";
+    case QUILLO_ERROR_SHUT_DOWN:
+      return "QUILLO_ERROR_SHUT_DOWN: the engine has shut down";
+    case QUILLO_ERROR_ENGINE_IN_USE:
+      return "QUILLO_ERROR_ENGINE_IN_USE: the functions of quillo.h hold this process's engine";
+    case QUILLO_ERROR_NO_MEMORY:
+      return "QUILLO_ERROR_NO_MEMORY: out of memory";
+    case QUILLO_ERROR_LIMIT:
+      return "QUILLO_ERROR_LIMIT: QUILLO_MAX_VIEWS views exist already";
+    case QUILLO_ERROR_NOT_FOUND:
+      return "QUILLO_ERROR_NOT_FOUND: no open dialog, message or request with that id";
+    case QUILLO_ERROR_FORKED:
+      return "QUILLO_ERROR_FORKED: in the child of a fork()";
+    default:
+      return "unknown result";
+  }
+}
+
+QUILLO_VIEWS_EXPORT void quillo_set_log(int enable) {
+  quillo::Configuration::GetInstance()->SetDebug(enable == 1);
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_create(const quillo_view_config* config, const char* url,
+                                           quillo_view** view) {
+  return Call(u"quillo_view_create", [&](ViewsRuntime& runtime) {
+    return runtime.Create(config, url ? url : "", view);
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_create_html(const quillo_view_config* config,
+                                                const char* html, const char* base_url,
+                                                quillo_view** view) {
+  return Call(u"quillo_view_create_html", [&](ViewsRuntime& runtime) {
+    if (html == nullptr) return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "html is null");
+    (void)base_url;
+    return runtime.Create(config, quillo::views::HtmlAddress(html), view);
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_destroy(quillo_view* view) {
+  return Call(u"quillo_view_destroy",
+              [&](ViewsRuntime& runtime) { return runtime.Destroy(view); });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_pump(void) {
+  return Call(u"quillo_pump", [&](ViewsRuntime& runtime) { return runtime.Pump(); });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_shutdown(void) {
+  return Call(u"quillo_shutdown", [&](ViewsRuntime& runtime) { return runtime.Shutdown(); });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_next_notice(quillo_view* view, quillo_notice* notice) {
+  return OnView(u"quillo_view_next_notice", view, [&](ViewsRuntime& runtime, HostView& v) {
+    if (notice == nullptr) return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "notice is null");
+    if (notice->size < sizeof(quillo_notice))
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "notice size " + std::to_string(notice->size) +
+                                " is below the first version's (set it with quillo_notice_init)");
+    return v.NextNotice(notice);
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_set_hidden(quillo_view* view, int hidden) {
+  return OnView(u"quillo_view_set_hidden", view, [&](ViewsRuntime& runtime, HostView& v) {
+    runtime.Post(v, [hidden = hidden != 0](ViewClient& c) { c.SetHidden(hidden); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_load_url(quillo_view* view, const char* url) {
+  return OnView(u"quillo_view_load_url", view, [&](ViewsRuntime& runtime, HostView& v) {
+    if (url == nullptr) return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "url is null");
+    runtime.Post(v, [target = std::string(url)](ViewClient& c) { c.LoadUrl(target); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_load_html(quillo_view* view, const char* html,
+                                              const char* base_url) {
+  return OnView(u"quillo_view_load_html", view, [&](ViewsRuntime& runtime, HostView& v) {
+    if (html == nullptr) return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "html is null");
+    (void)base_url;
+    runtime.Post(v, [target = quillo::views::HtmlAddress(html)](ViewClient& c) {
+      c.LoadUrl(target);
+    });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_go_back(quillo_view* view) {
+  return OnView(u"quillo_view_go_back", view, [&](ViewsRuntime& runtime, HostView& v) {
+    runtime.Post(v, [](ViewClient& c) { c.GoBack(); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_go_forward(quillo_view* view) {
+  return OnView(u"quillo_view_go_forward", view, [&](ViewsRuntime& runtime, HostView& v) {
+    runtime.Post(v, [](ViewClient& c) { c.GoForward(); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_reload(quillo_view* view) {
+  return OnView(u"quillo_view_reload", view, [&](ViewsRuntime& runtime, HostView& v) {
+    runtime.Post(v, [](ViewClient& c) { c.Reload(); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_stop(quillo_view* view) {
+  return OnView(u"quillo_view_stop", view, [&](ViewsRuntime& runtime, HostView& v) {
+    runtime.Post(v, [](ViewClient& c) { c.Stop(); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_mouse_move(quillo_view* view, int x, int y,
+                                               unsigned modifiers) {
+  return OnView(u"quillo_view_mouse_move", view, [&](ViewsRuntime& runtime, HostView& v) {
+    runtime.Post(v, [=](ViewClient& c) { c.MouseMove(x, y, modifiers); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_mouse_button(quillo_view* view, int button, int down, int x,
+                                                 int y, int click_count, unsigned modifiers) {
+  return OnView(u"quillo_view_mouse_button", view, [&](ViewsRuntime& runtime, HostView& v) {
+    if (button != QUILLO_BUTTON_LEFT && button != QUILLO_BUTTON_MIDDLE &&
+        button != QUILLO_BUTTON_RIGHT)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "button " + std::to_string(button) + " is not a QUILLO_BUTTON_*");
+    if (click_count < 1 || click_count > 3)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "click_count " + std::to_string(click_count) + " is outside 1..3");
+    runtime.Post(v, [=, down = down != 0](ViewClient& c) {
+      c.MouseButton(button, down, x, y, click_count, modifiers);
+    });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_mouse_wheel(quillo_view* view, int x, int y, int delta_x,
+                                                int delta_y, unsigned modifiers) {
+  return OnView(u"quillo_view_mouse_wheel", view, [&](ViewsRuntime& runtime, HostView& v) {
+    runtime.Post(v, [=](ViewClient& c) { c.MouseWheel(x, y, delta_x, delta_y, modifiers); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_key(quillo_view* view, int action, int key_code,
+                                        unsigned modifiers, const char* text) {
+  return OnView(u"quillo_view_key", view, [&](ViewsRuntime& runtime, HostView& v) {
+    if (action != QUILLO_KEY_DOWN && action != QUILLO_KEY_UP)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "action " + std::to_string(action) + " is not a QUILLO_KEY_*");
+    if (key_code < 0 || key_code > 0xFF)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "key_code " + std::to_string(key_code) + " is outside 0..255");
+    if (key_code == 0 && (text == nullptr || *text == '\0'))
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT, "neither a key_code nor text");
+    const std::u16string units = text ? quillo::platform::Utf8ToUtf16(text) : std::u16string();
+    runtime.Post(v, [=](ViewClient& c) { c.KeyAndText(action == QUILLO_KEY_DOWN, key_code,
+                                                       modifiers, units); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_set_focus(quillo_view* view, int focused) {
+  return OnView(u"quillo_view_set_focus", view, [&](ViewsRuntime& runtime, HostView& v) {
+    runtime.Post(v, [focused = focused != 0](ViewClient& c) { c.SetFocus(focused); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_answer_dialog(quillo_view* view, uint64_t dialog_id,
+                                                  int accept, const char* prompt_text) {
+  return OnView(u"quillo_view_answer_dialog", view, [&](ViewsRuntime& runtime, HostView& v) {
+    if (!v.TakeOpenDialog(dialog_id))
+      return runtime.Refuse(QUILLO_ERROR_NOT_FOUND, "dialog " + std::to_string(dialog_id) +
+                                                        " is not open (answered, or never was)");
+    runtime.Post(v, [=, accept = accept != 0, text = std::string(prompt_text ? prompt_text : "")](
+                        ViewClient& c) { c.AnswerDialog(dialog_id, accept, text); });
+    return QUILLO_OK;
+  });
+}
