@@ -10,6 +10,8 @@
 namespace quillo {
 namespace {
 
+// Sides beyond this would ask the web process for buffers of gigabytes.
+constexpr int kMaxViewSide = 8192;
 constexpr int kSwapRedBlue = 0x1;
 constexpr int kBottomUp = 0x2;
 
@@ -17,7 +19,13 @@ constexpr int kBottomUp = 0x2;
 
 bool CWebClient::GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) {
   QLOG(u"CWebClient::GetViewRect");
+  // The page is laid out at 1 to 8,192 pixels a side, whatever the host asked for.
   rect = m_viewRect;
+  rect.width = std::clamp(rect.width, 1, kMaxViewSide);
+  rect.height = std::clamp(rect.height, 1, kMaxViewSide);
+  if (rect.width != m_viewRect.width || rect.height != m_viewRect.height)
+    QLOG(u"CWebClient::GetViewRect => view size %dx%d laid out as %dx%d", m_viewRect.width,
+         m_viewRect.height, rect.width, rect.height);
   return true;
 }
 

@@ -96,8 +96,8 @@ TEST_F(Rooms, ScriptDialogsAnswerThroughTheirSideAndCancelWhenTheViewGoes) {
   client->OnAfterCreated(side.Browser());  // the client records for this browser
   bool closed = false, processGone = false;
   quillo::engine::ViewHost host(
-      side, CefBrowserSettings(), [&] { closed = true; }, [&] { processGone = true; });
-  quillo::engine::FrameSink frames(side, 100, 80, 60);
+      side, CefBrowserSettings(), false, [&] { closed = true; }, [&] { processGone = true; });
+  quillo::engine::FrameSink frames(side, 100, 80, 1.0, 60);
   ASSERT_TRUE(host.Create(frames));
   side.view = host.View();
   bool leaving = false;

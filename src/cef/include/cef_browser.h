@@ -96,7 +96,12 @@ class CefBrowserHost : public virtual CefBaseRefCounted {
   // force_close the page may run its unload handlers first.
   virtual void CloseBrowser(bool force_close) = 0;
   virtual void SetFocus(bool focus) = 0;
+  // The render handler's GetViewRect answers a new size: the page is laid out again at it,
+  // without a reload, and the paints that follow have the new size.
   virtual void WasResized() = 0;
+  // The render handler's GetScreenInfo answers a new device scale factor: the page's
+  // devicePixelRatio changes and its paints come at the view size times the factor.
+  virtual void NotifyScreenInfoChanged() = 0;
   virtual void WasHidden(bool hidden) = 0;
   // Repaints the whole element through OnPaint.
   virtual void Invalidate(PaintElementType type) = 0;

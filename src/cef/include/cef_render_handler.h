@@ -1,9 +1,12 @@
 // Off-screen rendering callbacks, called on the UI thread.
 //
-// OnPaint's buffer is width*height*4 bytes, B, G, R, A, upper-left origin,
-// stride width*4; dirtyRects are in the painted element's coordinates and
-// cover everything that changed since that element's previous paint. The
-// buffer is valid only during the call.
+// OnPaint's buffer is width*height*4 bytes, B, G, R, A (premultiplied by
+// alpha; opaque unless the browser was created with transparent painting),
+// upper-left origin, stride width*4; for the view, width and height are the
+// view rectangle's size times the screen's device scale factor (each
+// multiplied in single precision and rounded down). dirtyRects are in the painted element's
+// coordinates and cover everything that changed since that element's previous paint. The buffer is
+// valid only during the call.
 #pragma once
 
 #include <vector>
@@ -20,13 +23,17 @@ class CefRenderHandler : public virtual CefBaseRefCounted {
     (void)browser, (void)rect;
     return false;
   }
-  // The view's rectangle in screen pixels; the page is laid out at its size.
+  // The view's rectangle in view (CSS) pixels; the page is laid out at its size. Asked when
+  // the browser is created and after each WasResized.
   virtual bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) = 0;
   virtual bool GetScreenPoint(CefRefPtr<CefBrowser> browser, int viewX, int viewY, int& screenX,
                               int& screenY) {
     (void)browser, (void)viewX, (void)viewY, (void)screenX, (void)screenY;
     return false;
   }
+  // The screen's device_scale_factor (0.25..8; others are brought into that range) is the
+  // page's devicePixelRatio. Asked when the browser is created and after each
+  // NotifyScreenInfoChanged; false leaves the factor at 1.
   virtual bool GetScreenInfo(CefRefPtr<CefBrowser> browser, CefScreenInfo& screen_info) {
     (void)browser, (void)screen_info;
     return false;

@@ -1,6 +1,7 @@
 #include "wpe/browser_impl.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "diagnostics/debug_log.h"
@@ -9,25 +10,44 @@
 namespace quillo::engine {
 namespace {
 
-// Sides beyond this would ask the web process for buffers of gigabytes.
-constexpr int kMaxViewSide = 8192;
+// Sides beyond this (in view pixels, and in device pixels) would ask the web process for
+// buffers of gigabytes.
+constexpr int kMaxViewSide = 16384;
+constexpr double kMinScale = 0.25, kMaxScale = 8.0;
 
 }  // namespace
 
+BrowserImpl::Geometry BrowserImpl::AskGeometry(CefClient& client, CefBrowser* browser) {
+  CefRect rect;
+  CefScreenInfo screen;
+  CefRefPtr<CefRenderHandler> render = client.GetRenderHandler();
+  if (render) {
+    render->GetViewRect(browser, rect);
+    if (!render->GetScreenInfo(browser, screen)) screen.device_scale_factor = 1.0f;
+  }
+  Geometry g;
+  g.scale = std::isfinite(screen.device_scale_factor)
+                ? std::clamp<double>(screen.device_scale_factor, kMinScale, kMaxScale)
+                : 1.0;
+  // Neither the view nor its buffers beyond the largest side.
+  const int most = std::min(kMaxViewSide, static_cast<int>(kMaxViewSide / g.scale));
+  g.width = std::clamp(rect.width, 1, most);
+  g.height = std::clamp(rect.height, 1, most);
+  if (g.width != rect.width || g.height != rect.height || g.scale != screen.device_scale_factor)
+    QLOG(u"BrowserImpl => view size %dx%d laid out as %dx%d", rect.width, rect.height, g.width,
+         g.height);
+  return g;
+}
+
 CefRefPtr<BrowserImpl> BrowserImpl::Create(CefRefPtr<CefClient> client,
+                                           const CefWindowInfo& windowInfo,
                                            const CefBrowserSettings& settings,
                                            const CefString& url) {
   EngineContext& engine = EngineContext::Get();
   if (!engine.IsUiThread() || !client) return nullptr;
-  CefRect rect;
-  CefRefPtr<CefRenderHandler> render = client->GetRenderHandler();
-  if (render) render->GetViewRect(nullptr, rect);
-  int width = std::clamp(rect.width, 1, kMaxViewSide);
-  int height = std::clamp(rect.height, 1, kMaxViewSide);
-  if (width != rect.width || height != rect.height)
-    QLOG(u"BrowserImpl::Create => view size %dx%d laid out as %dx%d", rect.width, rect.height,
-         width, height);
-  CefRefPtr<BrowserImpl> browser = new BrowserImpl(client, settings, width, height);
+  const Geometry geometry = AskGeometry(*client, nullptr);
+  CefRefPtr<BrowserImpl> browser =
+      new BrowserImpl(client, settings, windowInfo.transparent_painting_enabled != 0, geometry);
   if (!browser->CreateView()) return nullptr;
   if (CefRefPtr<CefLifeSpanHandler> life = client->GetLifeSpanHandler())
     life->OnAfterCreated(browser.get());
@@ -37,15 +57,16 @@ CefRefPtr<BrowserImpl> BrowserImpl::Create(CefRefPtr<CefClient> client,
   return browser;
 }
 
-BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings, int width,
-                         int height)
+BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings,
+                         bool transparent, const Geometry& geometry)
     : m_id(EngineContext::Get().NextBrowserId()),
       m_client(client),
       m_mainFrame(new FrameImpl(static_cast<FrameOwner*>(this), true, 1)),
       m_host(
-          *this, settings, [this] { DestroyView(); }, [this] { WebProcessGone(); }),
-      m_frames(*this, width, height, settings.windowless_frame_rate),
-      m_popup(*this, width, height),
+          *this, settings, transparent, [this] { DestroyView(); }, [this] { WebProcessGone(); }),
+      m_frames(*this, geometry.width, geometry.height, geometry.scale,
+               settings.windowless_frame_rate),
+      m_popup(*this, geometry.width, geometry.height, geometry.scale),
       m_input(*this, m_popup),
       m_dialogs(*this, [this] { return m_navigation.Leaving(); }),
       m_channel(*this),
@@ -57,6 +78,7 @@ BrowserImpl::~BrowserImpl() {
 
 bool BrowserImpl::CreateView() {
   QUILLO_REQUIRE_UI_THREAD();
+  m_frames.OnFirstFrame([this] { m_input.FrameShown(true); });
   if (!m_host.Create(m_frames)) return false;
   WebKitWebView* view = m_host.View();
   m_input.Attach(view);
@@ -65,7 +87,24 @@ bool BrowserImpl::CreateView() {
   m_channel.Attach(view);
   m_navigation.Attach(view);
   m_host.Attach();
+  // The scale, which the backend cannot be made with, before the first layout.
+  UpdateGeometry();
   return true;
+}
+
+void BrowserImpl::UpdateGeometry() {
+  QUILLO_REQUIRE_UI_THREAD();
+  const Geometry g = AskGeometry(*m_client, this);
+  m_frames.SetGeometry(g.width, g.height, g.scale);
+  m_popup.SetGeometry(g.width, g.height, g.scale);
+}
+
+void BrowserImpl::WasResized() {
+  Post([this] { UpdateGeometry(); });
+}
+
+void BrowserImpl::NotifyScreenInfoChanged() {
+  Post([this] { UpdateGeometry(); });
 }
 
 void BrowserImpl::Post(std::function<void()> task) {
@@ -181,6 +220,9 @@ void BrowserImpl::WebProcessGone() {
   m_popup.Hide();
   m_channel.ProcessGone();
   m_navigation.MarkCrash();
+  // The next web process starts without a frame.
+  m_frames.ExpectFirstFrame();
+  m_input.FrameShown(false);
   // The handler hears of it once, as a failed load; the error page it asks for is the crash's.
   const gchar* uri = webkit_web_view_get_uri(View());
   if (CefRefPtr<CefLoadHandler> load = m_client->GetLoadHandler()) {
@@ -214,8 +256,9 @@ void BrowserImpl::SendKeyEvent(const CefKeyEvent& event) {
 
 void BrowserImpl::SendMouseClickEvent(const CefMouseEvent& event, MouseButtonType type,
                                       bool mouseUp, int clickCount) {
-  (void)clickCount;  // the engine counts clicks itself
-  Post([this, event, type, mouseUp] { m_input.Click(event, type, mouseUp); });
+  Post([this, event, type, mouseUp, clickCount] {
+    m_input.Click(event, type, mouseUp, clickCount);
+  });
 }
 
 void BrowserImpl::SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) {
@@ -239,5 +282,5 @@ CefRefPtr<CefBrowser> CefBrowserHost::CreateBrowserSync(const CefWindowInfo& win
     QLOG(u"CefBrowserHost::CreateBrowserSync => only windowless browsers are supported");
     return nullptr;
   }
-  return quillo::engine::BrowserImpl::Create(client, settings, url).get();
+  return quillo::engine::BrowserImpl::Create(client, windowInfo, settings, url).get();
 }

@@ -42,7 +42,7 @@ class BrowserImpl : public CefBrowser,
  public:
   // UI thread. Creates the view and starts loading url once pending cookie
   // deletions have finished. Null when the view could not be created.
-  static CefRefPtr<BrowserImpl> Create(CefRefPtr<CefClient> client,
+  static CefRefPtr<BrowserImpl> Create(CefRefPtr<CefClient> client, const CefWindowInfo& windowInfo,
                                        const CefBrowserSettings& settings, const CefString& url);
 
   // CefBrowser
@@ -65,7 +65,8 @@ class BrowserImpl : public CefBrowser,
   CefRefPtr<CefBrowser> GetBrowser() override { return this; }
   void CloseBrowser(bool force_close) override;
   void SetFocus(bool focus) override;
-  void WasResized() override {}
+  void WasResized() override;
+  void NotifyScreenInfoChanged() override;
   void WasHidden(bool hidden) override;
   void Invalidate(PaintElementType type) override;
   void SendKeyEvent(const CefKeyEvent& event) override;
@@ -99,13 +100,24 @@ class BrowserImpl : public CefBrowser,
   // script not yet run waits for the next page; either starts a new process.
   void WebProcessGone();
 
-  BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings, int width,
-              int height);
+  // The view's size and device scale factor, as the render handler answers them, brought into
+  // the ranges the engine takes. UI thread.
+  struct Geometry {
+    int width = 1;
+    int height = 1;
+    double scale = 1.0;
+  };
+  static Geometry AskGeometry(CefClient& client, CefBrowser* browser);
+
+  BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& settings, bool transparent,
+              const Geometry& geometry);
   ~BrowserImpl() override;
 
   // UI thread.
   bool CreateView();
   void StartLoad(const std::u16string& url);
+  // Asks the render handler for the size and scale again and applies them.
+  void UpdateGeometry();
 
   // Immutable after construction.
   const int m_id;

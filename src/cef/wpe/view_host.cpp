@@ -27,12 +27,13 @@ wpe_view_backend* BackendOf(WebKitWebView* view) {
 
 }  // namespace
 
-ViewHost::ViewHost(BrowserSide& browser, const CefBrowserSettings& settings, Ended onClosed,
-                   Ended onProcessGone)
+ViewHost::ViewHost(BrowserSide& browser, const CefBrowserSettings& settings, bool transparent,
+                   Ended onClosed, Ended onProcessGone)
     : m_browser(browser),
       m_onClosed(std::move(onClosed)),
       m_onProcessGone(std::move(onProcessGone)),
       m_backgroundColor(settings.background_color),
+      m_transparent(transparent),
       m_acceptLanguages(settings.accept_language_list.ToString16()),
       m_defaultEncoding(settings.default_encoding.ToString()),
       m_fileAccess(settings.file_access_from_file_urls == STATE_ENABLED),
@@ -66,9 +67,12 @@ bool ViewHost::Create(FrameSink& frames) {
                                         context, "settings", webSettings, nullptr));
   g_object_unref(webSettings);
 
-  // Opaque painting: white unless the settings name a colour.
+  // Opaque painting: white unless the settings name a colour. Transparent painting: where the
+  // page draws nothing, alpha 0.
   WebKitColor color{1.0, 1.0, 1.0, 1.0};
-  if (m_backgroundColor != 0) {
+  if (m_transparent) {
+    color = WebKitColor{0.0, 0.0, 0.0, 0.0};
+  } else if (m_backgroundColor != 0) {
     color.red = ((m_backgroundColor >> 16) & 0xFF) / 255.0;
     color.green = ((m_backgroundColor >> 8) & 0xFF) / 255.0;
     color.blue = (m_backgroundColor & 0xFF) / 255.0;

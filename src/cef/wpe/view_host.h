@@ -28,8 +28,10 @@ class ViewHost {
   // browser owns this host by value and so outlives it. onClosed: the view
   // is to go (the page closed, or the grace ran out); onProcessGone: its web
   // process ended.
-  ViewHost(BrowserSide& browser, const CefBrowserSettings& settings, Ended onClosed,
-           Ended onProcessGone);
+  // transparent: the page's background is transparent (CefWindowInfo's
+  // transparent_painting_enabled) instead of the settings' colour.
+  ViewHost(BrowserSide& browser, const CefBrowserSettings& settings, bool transparent,
+           Ended onClosed, Ended onProcessGone);
   ViewHost(const ViewHost&) = delete;
   ViewHost& operator=(const ViewHost&) = delete;
 
@@ -61,6 +63,7 @@ class ViewHost {
   const Ended m_onClosed;
   const Ended m_onProcessGone;
   const uint32_t m_backgroundColor;
+  const bool m_transparent;
   const std::u16string m_acceptLanguages;
   const std::string m_defaultEncoding;
   const bool m_fileAccess;

@@ -29,10 +29,34 @@ void OnHeldBufferDestroyed(wl_listener* listener, void*) {
 
 }  // namespace
 
-FrameSink::FrameSink(BrowserSide& browser, int width, int height, int frameRate)
-    : m_browser(browser), m_width(width), m_height(height), m_pacer(frameRate, [this] {
-        wpe_view_backend_exportable_fdo_dispatch_frame_complete(m_exportable);
-      }) {}
+FrameSink::FrameSink(BrowserSide& browser, int width, int height, double scale, int frameRate)
+    : m_browser(browser),
+      m_width(width),
+      m_height(height),
+      m_scale(scale),
+      m_pacer(frameRate,
+              [this] { wpe_view_backend_exportable_fdo_dispatch_frame_complete(m_exportable); }) {}
+
+int FrameSink::BufferSide(int side, double scale) {
+  // As the engine sizes its buffers: in single precision, rounded down.
+  return static_cast<int>(static_cast<float>(side) * static_cast<float>(scale));
+}
+
+void FrameSink::SetGeometry(int width, int height, double scale) {
+  QUILLO_REQUIRE_UI_THREAD();
+  if (m_exportable == nullptr) return;
+  wpe_view_backend* backend = wpe_view_backend_exportable_fdo_get_view_backend(m_exportable);
+  const bool scaleChanged = scale != m_scale || (scale != 1.0 && !m_scaleToldToView);
+  const bool sizeChanged = width != m_width || height != m_height;
+  m_width = width, m_height = height, m_scale = scale;
+  if (scaleChanged) {
+    m_scaleToldToView = true;
+    wpe_view_backend_dispatch_set_device_scale_factor(backend, static_cast<float>(scale));
+  }
+  if (sizeChanged)
+    wpe_view_backend_dispatch_set_size(backend, static_cast<uint32_t>(width),
+                                       static_cast<uint32_t>(height));
+}
 
 FrameSink::~FrameSink() {
   delete reinterpret_cast<HeldBufferListener*>(m_heldListener);
@@ -87,6 +111,15 @@ void FrameSink::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
     m_firstBufferSeen = true;
     QLOG(u"BrowserImpl::OnBufferExported => first buffer [%d]x[%d]", width, height);
   }
+  if (width != BufferSide(m_width, m_scale) || height != BufferSide(m_height, m_scale)) {
+    // Painted before the last change of size or scale: never shown, so that every paint after
+    // the change has the new size.
+    QLOG(u"BrowserImpl::OnBufferExported => a buffer of the size before dropped [%d]x[%d]", width,
+         height);
+    wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(m_exportable, buffer);
+    m_pacer.FrameArrived();
+    return;
+  }
 
   const uint8_t* previous = nullptr;
   if (m_heldBuffer != nullptr) {
@@ -129,6 +162,10 @@ void FrameSink::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
   wl_resource_add_destroy_listener(wpe_fdo_shm_exported_buffer_get_resource(buffer),
                                    m_heldListener);
   m_pacer.FrameArrived();
+  if (!m_frameShown) {
+    m_frameShown = true;
+    if (m_onFirstFrame) m_browser.Post(m_onFirstFrame);
+  }
 }
 
 void FrameSink::Repaint() {

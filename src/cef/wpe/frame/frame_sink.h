@@ -10,6 +10,7 @@
 #include <wpe/webkit.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "cef_browser.h"
@@ -27,14 +28,24 @@ class BrowserSide;
 class FrameSink {
  public:
   // browser owns this sink by value and so outlives it; the exportable holds a
-  // reference to the browser until the view backend is destroyed.
-  FrameSink(BrowserSide& browser, int width, int height, int frameRate);
+  // reference to the browser until the view backend is destroyed. width x height: the view
+  // size in view pixels, scale its device scale factor.
+  FrameSink(BrowserSide& browser, int width, int height, double scale, int frameRate);
   ~FrameSink();
   FrameSink(const FrameSink&) = delete;
   FrameSink& operator=(const FrameSink&) = delete;
 
   // The view backend whose frames come here; null when it cannot be made.
   WebKitWebViewBackend* CreateBackend();
+  // Tells the view its scale and size (after CreateBackend, once the view exists): the paints
+  // that follow have the new size, and a buffer of another size still on its way is dropped.
+  void SetGeometry(int width, int height, double scale);
+  // The size of the view's buffers: the view size times the scale, each rounded down.
+  static int BufferSide(int side, double scale);
+  // Called (through a post) when the view paints its first frame, and again for the first
+  // frame of each web process that follows (ExpectFirstFrame).
+  void OnFirstFrame(std::function<void()> shown) { m_onFirstFrame = std::move(shown); }
+  void ExpectFirstFrame() { m_frameShown = false; }
   // Paints the held frame again, whole.
   void Repaint();
   // The view goes: no more frame completes; the held buffer goes back.
@@ -46,14 +57,18 @@ class FrameSink {
 
   BrowserSide& m_browser;
   CefRefPtr<CefBrowser> m_backendHold;  // the reference the exportable holds
-  const int m_width;
-  const int m_height;
+  int m_width;                          // the view size in view pixels
+  int m_height;
+  double m_scale;
+  bool m_scaleToldToView = false;  // the view has been told a scale other than 1
   wpe_view_backend_exportable_fdo* m_exportable = nullptr;  // lives as long as the view backend
   wpe_fdo_shm_exported_buffer* m_heldBuffer = nullptr;      // last frame, kept for diffing
   wl_listener* m_heldListener = nullptr;  // forgets the held buffer if its process goes first
   bool m_firstBufferSeen = false;         // the view's first frame has been logged
-  std::vector<CefRect> m_dirty;           // reused by every paint
-  std::vector<uint8_t> m_packed;          // only for buffers whose stride is not width*4
+  bool m_frameShown = false;              // a frame of the current web process was shown
+  std::function<void()> m_onFirstFrame;
+  std::vector<CefRect> m_dirty;   // reused by every paint
+  std::vector<uint8_t> m_packed;  // only for buffers whose stride is not width*4
   FramePacer m_pacer;
 };
 

@@ -1,5 +1,7 @@
 #include "wpe/input/input_router.h"
 
+#include <cstdio>
+
 #include "wpe/input/popup_controller.h"
 #include "wpe/process/ui_thread.h"
 #include "wpe/room/browser_side.h"
@@ -8,8 +10,74 @@
 namespace quillo::engine {
 namespace {
 
+// The layer's own script world, where its scripts run apart from the page's.
+constexpr char kScriptWorld[] = "quillo";
+
 uint32_t NowMs() {
   return static_cast<uint32_t>(g_get_monotonic_time() / 1000);
+}
+
+// The engine's numbers for CEF's buttons: 1 left, 2 right, 3 middle.
+uint32_t EngineButton(CefBrowserHost::MouseButtonType type) {
+  return type == MBT_LEFT ? 1 : type == MBT_RIGHT ? 2 : 3;
+}
+
+uint32_t ButtonModifier(CefBrowserHost::MouseButtonType type) {
+  return type == MBT_LEFT    ? wpe_input_pointer_modifier_button1
+         : type == MBT_RIGHT ? wpe_input_pointer_modifier_button2
+                             : wpe_input_pointer_modifier_button3;
+}
+
+// The engine's held-button bits for CEF's EVENTFLAG_*_MOUSE_BUTTON.
+uint32_t HeldButtons(uint32_t flags) {
+  uint32_t held = 0;
+  if (flags & EVENTFLAG_LEFT_MOUSE_BUTTON) held |= wpe_input_pointer_modifier_button1;
+  if (flags & EVENTFLAG_RIGHT_MOUSE_BUTTON) held |= wpe_input_pointer_modifier_button2;
+  if (flags & EVENTFLAG_MIDDLE_MOUSE_BUTTON) held |= wpe_input_pointer_modifier_button3;
+  return held;
+}
+
+// MouseEvent.button: 0 left, 1 middle, 2 right.
+int DomButtonNumber(CefBrowserHost::MouseButtonType type) {
+  return type == MBT_LEFT ? 0 : type == MBT_MIDDLE ? 1 : 2;
+}
+
+// Every frame reports each release it got (button, clientX, clientY, whether it is the main
+// frame) to the layer's message handler: keys wait for the releases sent before them, and a
+// double click's release in the main frame is answered with the "dblclick" the engine leaves
+// out (with the release's modifiers).
+constexpr char kReleaseHandler[] = "quilloRelease";
+
+void OnReleaseReported(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self) {
+  JSCValue* value = webkit_javascript_result_get_js_value(result);
+  if (!jsc_value_is_array(value)) return;
+  double parts[4] = {};
+  for (guint i = 0; i < 4; ++i) {
+    JSCValue* part = jsc_value_object_get_property_at_index(value, i);
+    parts[i] = jsc_value_is_number(part) ? jsc_value_to_double(part) : 0;
+    g_object_unref(part);
+  }
+  static_cast<InputRouter*>(self)->Released(static_cast<int>(parts[0]), parts[1], parts[2],
+                                            parts[3] != 0);
+}
+
+void AddReleaseReports(WebKitWebView* view) {
+  static const char kScript[] =
+      "addEventListener('mouseup', e => {"
+      "  if (!e.isTrusted) return;"
+      "  window.__quilloModifiers = {ctrlKey: e.ctrlKey, shiftKey: e.shiftKey, altKey: e.altKey,"
+      "                              metaKey: e.metaKey};"
+      "  webkit.messageHandlers.quilloRelease.postMessage("
+      "      [e.button, e.clientX, e.clientY, window === top ? 1 : 0]);"
+      "}, true);";
+  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view);
+  webkit_user_content_manager_register_script_message_handler_in_world(content, kReleaseHandler,
+                                                                       kScriptWorld);
+  WebKitUserScript* script = webkit_user_script_new_for_world(
+      kScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
+      kScriptWorld, nullptr, nullptr);
+  webkit_user_content_manager_add_script(content, script);
+  webkit_user_script_unref(script);
 }
 
 void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self) {
@@ -62,7 +130,7 @@ void AddDragSelection(WebKitWebView* view) {
       "})();";
   WebKitUserScript* script = webkit_user_script_new_for_world(
       kScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
-      "quillo", nullptr, nullptr);
+      kScriptWorld, nullptr, nullptr);
   webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view), script);
   webkit_user_script_unref(script);
 }
@@ -72,12 +140,20 @@ void AddDragSelection(WebKitWebView* view) {
 void InputRouter::Attach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
   AddDragSelection(view);
+  AddReleaseReports(view);
   g_signal_connect(view, "mouse-target-changed", G_CALLBACK(OnMouseTargetChanged), this);
+  g_signal_connect(webkit_web_view_get_user_content_manager(view),
+                   "script-message-received::quilloRelease", G_CALLBACK(OnReleaseReported), this);
 }
 
 void InputRouter::Detach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
+  m_releaseWait.Cancel();
+  m_heldKeys.clear();
+  m_releases.clear();
+  m_beforeFrame.clear();
   g_signal_handlers_disconnect_by_data(view, this);
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(view), this);
 }
 
 wpe_view_backend* InputRouter::Backend() const {
@@ -101,6 +177,45 @@ void InputRouter::DispatchPointer(wpe_input_pointer_event& event) {
 
 void InputRouter::Key(const CefKeyEvent& event) {
   QUILLO_REQUIRE_UI_THREAD();
+  if (Defer([this, event] { Key(event); })) return;
+  // The engine keeps mouse and key events in queues of their own, so a key would overtake a
+  // release still on its way (and type into the field the click had not focused yet): keys wait
+  // until the page has reported the releases sent before them.
+  if (!m_releases.empty() || !m_heldKeys.empty()) {
+    m_heldKeys.push_back(event);
+    if (!m_releaseWait.IsPending())
+      m_releaseWait.Start(kReleaseReportMs, [this] {
+        m_releases.clear();  // never reported: their page went, or a frame's could not
+        ReleaseHeldKeys();
+      });
+    return;
+  }
+  KeyNow(event);
+}
+
+bool InputRouter::Defer(std::function<void()> input) {
+  if (m_beforeFrame.empty()) return false;
+  m_beforeFrame.push_back(std::move(input));
+  return true;
+}
+
+void InputRouter::FrameShown(bool shown) {
+  QUILLO_REQUIRE_UI_THREAD();
+  m_frameShown = shown;
+  if (!shown) return;
+  std::deque<std::function<void()>> waiting;
+  waiting.swap(m_beforeFrame);
+  for (auto& input : waiting) input();
+}
+
+void InputRouter::ReleaseHeldKeys() {
+  m_releaseWait.Cancel();
+  std::deque<CefKeyEvent> keys;
+  keys.swap(m_heldKeys);
+  for (const CefKeyEvent& key : keys) KeyNow(key);
+}
+
+void InputRouter::KeyNow(const CefKeyEvent& event) {
   if (m_popup.TakesKey(event)) return;
   KeyAction actions[KeyMapper::kMaxActions];
   const int count = m_keys.Map(event, actions);
@@ -115,39 +230,94 @@ void InputRouter::Key(const CefKeyEvent& event) {
 }
 
 void InputRouter::Click(const CefMouseEvent& event, CefBrowserHost::MouseButtonType type,
-                        bool mouseUp) {
+                        bool mouseUp, int clickCount) {
   QUILLO_REQUIRE_UI_THREAD();
+  if (Defer([=, this] { Click(event, type, mouseUp, clickCount); })) return;
   if (m_popup.TakesClick(event, type, mouseUp)) return;
   wpe_input_pointer_event pointer{};
   pointer.type = wpe_input_pointer_event_type_button;
   pointer.x = event.x;
   pointer.y = event.y;
-  pointer.button = type == MBT_LEFT ? 1 : type == MBT_RIGHT ? 2 : 3;
+  pointer.button = EngineButton(type);
   pointer.state = mouseUp ? 0 : 1;
-  const uint32_t held = type == MBT_LEFT    ? wpe_input_pointer_modifier_button1
-                        : type == MBT_RIGHT ? wpe_input_pointer_modifier_button2
-                                            : wpe_input_pointer_modifier_button3;
-  pointer.modifiers = mouseUp ? 0 : held;
+  // The buttons held after this event, and the keyboard's modifiers.
+  uint32_t held = HeldButtons(event.modifiers) & ~ButtonModifier(type);
+  if (!mouseUp) held |= ButtonModifier(type);
+  pointer.modifiers = held | KeyMapper::EngineModifiers(event.modifiers);
   DispatchPointer(pointer);
+  if (mouseUp)
+    m_releases.push_back({DomButtonNumber(type), clickCount, g_get_monotonic_time() / 1000});
+}
+
+void InputRouter::Released(int button, double x, double y, bool top) {
+  QUILLO_REQUIRE_UI_THREAD();
+  // The page reports its releases in order; the oldest release of that button sent to it is
+  // this one. Releases the page never reported (a frame's, a page that went) are let go.
+  const int64_t now = g_get_monotonic_time() / 1000;
+  while (!m_releases.empty() && now - m_releases.front().timeMs > kReleaseReportMs)
+    m_releases.pop_front();
+  for (auto it = m_releases.begin(); it != m_releases.end(); ++it) {
+    if (it->button != button) continue;
+    const bool second = it->clickCount == 2;
+    m_releases.erase(m_releases.begin(), it + 1);
+    if (second && top) DispatchDoubleClick(button, x, y);
+    break;
+  }
+  if (m_releases.empty()) ReleaseHeldKeys();
+}
+
+void InputRouter::DispatchDoubleClick(int button, double x, double y) {
+  // At the element under the point, in the layer's own script world, after the page has
+  // handled the release and its click: the page sees a "dblclick" as from the engine.
+  char script[512];
+  std::snprintf(
+      script, sizeof(script),
+      "(() => { const x = %g, y = %g, m = window.__quilloModifiers || {};"
+      " const target = document.elementFromPoint(x, y) || document.documentElement;"
+      " target.dispatchEvent(new MouseEvent('dblclick', {bubbles: true, cancelable: true,"
+      " composed: true, view: window, detail: 2, clientX: x, clientY: y, screenX: x, screenY: y,"
+      " button: %d, ctrlKey: !!m.ctrlKey, shiftKey: !!m.shiftKey, altKey: !!m.altKey,"
+      " metaKey: !!m.metaKey}));"
+      "})()",
+      x, y, button);
+  webkit_web_view_run_javascript_in_world(
+      m_browser.View(), script, kScriptWorld, nullptr,
+      [](GObject* view, GAsyncResult* result, gpointer) {
+        WebKitJavascriptResult* value =
+            webkit_web_view_run_javascript_in_world_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
+        if (value) webkit_javascript_result_unref(value);
+      },
+      nullptr);
 }
 
 void InputRouter::Move(const CefMouseEvent& event) {
   QUILLO_REQUIRE_UI_THREAD();
+  if (Defer([this, event] { Move(event); })) return;
   if (m_popup.TakesMove(event)) return;
   wpe_input_pointer_event pointer{};
   pointer.type = wpe_input_pointer_event_type_motion;
   pointer.x = event.x;
   pointer.y = event.y;
-  if (event.modifiers & EVENTFLAG_LEFT_MOUSE_BUTTON) {
-    pointer.button = 1;
+  const uint32_t held = HeldButtons(event.modifiers);
+  if (held != 0) {
+    // The engine reads a drag's button from the motion itself.
+    pointer.button = held & wpe_input_pointer_modifier_button1   ? 1
+                     : held & wpe_input_pointer_modifier_button2 ? 2
+                                                                 : 3;
     pointer.state = 1;
-    pointer.modifiers = wpe_input_pointer_modifier_button1;
   }
+  pointer.modifiers = held | KeyMapper::EngineModifiers(event.modifiers);
   DispatchPointer(pointer);
 }
 
 void InputRouter::Wheel(const CefMouseEvent& event, int deltaX, int deltaY) {
   QUILLO_REQUIRE_UI_THREAD();
+  // This engine never delivers a wheel event sent before the page's first frame, and takes no
+  // input after it: the wheel, and what follows it, wait for that frame.
+  if (!m_frameShown || !m_beforeFrame.empty()) {
+    m_beforeFrame.push_back([this, event, deltaX, deltaY] { Wheel(event, deltaX, deltaY); });
+    return;
+  }
   if (m_popup.TakesWheel()) return;
   wpe_input_axis_2d_event axis{};
   axis.base.type = static_cast<wpe_input_axis_event_type>(wpe_input_axis_event_type_mask_2d |
@@ -155,6 +325,7 @@ void InputRouter::Wheel(const CefMouseEvent& event, int deltaX, int deltaY) {
   axis.base.time = NowMs();
   axis.base.x = event.x;
   axis.base.y = event.y;
+  axis.base.modifiers = KeyMapper::EngineModifiers(event.modifiers);
   // Both count positive away from the user (scrolling up), in pixels.
   axis.x_axis = static_cast<double>(deltaX);
   axis.y_axis = static_cast<double>(deltaY);

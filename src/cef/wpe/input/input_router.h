@@ -9,8 +9,13 @@
 
 #include <wpe/webkit.h>
 
+#include <cstdint>
+#include <deque>
+#include <functional>
+
 #include "cef_browser.h"
 #include "wpe/input/key_mapper.h"
+#include "wpe/process/one_shot_timer.h"
 
 struct wpe_input_pointer_event;
 struct wpe_view_backend;
@@ -32,23 +37,51 @@ class InputRouter {
   void Detach(WebKitWebView* view);
 
   void Key(const CefKeyEvent& event);
-  void Click(const CefMouseEvent& event, CefBrowserHost::MouseButtonType type, bool mouseUp);
+  // clickCount: the press's place in a quick series (CEF's): the release of the second press
+  // gives the page a "dblclick" as well, once the page reports it has handled that release
+  // (the engine counts no clicks itself, and a script would overtake the release).
+  void Click(const CefMouseEvent& event, CefBrowserHost::MouseButtonType type, bool mouseUp,
+             int clickCount);
   void Move(const CefMouseEvent& event);
   void Wheel(const CefMouseEvent& event, int deltaX, int deltaY);
   void Focus(bool focus);
+  // Whether the page has shown a frame since its web process started: until it has, a wheel
+  // event and the input after it wait.
+  void FrameShown(bool shown);
 
-  // Engine signal (from this room's trampolines).
+  // Engine signals (from this room's trampolines): the cursor the page asks for; a release of
+  // button (MouseEvent.button) at (x, y) in CSS pixels that the page (its main frame when top)
+  // has handled.
   void UpdateCursor(WebKitHitTestResult* hit);
+  void Released(int button, double x, double y, bool top);
 
  private:
   wpe_view_backend* Backend() const;
   void DispatchKey(const KeyAction& action);
   void DispatchPointer(wpe_input_pointer_event& event);
+  void DispatchDoubleClick(int button, double x, double y);
+  void KeyNow(const CefKeyEvent& event);
+  // Queues input behind a wheel event that waits for the first frame; false when none waits.
+  bool Defer(std::function<void()> input);
+  // The keys held back for releases, in order, now that none is awaited.
+  void ReleaseHeldKeys();
 
   BrowserSide& m_browser;
   PopupController& m_popup;
   KeyMapper m_keys;
   int m_cursor = -1;  // last cursor type told to the render handler
+  // Releases sent to the page that it has not reported yet, oldest first.
+  struct Release {
+    int button;  // MouseEvent.button
+    int clickCount;
+    int64_t timeMs;
+  };
+  static constexpr int64_t kReleaseReportMs = 2000;  // a report later than this never comes
+  std::deque<Release> m_releases;
+  std::deque<CefKeyEvent> m_heldKeys;  // keys sent while releases were awaited, in order
+  bool m_frameShown = false;
+  std::deque<std::function<void()>> m_beforeFrame;  // a wheel before the first frame, and after
+  OneShotTimer m_releaseWait;                       // gives up on releases never reported
 };
 
 }  // namespace quillo::engine

@@ -6,14 +6,6 @@
 namespace quillo::engine {
 namespace {
 
-uint32_t EngineModifiers(uint32_t cefModifiers) {
-  uint32_t m = 0;
-  if (cefModifiers & EVENTFLAG_SHIFT_DOWN) m |= wpe_input_keyboard_modifier_shift;
-  if (cefModifiers & EVENTFLAG_CONTROL_DOWN) m |= wpe_input_keyboard_modifier_control;
-  if (cefModifiers & EVENTFLAG_ALT_DOWN) m |= wpe_input_keyboard_modifier_alt;
-  return m;
-}
-
 // evdev key codes of a US keyboard by virtual-key code; XKB's are 8 higher.
 uint32_t EvdevCode(int vk) {
   static const char kLetters[] = {30, 48, 46, 32, 18, 33, 34, 35, 23, 36, 37, 38, 50,
@@ -100,6 +92,15 @@ uint32_t EvdevCode(int vk) {
 
 }  // namespace
 
+uint32_t KeyMapper::EngineModifiers(uint32_t cefModifiers) {
+  uint32_t m = 0;
+  if (cefModifiers & EVENTFLAG_SHIFT_DOWN) m |= wpe_input_keyboard_modifier_shift;
+  if (cefModifiers & EVENTFLAG_CONTROL_DOWN) m |= wpe_input_keyboard_modifier_control;
+  if (cefModifiers & EVENTFLAG_ALT_DOWN) m |= wpe_input_keyboard_modifier_alt;
+  if (cefModifiers & EVENTFLAG_COMMAND_DOWN) m |= wpe_input_keyboard_modifier_meta;
+  return m;
+}
+
 uint32_t KeyMapper::HardwareKeyCode(int vk) {
   const uint32_t evdev = EvdevCode(vk);
   return evdev == 0 ? 0 : evdev + 8;
@@ -134,6 +135,10 @@ uint32_t KeyMapper::NonTextKeysym(int vk) {
       return XKB_KEY_Control_L;
     case 0x12:
       return XKB_KEY_Alt_L;
+    case 0x5B:
+      return XKB_KEY_Meta_L;
+    case 0x5C:
+      return XKB_KEY_Meta_R;
     case 0x13:
       return XKB_KEY_Pause;
     case 0x14:
@@ -192,7 +197,8 @@ int KeyMapper::FlushPending(uint32_t serial, KeyAction out[1]) {
 
 int KeyMapper::Map(const CefKeyEvent& event, KeyAction out[kMaxActions]) {
   const uint32_t modifiers = EngineModifiers(event.modifiers);
-  const bool control = event.modifiers & EVENTFLAG_CONTROL_DOWN;
+  // Meta (Command) makes shortcuts as Control does.
+  const bool control = event.modifiers & (EVENTFLAG_CONTROL_DOWN | EVENTFLAG_COMMAND_DOWN);
   const bool alt = event.modifiers & EVENTFLAG_ALT_DOWN;
   const bool shift = event.modifiers & EVENTFLAG_SHIFT_DOWN;
   const int vk = event.windows_key_code;

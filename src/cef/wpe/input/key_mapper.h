@@ -43,6 +43,9 @@ class KeyMapper {
   // US-layout character. Returns how many actions it wrote (0 or 1).
   int FlushPending(uint32_t serial, KeyAction out[1]);
 
+  // The engine's keyboard modifier bits for CEF's EVENTFLAG_* (Shift, Control, Alt, and
+  // Command as Meta).
+  static uint32_t EngineModifiers(uint32_t cefModifiers);
   // The key symbol of a key that types no text (arrows, Enter, F-keys, ...),
   // or 0.
   static uint32_t NonTextKeysym(int windowsKeyCode);

@@ -31,7 +31,11 @@ void PopupController::Detach(WebKitWebView* view) {
 void PopupController::Show(WebKitOptionMenu* menu, const CefRect& anchor) {
   QUILLO_REQUIRE_UI_THREAD();
   if (m_list) Hide();
-  m_list = std::make_unique<PopupList>(menu, anchor, m_viewWidth, m_viewHeight);
+  // The element's rectangle comes in view pixels; the list lives in device pixels.
+  const auto device = [this](int v) { return static_cast<int>(v * m_scale + 0.5); };
+  const CefRect scaled(device(anchor.x), device(anchor.y), device(anchor.width),
+                       device(anchor.height));
+  m_list = std::make_unique<PopupList>(menu, scaled, device(m_viewWidth), device(m_viewHeight));
   g_signal_connect(menu, "close", G_CALLBACK(+[](WebKitOptionMenu* closed, gpointer self) {
                      // Deferred: the close may come from inside the list's own input handling.
                      auto* popup = static_cast<PopupController*>(self);

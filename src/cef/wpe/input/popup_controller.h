@@ -18,8 +18,10 @@ class BrowserSide;
 class PopupController {
  public:
   // browser owns this controller by value and so outlives it.
-  PopupController(BrowserSide& browser, int viewWidth, int viewHeight)
-      : m_browser(browser), m_viewWidth(viewWidth), m_viewHeight(viewHeight) {}
+  // The view's size in view pixels and its device scale factor: the list is placed and painted
+  // in device pixels, where the view's paints and the pointer's positions are.
+  PopupController(BrowserSide& browser, int viewWidth, int viewHeight, double scale)
+      : m_browser(browser), m_viewWidth(viewWidth), m_viewHeight(viewHeight), m_scale(scale) {}
   PopupController(const PopupController&) = delete;
   PopupController& operator=(const PopupController&) = delete;
 
@@ -37,6 +39,10 @@ class PopupController {
   void CloseMenu();
 
   void Repaint();
+  // The view's new size and scale (a list still open keeps its place until it closes).
+  void SetGeometry(int viewWidth, int viewHeight, double scale) {
+    m_viewWidth = viewWidth, m_viewHeight = viewHeight, m_scale = scale;
+  }
   // Hides the list and tells the render handler.
   void Hide();
   // Forgets the list without a word (the view goes).
@@ -49,8 +55,9 @@ class PopupController {
   void Apply(PopupList::Result result);
 
   BrowserSide& m_browser;
-  const int m_viewWidth;
-  const int m_viewHeight;
+  int m_viewWidth;
+  int m_viewHeight;
+  double m_scale;
   std::unique_ptr<PopupList> m_list;  // the open list; its menu's "close" is connected to this
 };
 
