@@ -125,7 +125,8 @@ typedef struct quillo_view_config {
    * partly transparent colours keep their alpha, premultiplied). 0 (default): opaque, on white. */
   int transparent;
   /* The page's devicePixelRatio, 0.25..8; 0 means 1. Text and images are drawn at this many
-   * device pixels per CSS pixel. */
+   * device pixels per CSS pixel; the page is laid out at width / device_scale (rounded up, at
+   * most QUILLO_MAX_SIDE) x height / device_scale CSS pixels. */
   double device_scale;
   /* The most frames a second the page paints, 1..240; 0 means 60. */
   int max_frame_rate;
@@ -154,10 +155,10 @@ static inline quillo_view_config quillo_view_config_default(void) {
  * host pumps. Memory: see config. The config and url are read during the call only. */
 QUILLO_VIEWS_API int quillo_view_create(const quillo_view_config* config, const char* url,
                                         quillo_view** view);
-/* As quillo_view_create, showing html (UTF-8) as a page whose address is base_url (null: a
- * "data:" address; relative links then lead nowhere). */
+/* As quillo_view_create, showing html (UTF-8) as a page of its own, with a "data:" address
+ * (relative links lead nowhere: serve pages that link to others from a scheme of the host's). */
 QUILLO_VIEWS_API int quillo_view_create_html(const quillo_view_config* config, const char* html,
-                                             const char* base_url, quillo_view** view);
+                                             quillo_view** view);
 
 /* Closes the view. When this returns the library writes the view's memory no more (the host
  * may free it), its notices and their texts are gone, and the handle is invalid
@@ -184,16 +185,18 @@ QUILLO_VIEWS_API int quillo_shutdown(void);
 #define QUILLO_NOTICE_TITLE 3         /* text = the title */
 #define QUILLO_NOTICE_LOAD_STARTED 4  /* text = URL */
 #define QUILLO_NOTICE_LOAD_FINISHED 5 /* text = URL, code = HTTP status (0 when none) */
-#define QUILLO_NOTICE_LOAD_FAILED 6   /* code = network error, text = "net::ERR_...", detail = URL */
-#define QUILLO_NOTICE_DIALOG 7        /* id, code = QUILLO_DIALOG_*, text = message, detail = default */
-#define QUILLO_NOTICE_NEW_WINDOW 8    /* a new window was asked for and refused: text = URL */
-#define QUILLO_NOTICE_CURSOR 9        /* code = cursor type, as UPDATE_CURSOR_MASK's types */
-#define QUILLO_NOTICE_FOCUS 10        /* code = 1 the page took the focus, 0 it lost it */
-#define QUILLO_NOTICE_MESSAGE 11      /* the page posted: id, text = the string posted */
+#define QUILLO_NOTICE_LOAD_FAILED                                                           \
+  6                            /* code = network error, text = "net::ERR_...", detail = URL \
+                                */
+#define QUILLO_NOTICE_DIALOG 7 /* id, code = QUILLO_DIALOG_*, text = message, detail = default */
+#define QUILLO_NOTICE_NEW_WINDOW 8     /* a new window was asked for and refused: text = URL */
+#define QUILLO_NOTICE_CURSOR 9         /* code = cursor type, as UPDATE_CURSOR_MASK's types */
+#define QUILLO_NOTICE_FOCUS 10         /* code = 1 the page took the focus, 0 it lost it */
+#define QUILLO_NOTICE_MESSAGE 11       /* the page posted: id, text = the string posted */
 #define QUILLO_NOTICE_SCRIPT_RESULT 12 /* id = request id, code = 1 value / 0 exception, text */
-#define QUILLO_NOTICE_PROCESS_GONE 13 /* the page's web process ended: code = QUILLO_GONE_* */
-#define QUILLO_NOTICE_REQUEST 14      /* the page asks for a host-served resource (see below) */
-#define QUILLO_NOTICE_CLOSED 15       /* the page closed itself (window.close()): destroy the view */
+#define QUILLO_NOTICE_PROCESS_GONE 13  /* the page's web process ended: code = QUILLO_GONE_* */
+#define QUILLO_NOTICE_REQUEST 14       /* the page asks for a host-served resource (see below) */
+#define QUILLO_NOTICE_CLOSED 15 /* the page closed itself (window.close()): destroy the view */
 
 #define QUILLO_DIALOG_ALERT 0
 #define QUILLO_DIALOG_CONFIRM 1
@@ -238,17 +241,33 @@ static inline quillo_notice quillo_notice_init(void) {
  * the notices that came before the frame was copied. */
 QUILLO_VIEWS_API int quillo_view_next_notice(quillo_view* view, quillo_notice* notice);
 
-/* ---- Looks -------------------------------------------------------------------- */
+/* ---- Size, scale, looks -------------------------------------------------------------------- */
 
+/* Hands the view new memory of width x height device pixels (stride as in the config; the
+ * format stays). The page is laid out again at the new size without being reloaded: its script
+ * state, scroll position and form fields stay. When this returns, the memory handed over before
+ * is never written again; the new memory is written from the first frame the page paints at the
+ * new size (its pixels keep what the host put there until then). */
+QUILLO_VIEWS_API int quillo_view_resize(quillo_view* view, int width, int height, void* pixels,
+                                        size_t stride);
+/* devicePixelRatio, 0.25..8; the memory keeps its size and place, the page's CSS size changes
+ * (and the page is laid out again, without a reload). */
+QUILLO_VIEWS_API int quillo_view_set_device_scale(quillo_view* view, double scale);
+/* Page zoom, 0.25..5 (1 = 100 %). */
+QUILLO_VIEWS_API int quillo_view_set_zoom(quillo_view* view, double zoom);
+/* The most frames a second the page paints, 1..240. */
+QUILLO_VIEWS_API int quillo_view_set_frame_rate(quillo_view* view, int frames_per_second);
 /* 1: hidden. A hidden page paints nothing and its animations and timers are throttled as in a
  * background tab, so it costs next to no processor time; 0 shows it again (no reload). */
 QUILLO_VIEWS_API int quillo_view_set_hidden(quillo_view* view, int hidden);
+/* The User-Agent text for the view's next requests; null: the engine's own. */
+QUILLO_VIEWS_API int quillo_view_set_user_agent(quillo_view* view, const char* user_agent);
 
 /* ---- Navigation --------------------------------------------------------------------------- */
 
 QUILLO_VIEWS_API int quillo_view_load_url(quillo_view* view, const char* url);
-QUILLO_VIEWS_API int quillo_view_load_html(quillo_view* view, const char* html,
-                                           const char* base_url);
+/* As quillo_view_create_html, in the view (a new history entry). */
+QUILLO_VIEWS_API int quillo_view_load_html(quillo_view* view, const char* html);
 QUILLO_VIEWS_API int quillo_view_go_back(quillo_view* view);    /* nothing when it cannot */
 QUILLO_VIEWS_API int quillo_view_go_forward(quillo_view* view); /* nothing when it cannot */
 QUILLO_VIEWS_API int quillo_view_reload(quillo_view* view);
@@ -256,8 +275,10 @@ QUILLO_VIEWS_API int quillo_view_stop(quillo_view* view);
 
 /* ---- Input ---------------------------------------------------------------------------------
  * Positions are in the view's memory pixels (device pixels) from the page's top-left corner; the
- * page sees them divided by the device scale (CSS pixels). Events reach the page in the order
- * of the calls. */
+ * page sees them divided by the device scale (CSS pixels). The pointer's events (moves, buttons,
+ * wheel) reach the page in the order of the calls, and so do the keys; a key waits for the
+ * button releases sent before it (a click, then typing, types into the field clicked), but may
+ * overtake a wheel event. Input sent before the page has shown its first frame waits for it. */
 
 #define QUILLO_MOD_SHIFT 0x1
 #define QUILLO_MOD_CONTROL 0x2
@@ -273,8 +294,8 @@ QUILLO_VIEWS_API int quillo_view_mouse_move(quillo_view* view, int x, int y, uns
 /* A button went down (down = 1) or up (0) at (x, y). click_count 1..3 counts the presses of a
  * quick series, as the host's system counts them: the second press and release of a
  * double-click carry 2, and the page gets "dblclick" after that release. */
-QUILLO_VIEWS_API int quillo_view_mouse_button(quillo_view* view, int button, int down, int x,
-                                              int y, int click_count, unsigned modifiers);
+QUILLO_VIEWS_API int quillo_view_mouse_button(quillo_view* view, int button, int down, int x, int y,
+                                              int click_count, unsigned modifiers);
 /* The wheel at (x, y): delta_x, delta_y in device pixels, as the page's WheelEvent deltaX and
  * deltaY count them (positive delta_y scrolls towards the end of the page). */
 QUILLO_VIEWS_API int quillo_view_mouse_wheel(quillo_view* view, int x, int y, int delta_x,
@@ -293,7 +314,7 @@ QUILLO_VIEWS_API int quillo_view_key(quillo_view* view, int action, int key_code
 /* 1: the page gets the keyboard focus (its focused element shows a caret); 0: it loses it. */
 QUILLO_VIEWS_API int quillo_view_set_focus(quillo_view* view, int focused);
 
-/* ---- Dialogs --------------------------------------------------------- */
+/* ---- Dialogs, script, page messages --------------------------------------------------------- */
 
 /* Answers the DIALOG notice dialog_id: accept 1 (OK) or 0 (Cancel); prompt_text (UTF-8, may be
  * null) is a prompt's answer when accepted. QUILLO_ERROR_NOT_FOUND when that dialog is not open
@@ -301,6 +322,20 @@ QUILLO_VIEWS_API int quillo_view_set_focus(quillo_view* view, int focused);
 QUILLO_VIEWS_API int quillo_view_answer_dialog(quillo_view* view, uint64_t dialog_id, int accept,
                                                const char* prompt_text);
 
+/* Runs script (UTF-8) in the page's main frame; a SCRIPT_RESULT notice with id request_id
+ * follows: code 1 and the value as JSON text ("" for undefined, a function or anything JSON has
+ * no form for), or code 0 and the exception's message. A script that ends in a promise gives
+ * the promise's own JSON ("{}"). */
+QUILLO_VIEWS_API int quillo_view_eval(quillo_view* view, const char* script, uint64_t request_id);
+
+/* The page posts with the function config.post_function names, for example
+ *   const answer = await quilloPost("buy:sword");
+ * Each post is a MESSAGE notice (id, text = the string, String(x) of anything else), and the
+ * promise the call returned waits for the host: ok 1 resolves it with text (a string), ok 0
+ * rejects it with an Error whose message is text. QUILLO_ERROR_NOT_FOUND when the message was
+ * answered before. A page left before the answer drops its promises; answering them is harmless. */
+QUILLO_VIEWS_API int quillo_view_reply(quillo_view* view, uint64_t message_id, int ok,
+                                       const char* text);
 
 #ifdef __cplusplus
 }

@@ -34,7 +34,7 @@ class FramePainter {
              const CefRenderHandler::RectList& dirty, const void* buffer, int width, int height);
 
  private:
-  CefRect m_popupRect;                // where the popup sits, from OnPopupSize
+  CefRect m_popupRect;                 // where the popup sits, from OnPopupSize
   std::vector<uint8_t> m_popupPixels;  // its last paint, m_popupSize wide and high
   CefRect m_popupSize;
 };

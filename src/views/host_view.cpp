@@ -37,7 +37,8 @@ void HostView::Deliver() {
   ViewEvent event;
   event.view = m_handle;
   event.kind = QUILLO_NOTICE_FRAME;
-  event.id = frame;
+  m_lastFrame = m_framesBefore + frame;
+  event.id = m_lastFrame;
   event.rect = area.Bounds();
   m_notices.push_back(std::move(event));
 }
@@ -45,6 +46,7 @@ void HostView::Deliver() {
 void HostView::Resize(const Memory& memory, std::shared_ptr<ViewFrames> frames) {
   m_settings.memory = memory;
   m_frames = std::move(frames);
+  m_framesBefore = m_lastFrame;
 }
 
 int HostView::NextNotice(quillo_notice* notice) {

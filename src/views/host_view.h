@@ -54,6 +54,9 @@ class HostView {
   const uint64_t m_handle;
   ViewSettings m_settings;  // as the host's calls changed them (memory: the current one)
   std::shared_ptr<ViewFrames> m_frames;
+  // Frame numbers go on across sizes: each size's frames count from 1, after those before.
+  uint64_t m_framesBefore = 0;
+  uint64_t m_lastFrame = 0;
   std::deque<ViewEvent> m_notices;  // waiting for the host, oldest first
   ViewEvent m_handedOut;            // the texts of the notice handed out last
   std::set<uint64_t> m_openDialogs;

@@ -50,8 +50,8 @@ bool ViewClient::Create(const std::string& url) {
   window.SetAsWindowless(nullptr, m_settings.transparent);
   CefBrowserSettings browserSettings;
   browserSettings.windowless_frame_rate = m_settings.frameRate;
-  m_browser = CefBrowserHost::CreateBrowserSync(window, this, CefString(url), browserSettings,
-                                                nullptr);
+  m_browser =
+      CefBrowserHost::CreateBrowserSync(window, this, CefString(url), browserSettings, nullptr);
   if (!m_browser) {
     QLOG(u"quillo_view_create => the engine could not make the view");
     Emit(QUILLO_NOTICE_LOAD_FAILED, ERR_FAILED, 0, "net::ERR_FAILED", url);
@@ -66,6 +66,20 @@ void ViewClient::Close() {
   for (auto& [id, callback] : m_dialogs) callback->Continue(false, CefString());
   m_dialogs.clear();
   if (CefRefPtr<CefBrowserHost> host = Host()) host->CloseBrowser(true);
+}
+
+void ViewClient::Resize(std::shared_ptr<ViewFrames> frames) {
+  const bool scaleChanged = frames->scale != m_frames->scale;
+  const bool sizeChanged =
+      frames->cssWidth != m_frames->cssWidth || frames->cssHeight != m_frames->cssHeight;
+  m_frames = std::move(frames);
+  CefRefPtr<CefBrowserHost> host = Host();
+  if (!host) return;
+  if (scaleChanged) host->NotifyScreenInfoChanged();
+  if (sizeChanged) host->WasResized();
+  // The same layout in new memory: the page paints nothing new by itself, so the held frame is
+  // painted again into the new frames.
+  if (!scaleChanged && !sizeChanged) host->Invalidate(PET_VIEW);
 }
 
 void ViewClient::LoadUrl(const std::string& url) {
@@ -168,8 +182,7 @@ void ViewClient::KeyAndText(bool down, int keyCode, uint32_t modifiers,
 void ViewClient::AnswerDialog(uint64_t id, bool accept, const std::string& text) {
   auto it = m_dialogs.find(id);
   if (it == m_dialogs.end()) {
-    QLOG(u"quillo_view_answer_dialog => dialog [%u] is no longer open",
-         static_cast<unsigned>(id));
+    QLOG(u"quillo_view_answer_dialog => dialog [%u] is no longer open", static_cast<unsigned>(id));
     return;
   }
   it->second->Continue(accept, CefString(text));
@@ -216,9 +229,8 @@ void ViewClient::OnLoadEnd(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, int
     Emit(QUILLO_NOTICE_LOAD_FINISHED, httpStatusCode, 0, frame->GetURL().ToString());
 }
 
-void ViewClient::OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame,
-                             ErrorCode errorCode, const CefString& errorText,
-                             const CefString& failedUrl) {
+void ViewClient::OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, ErrorCode errorCode,
+                             const CefString& errorText, const CefString& failedUrl) {
   if (!IsMain(frame)) return;  // a sub-frame's failure is the page's business
   Emit(QUILLO_NOTICE_LOAD_FAILED, errorCode, 0, errorText.ToString(), failedUrl.ToString());
 }
@@ -235,6 +247,12 @@ bool ViewClient::OnJSDialog(CefRefPtr<CefBrowser>, const CefString&, JSDialogTyp
 
 bool ViewClient::GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) {
   rect = CefRect(0, 0, m_frames->cssWidth, m_frames->cssHeight);
+  return true;
+}
+
+bool ViewClient::GetScreenInfo(CefRefPtr<CefBrowser>, CefScreenInfo& screen) {
+  screen.device_scale_factor = static_cast<float>(m_frames->scale);
+  screen.rect = screen.available_rect = CefRect(0, 0, m_frames->cssWidth, m_frames->cssHeight);
   return true;
 }
 
@@ -255,7 +273,7 @@ void ViewClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const Rec
   if (!frames.ok) return;
   // A paint of another size is a frame of the layout before the last resize: it never reaches
   // the memory of the new size.
-  if (type == PET_VIEW && (width < frames.width || height < frames.height)) return;
+  if (type == PET_VIEW && !frames.Fits(width, height)) return;
   m_painter.Paint(frames.store, type, dirtyRects, buffer, width, height);
 }
 

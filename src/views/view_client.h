@@ -41,6 +41,8 @@ class ViewClient : public CefClient,
   bool Create(const std::string& url);
   // Closes the browser at once; OnBeforeClose lets the engine forget this client.
   void Close();
+  // The view's memory changed size or scale: frames of the new geometry from now on.
+  void Resize(std::shared_ptr<ViewFrames> frames);
   void LoadUrl(const std::string& url);
   void GoBack();
   void GoForward();
@@ -97,6 +99,7 @@ class ViewClient : public CefClient,
 
   // CefRenderHandler
   bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) override;
+  bool GetScreenInfo(CefRefPtr<CefBrowser> browser, CefScreenInfo& screen_info) override;
   void OnPopupShow(CefRefPtr<CefBrowser> browser, bool show) override;
   void OnPopupSize(CefRefPtr<CefBrowser> browser, const CefRect& rect) override;
   void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type, const RectList& dirtyRects,
@@ -112,11 +115,11 @@ class ViewClient : public CefClient,
 
   ViewsEngine& m_engine;
   const uint64_t m_view;
-  ViewSettings m_settings;                // as the host's calls changed them
-  std::shared_ptr<ViewFrames> m_frames;   // the size the page paints at now
+  ViewSettings m_settings;               // as the host's calls changed them
+  std::shared_ptr<ViewFrames> m_frames;  // the size the page paints at now
   FramePainter m_painter;
-  CefRefPtr<CefBrowser> m_browser;        // from Create until OnBeforeClose
-  bool m_closing = false;                 // Close was asked for (a host's destroy)
+  CefRefPtr<CefBrowser> m_browser;  // from Create until OnBeforeClose
+  bool m_closing = false;           // Close was asked for (a host's destroy)
   uint64_t m_nextDialogId = 1;
   std::map<uint64_t, CefRefPtr<CefJSDialogCallback>> m_dialogs;  // open, by id
   uint32_t m_buttons = 0;  // EVENTFLAG_*_MOUSE_BUTTON of the buttons held down

@@ -78,7 +78,7 @@ class ViewsEngine : public CefApp, public CefBrowserProcessHandler {
   // Raised by the engine (any thread) when it has work; taken by Pump. Raised at first, so that
   // the first pumps drive the engine until it reports for itself.
   std::atomic<bool> m_workAsked{true};
-  bool m_tasksPosted = false;  // host's thread: tasks posted since the last Pump
+  bool m_tasksPosted = false;     // host's thread: tasks posted since the last Pump
   SpscQueue<Task> m_tasks;        // host's thread -> engine thread
   SpscQueue<ViewEvent> m_events;  // engine thread -> host's thread
   // Engine thread only: the clients of the views the engine holds.

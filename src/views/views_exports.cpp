@@ -98,24 +98,20 @@ QUILLO_VIEWS_EXPORT void quillo_set_log(int enable) {
 
 QUILLO_VIEWS_EXPORT int quillo_view_create(const quillo_view_config* config, const char* url,
                                            quillo_view** view) {
-  return Call(u"quillo_view_create", [&](ViewsRuntime& runtime) {
-    return runtime.Create(config, url ? url : "", view);
-  });
+  return Call(u"quillo_view_create",
+              [&](ViewsRuntime& runtime) { return runtime.Create(config, url ? url : "", view); });
 }
 
-QUILLO_VIEWS_EXPORT int quillo_view_create_html(const quillo_view_config* config,
-                                                const char* html, const char* base_url,
+QUILLO_VIEWS_EXPORT int quillo_view_create_html(const quillo_view_config* config, const char* html,
                                                 quillo_view** view) {
   return Call(u"quillo_view_create_html", [&](ViewsRuntime& runtime) {
     if (html == nullptr) return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "html is null");
-    (void)base_url;
     return runtime.Create(config, quillo::views::HtmlAddress(html), view);
   });
 }
 
 QUILLO_VIEWS_EXPORT int quillo_view_destroy(quillo_view* view) {
-  return Call(u"quillo_view_destroy",
-              [&](ViewsRuntime& runtime) { return runtime.Destroy(view); });
+  return Call(u"quillo_view_destroy", [&](ViewsRuntime& runtime) { return runtime.Destroy(view); });
 }
 
 QUILLO_VIEWS_EXPORT int quillo_pump(void) {
@@ -137,6 +133,22 @@ QUILLO_VIEWS_EXPORT int quillo_view_next_notice(quillo_view* view, quillo_notice
   });
 }
 
+QUILLO_VIEWS_EXPORT int quillo_view_resize(quillo_view* view, int width, int height, void* pixels,
+                                           size_t stride) {
+  return OnView(u"quillo_view_resize", view, [&](ViewsRuntime& runtime, HostView& v) {
+    return runtime.Resize(v, width, height, pixels, stride, v.Settings().scale);
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_set_device_scale(quillo_view* view, double scale) {
+  return OnView(u"quillo_view_set_device_scale", view, [&](ViewsRuntime& runtime, HostView& v) {
+    if (!quillo::views::ValidScale(scale))
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT, "scale is outside 0.25..8");
+    const quillo::views::Memory& m = v.Settings().memory;
+    return runtime.Resize(v, m.width, m.height, m.pixels, m.stride, scale);
+  });
+}
+
 QUILLO_VIEWS_EXPORT int quillo_view_set_hidden(quillo_view* view, int hidden) {
   return OnView(u"quillo_view_set_hidden", view, [&](ViewsRuntime& runtime, HostView& v) {
     runtime.Post(v, [hidden = hidden != 0](ViewClient& c) { c.SetHidden(hidden); });
@@ -152,14 +164,11 @@ QUILLO_VIEWS_EXPORT int quillo_view_load_url(quillo_view* view, const char* url)
   });
 }
 
-QUILLO_VIEWS_EXPORT int quillo_view_load_html(quillo_view* view, const char* html,
-                                              const char* base_url) {
+QUILLO_VIEWS_EXPORT int quillo_view_load_html(quillo_view* view, const char* html) {
   return OnView(u"quillo_view_load_html", view, [&](ViewsRuntime& runtime, HostView& v) {
     if (html == nullptr) return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "html is null");
-    (void)base_url;
-    runtime.Post(v, [target = quillo::views::HtmlAddress(html)](ViewClient& c) {
-      c.LoadUrl(target);
-    });
+    runtime.Post(v,
+                 [target = quillo::views::HtmlAddress(html)](ViewClient& c) { c.LoadUrl(target); });
     return QUILLO_OK;
   });
 }
@@ -237,8 +246,9 @@ QUILLO_VIEWS_EXPORT int quillo_view_key(quillo_view* view, int action, int key_c
     if (key_code == 0 && (text == nullptr || *text == '\0'))
       return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT, "neither a key_code nor text");
     const std::u16string units = text ? quillo::platform::Utf8ToUtf16(text) : std::u16string();
-    runtime.Post(v, [=](ViewClient& c) { c.KeyAndText(action == QUILLO_KEY_DOWN, key_code,
-                                                       modifiers, units); });
+    runtime.Post(v, [=](ViewClient& c) {
+      c.KeyAndText(action == QUILLO_KEY_DOWN, key_code, modifiers, units);
+    });
     return QUILLO_OK;
   });
 }
@@ -250,8 +260,8 @@ QUILLO_VIEWS_EXPORT int quillo_view_set_focus(quillo_view* view, int focused) {
   });
 }
 
-QUILLO_VIEWS_EXPORT int quillo_view_answer_dialog(quillo_view* view, uint64_t dialog_id,
-                                                  int accept, const char* prompt_text) {
+QUILLO_VIEWS_EXPORT int quillo_view_answer_dialog(quillo_view* view, uint64_t dialog_id, int accept,
+                                                  const char* prompt_text) {
   return OnView(u"quillo_view_answer_dialog", view, [&](ViewsRuntime& runtime, HostView& v) {
     if (!v.TakeOpenDialog(dialog_id))
       return runtime.Refuse(QUILLO_ERROR_NOT_FOUND, "dialog " + std::to_string(dialog_id) +

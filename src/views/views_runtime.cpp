@@ -115,14 +115,16 @@ int ViewsRuntime::Create(const quillo_view_config* config, const std::string& ur
   ViewSettings settings;
   std::string why;
   if (int r = ReadViewConfig(config, &settings, &why); r != QUILLO_OK) return Refuse(r, why);
+  if (!CssSizeFits(settings.memory, settings.scale, &why))
+    return Refuse(QUILLO_ERROR_BAD_SIZE, why);
   if (m_views.Count() >= QUILLO_MAX_VIEWS)
     return Refuse(QUILLO_ERROR_LIMIT, std::to_string(QUILLO_MAX_VIEWS) + " views exist already");
   auto frames = std::make_shared<ViewFrames>(settings.memory, settings.rgba, settings.bottomUp,
                                              settings.scale);
   if (!frames->ok) return Refuse(QUILLO_ERROR_NO_MEMORY, "no memory for the view's frames");
   if (int r = StartEngine(); r != QUILLO_OK) return r;
-  const uint64_t handle = m_views.Add(
-      [&](uint64_t h) { return std::make_unique<HostView>(h, settings, frames); });
+  const uint64_t handle =
+      m_views.Add([&](uint64_t h) { return std::make_unique<HostView>(h, settings, frames); });
   if (handle == 0) return Refuse(QUILLO_ERROR_LIMIT, "no free view slot");
   const std::string start = url.empty() ? "about:blank" : url;
   m_engine->Post([handle, settings, frames, start](ViewsEngine& engine) {
@@ -133,6 +135,22 @@ int ViewsRuntime::Create(const quillo_view_config* config, const std::string& ur
   *out = reinterpret_cast<quillo_view*>(static_cast<uintptr_t>(handle));
   QLOG(u"%s => view [0x%x] %dx%d", m_call, static_cast<unsigned>(handle & 0xFFFFFF),
        settings.memory.width, settings.memory.height);
+  return QUILLO_OK;
+}
+
+int ViewsRuntime::Resize(HostView& view, int width, int height, void* pixels, size_t stride,
+                         double scale) {
+  Memory memory;
+  std::string why;
+  if (int r = CheckMemory(width, height, pixels, stride, &memory, &why); r != QUILLO_OK)
+    return Refuse(r, why);
+  if (!CssSizeFits(memory, scale, &why)) return Refuse(QUILLO_ERROR_BAD_SIZE, why);
+  const ViewSettings& settings = view.Settings();
+  auto frames = std::make_shared<ViewFrames>(memory, settings.rgba, settings.bottomUp, scale);
+  if (!frames->ok) return Refuse(QUILLO_ERROR_NO_MEMORY, "no memory for the view's frames");
+  view.MutableSettings().scale = scale;
+  view.Resize(memory, frames);
+  Post(view, [frames](ViewClient& client) { client.Resize(frames); });
   return QUILLO_OK;
 }
 

@@ -39,6 +39,9 @@ class ViewsRuntime {
 
   int Create(const quillo_view_config* config, const std::string& url, quillo_view** out);
   int Destroy(quillo_view* handle);
+  // New memory, or a new scale for the same memory: new frames of that geometry, handed to the
+  // engine side; the memory before is not written again once this returns.
+  int Resize(HostView& view, int width, int height, void* pixels, size_t stride, double scale);
   int Pump();
   int Shutdown();
   // Hands fn to the view's engine side, run on the engine thread in the order of the calls

@@ -56,8 +56,8 @@ std::string KindName(int kind) {
 }
 
 std::string Describe(const ViewNotice& n) {
-  std::string out = KindName(n.kind) + " code=" + std::to_string(n.code) +
-                    " id=" + std::to_string(n.id);
+  std::string out =
+      KindName(n.kind) + " code=" + std::to_string(n.code) + " id=" + std::to_string(n.id);
   if (n.kind == QUILLO_NOTICE_FRAME)
     out += " rect=" + std::to_string(n.rect.x) + "," + std::to_string(n.rect.y) + " " +
            std::to_string(n.rect.width) + "x" + std::to_string(n.rect.height);
@@ -140,7 +140,7 @@ quillo_view* ViewsHost::Create(const quillo_view_config& config, const std::stri
 
 quillo_view* ViewsHost::CreateHtml(const quillo_view_config& config, const std::string& html) {
   quillo_view* view = nullptr;
-  const int r = api_.quillo_view_create_html(&config, html.c_str(), nullptr, &view);
+  const int r = api_.quillo_view_create_html(&config, html.c_str(), &view);
   EXPECT_EQ(r, QUILLO_OK) << api_.quillo_result_text(r);
   if (r == QUILLO_OK) Track(view);
   return view;
@@ -165,8 +165,8 @@ void ViewsHost::Pump() {
     while ((r = api_.quillo_view_next_notice(view, &n)) == 1) {
       if (n.text == nullptr || n.detail == nullptr)
         violations_.push_back("a notice with a null text: " + KindName(n.kind));
-      notices_[view].push_back(ViewNotice{n.kind, n.code, n.id, n.rect, n.text ? n.text : "",
-                                          n.detail ? n.detail : ""});
+      notices_[view].push_back(
+          ViewNotice{n.kind, n.code, n.id, n.rect, n.text ? n.text : "", n.detail ? n.detail : ""});
     }
     if (r != 0)
       violations_.push_back(std::string("quillo_view_next_notice: ") + api_.quillo_result_text(r));
@@ -196,8 +196,8 @@ int ViewsHost::Find(quillo_view* view, int kind, const std::string* text, size_t
   return -1;
 }
 
-::testing::AssertionResult ViewsHost::WaitFor(quillo_view* view, int kind,
-                                              const std::string* text, size_t from) {
+::testing::AssertionResult ViewsHost::WaitFor(quillo_view* view, int kind, const std::string* text,
+                                              size_t from) {
   return PumpUntil([&] { return Find(view, kind, text, from) >= 0; },
                    KindName(kind) + (text ? " \"" + *text + "\"" : std::string()));
 }
@@ -223,12 +223,19 @@ int ViewsHost::FrameCount(quillo_view* view) {
 
 std::string ViewsHost::Recent(quillo_view* view, size_t count) {
   const auto& list = notices_[view];
-  std::string out = "notices of view " + std::to_string(reinterpret_cast<uintptr_t>(view) &
-                                                        0xFFFFFF) +
-                    " (" + std::to_string(list.size()) + "):";
-  const size_t first = list.size() > count ? list.size() - count : 0;
-  for (size_t i = first; i < list.size(); ++i)
-    out += "\n  [" + std::to_string(i) + "] " + Describe(list[i]);
+  std::string out = "notices of view " +
+                    std::to_string(reinterpret_cast<uintptr_t>(view) & 0xFFFFFF) + " (" +
+                    std::to_string(list.size()) + "):";
+  // The last notices other than frames (frames are many and say little), then the last frame.
+  std::vector<size_t> shown;
+  for (size_t i = list.size(); i-- > 0 && shown.size() < count;)
+    if (list[i].kind != QUILLO_NOTICE_FRAME) shown.insert(shown.begin(), i);
+  for (size_t i : shown) out += "\n  [" + std::to_string(i) + "] " + Describe(list[i]);
+  for (size_t i = list.size(); i-- > 0;)
+    if (list[i].kind == QUILLO_NOTICE_FRAME) {
+      out += "\n  last frame: [" + std::to_string(i) + "] " + Describe(list[i]);
+      break;
+    }
   return out;
 }
 
