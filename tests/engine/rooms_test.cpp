@@ -96,7 +96,8 @@ TEST_F(Rooms, ScriptDialogsAnswerThroughTheirSideAndCancelWhenTheViewGoes) {
   client->OnAfterCreated(side.Browser());  // the client records for this browser
   bool closed = false, processGone = false;
   quillo::engine::ViewHost host(
-      side, CefBrowserSettings(), false, [&] { closed = true; }, [&] { processGone = true; });
+      side, CefBrowserSettings(), false, [&] { closed = true; },
+      [&](WebKitWebProcessTerminationReason) { processGone = true; });
   quillo::engine::FrameSink frames(side, 100, 80, 1.0, 60);
   ASSERT_TRUE(host.Create(frames));
   side.view = host.View();

@@ -59,6 +59,13 @@ struct CefBrowserSettings {
   uint32 background_color = 0;
   // Comma-separated language tags, e.g. "de-DE,en"; empty keeps the default.
   CefString accept_language_list;
+  // Added by this layer (CEF sets one for the whole process): the User-Agent of this
+  // browser's requests and navigator.userAgent; empty keeps the engine's.
+  CefString user_agent;
+  // Added by this layer (CEF's embedders build this on process messages): the name of a global
+  // function each main document of the browser gets, which posts a string to the client's
+  // CefPageMessageHandler and returns a promise that ReplyToPageMessage settles. Empty: none.
+  CefString page_message_function;
 };
 
 class CefBrowser : public virtual CefBaseRefCounted {
@@ -102,6 +109,16 @@ class CefBrowserHost : public virtual CefBaseRefCounted {
   // The render handler's GetScreenInfo answers a new device scale factor: the page's
   // devicePixelRatio changes and its paints come at the view size times the factor.
   virtual void NotifyScreenInfoChanged() = 0;
+  // The page's zoom: 0 is 100 %, each step up or down 20 % more or less (factor 1.2^level).
+  virtual void SetZoomLevel(double zoomLevel) = 0;
+  // The most frames a second delivered to OnPaint (1..240; others are brought into range).
+  virtual void SetWindowlessFrameRate(int frame_rate) = 0;
+  // Added by this layer: the User-Agent for the next requests (empty: the engine's own).
+  virtual void SetUserAgent(const CefString& user_agent) = 0;
+  // Added by this layer: settles the promise of page message message_id (see
+  // CefPageMessageHandler): resolved with text when success, else rejected with an Error whose
+  // message is text. A message is answered once; its page may have gone meanwhile.
+  virtual void ReplyToPageMessage(int64 message_id, bool success, const CefString& text) = 0;
   virtual void WasHidden(bool hidden) = 0;
   // Repaints the whole element through OnPaint.
   virtual void Invalidate(PaintElementType type) = 0;

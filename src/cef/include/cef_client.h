@@ -18,6 +18,16 @@ class CefDragHandler : public virtual CefBaseRefCounted {};
 class CefFindHandler : public virtual CefBaseRefCounted {};
 class CefKeyboardHandler : public virtual CefBaseRefCounted {};
 
+// Added by this layer: the strings pages post with the function that
+// CefBrowserSettings::page_message_function names. Called on the UI thread, in the order the
+// pages posted them.
+class CefPageMessageHandler : public virtual CefBaseRefCounted {
+ public:
+  // message_id: unique within the browser; answer it with CefBrowserHost::ReplyToPageMessage.
+  virtual void OnPageMessage(CefRefPtr<CefBrowser> browser, int64 message_id,
+                             const CefString& text) = 0;
+};
+
 class CefClient : public virtual CefBaseRefCounted {
  public:
   typedef cef_process_id_t CefProcessId;
@@ -35,6 +45,8 @@ class CefClient : public virtual CefBaseRefCounted {
   virtual CefRefPtr<CefLoadHandler> GetLoadHandler() { return nullptr; }
   virtual CefRefPtr<CefRenderHandler> GetRenderHandler() { return nullptr; }
   virtual CefRefPtr<CefRequestHandler> GetRequestHandler() { return nullptr; }
+  // Added by this layer.
+  virtual CefRefPtr<CefPageMessageHandler> GetPageMessageHandler() { return nullptr; }
   virtual bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
                                         CefRefPtr<CefProcessMessage> message) {
     (void)browser, (void)source_process, (void)message;

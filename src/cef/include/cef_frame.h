@@ -8,12 +8,26 @@
 
 class CefBrowser;
 
+// Added by this layer: the result of a script that EvaluateJavaScript ran. (CEF gives
+// ExecuteJavaScript no result; its embedders send one back in a process message.)
+class CefEvaluateCallback : public virtual CefBaseRefCounted {
+ public:
+  // UI thread, once. success: result is the script's value as JSON text, empty for undefined
+  // and for what has no JSON form (a function, a promise, a node); otherwise result is the
+  // exception's message.
+  virtual void OnResult(bool success, const CefString& result) = 0;
+};
+
 class CefFrame : public virtual CefBaseRefCounted {
  public:
   virtual bool IsValid() = 0;
   virtual void LoadURL(const CefString& url) = 0;
   virtual void ExecuteJavaScript(const CefString& code, const CefString& script_url,
                                  int start_line) = 0;
+  // Added by this layer: runs code as ExecuteJavaScript does and hands its value (or its
+  // exception) to callback. Main frame only; another frame answers with a failure.
+  virtual void EvaluateJavaScript(const CefString& code,
+                                  CefRefPtr<CefEvaluateCallback> callback) = 0;
   virtual bool IsMain() = 0;
   virtual bool IsFocused() = 0;
   virtual CefString GetName() = 0;

@@ -8,6 +8,7 @@
 class CefRequestHandler : public virtual CefBaseRefCounted {
  public:
   typedef cef_return_value_t ReturnValue;
+  typedef cef_termination_status_t TerminationStatus;
   typedef cef_window_open_disposition_t WindowOpenDisposition;
 
   // true cancels the navigation.
@@ -22,6 +23,10 @@ class CefRequestHandler : public virtual CefBaseRefCounted {
                                 WindowOpenDisposition target_disposition, bool user_gesture) {
     (void)browser, (void)frame, (void)target_url, (void)target_disposition, (void)user_gesture;
     return false;
+  }
+  // The page's web process ended (the load handler then hears of a failed load, ERR_FAILED).
+  virtual void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, TerminationStatus status) {
+    (void)browser, (void)status;
   }
   virtual ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                                            CefRefPtr<CefRequest> request,

@@ -214,6 +214,13 @@ typedef enum {
 } cef_focus_source_t;
 
 typedef enum {
+  TS_ABNORMAL_TERMINATION = 0,
+  TS_PROCESS_WAS_KILLED,
+  TS_PROCESS_CRASHED,
+  TS_PROCESS_OOM,
+} cef_termination_status_t;
+
+typedef enum {
   PID_BROWSER = 0,
   PID_RENDERER,
 } cef_process_id_t;

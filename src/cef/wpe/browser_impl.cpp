@@ -10,6 +10,19 @@
 namespace quillo::engine {
 namespace {
 
+cef_termination_status_t TerminationStatusOf(WebKitWebProcessTerminationReason reason) {
+  switch (reason) {
+    case WEBKIT_WEB_PROCESS_CRASHED:
+      return TS_PROCESS_CRASHED;
+    case WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT:
+      return TS_PROCESS_OOM;
+    case WEBKIT_WEB_PROCESS_TERMINATED_BY_API:
+      return TS_PROCESS_WAS_KILLED;
+    default:
+      return TS_ABNORMAL_TERMINATION;
+  }
+}
+
 // Sides beyond this (in view pixels, and in device pixels) would ask the web process for
 // buffers of gigabytes.
 constexpr int kMaxViewSide = 16384;
@@ -63,13 +76,15 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
       m_client(client),
       m_mainFrame(new FrameImpl(static_cast<FrameOwner*>(this), true, 1)),
       m_host(
-          *this, settings, transparent, [this] { DestroyView(); }, [this] { WebProcessGone(); }),
+          *this, settings, transparent, [this] { DestroyView(); },
+          [this](WebKitWebProcessTerminationReason reason) { WebProcessGone(reason); }),
       m_frames(*this, geometry.width, geometry.height, geometry.scale,
                settings.windowless_frame_rate),
       m_popup(*this, geometry.width, geometry.height, geometry.scale),
       m_input(*this, m_popup),
       m_dialogs(*this, [this] { return m_navigation.Leaving(); }),
       m_channel(*this),
+      m_messages(*this, settings.page_message_function.ToString()),
       m_navigation(*this) {}
 
 BrowserImpl::~BrowserImpl() {
@@ -85,6 +100,7 @@ bool BrowserImpl::CreateView() {
   m_popup.Attach(view);
   m_dialogs.Attach(view);
   m_channel.Attach(view);
+  m_messages.Attach(view);
   m_navigation.Attach(view);
   m_host.Attach();
   // The scale, which the backend cannot be made with, before the first layout.
@@ -144,6 +160,37 @@ void BrowserImpl::LoadUrlInSubframe(const CefString& frameUrl, const CefString& 
   Post([this, failed, next] { m_channel.ReplaceSubframe(failed, next); });
 }
 
+void BrowserImpl::EvaluateInMainFrame(const CefString& code,
+                                      CefRefPtr<CefEvaluateCallback> callback) {
+  std::string script = code.ToString();
+  CefRefPtr<BrowserImpl> self(this);
+  // Answered even when the view has gone meanwhile.
+  EngineContext::Get().PostTask([self, script, callback] {
+    if (self->m_viewDestroyed)
+      callback->OnResult(false, CefString("the page is gone"));
+    else
+      self->m_channel.Evaluate(script, callback);
+  });
+}
+
+void BrowserImpl::SetZoomLevel(double zoomLevel) {
+  Post([this, zoomLevel] { webkit_web_view_set_zoom_level(View(), std::pow(1.2, zoomLevel)); });
+}
+
+void BrowserImpl::SetWindowlessFrameRate(int frame_rate) {
+  Post([this, frame_rate] { m_frames.SetFrameRate(std::clamp(frame_rate, 1, 240)); });
+}
+
+void BrowserImpl::SetUserAgent(const CefString& user_agent) {
+  std::string agent = user_agent.ToString();
+  Post([this, agent] { m_host.SetUserAgent(agent); });
+}
+
+void BrowserImpl::ReplyToPageMessage(int64 message_id, bool success, const CefString& text) {
+  std::string answer = text.ToString();
+  Post([this, message_id, success, answer] { m_messages.Reply(message_id, success, answer); });
+}
+
 void BrowserImpl::RunScriptInMainFrame(const CefString& code) {
   std::string script = code.ToString();
   Post([this, script] { m_channel.RunScript(script); });
@@ -200,6 +247,7 @@ void BrowserImpl::DestroyView() {
   m_popup.Detach(view);
   m_dialogs.Detach(view);
   m_channel.Detach(view);
+  m_messages.Detach(view);
   m_navigation.Detach(view);
   m_host.Detach();
   m_frames.ReleaseHeldBuffer();
@@ -212,9 +260,11 @@ void BrowserImpl::DestroyView() {
   });
 }
 
-void BrowserImpl::WebProcessGone() {
+void BrowserImpl::WebProcessGone(WebKitWebProcessTerminationReason reason) {
   QUILLO_REQUIRE_UI_THREAD();
   QLOG(u"BrowserImpl::OnWebProcessTerminated");
+  if (CefRefPtr<CefRequestHandler> requests = m_client->GetRequestHandler())
+    requests->OnRenderProcessTerminated(this, TerminationStatusOf(reason));
   m_state.isLoading.store(false);
   m_dialogs.CancelAll();
   m_popup.Hide();

@@ -28,6 +28,7 @@
 #include "wpe/input/popup_controller.h"
 #include "wpe/navigation/navigation_tracker.h"
 #include "wpe/page/page_channel.h"
+#include "wpe/page/page_messages.h"
 #include "wpe/page/script_dialogs.h"
 #include "wpe/room/browser_side.h"
 #include "wpe/room/frame_impl.h"
@@ -75,6 +76,10 @@ class BrowserImpl : public CefBrowser,
   void SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) override;
   void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) override;
   void SendFocusEvent(bool setFocus) override { SetFocus(setFocus); }
+  void SetZoomLevel(double zoomLevel) override;
+  void SetWindowlessFrameRate(int frame_rate) override;
+  void SetUserAgent(const CefString& user_agent) override;
+  void ReplyToPageMessage(int64 message_id, bool success, const CefString& text) override;
 
  private:
   // BrowserSide, the rooms' view of this browser.
@@ -90,15 +95,16 @@ class BrowserImpl : public CefBrowser,
   void LoadUrlInMainFrame(const CefString& url) override;
   void LoadUrlInSubframe(const CefString& frameUrl, const CefString& url) override;
   void RunScriptInMainFrame(const CefString& code) override;
+  void EvaluateInMainFrame(const CefString& code, CefRefPtr<CefEvaluateCallback> callback) override;
 
   // The view goes (closed by the page, by force or after the close grace):
   // every room lets go of it, then the life-span handler hears OnBeforeClose.
   void DestroyView();
-  // The web process ended: the page is gone with it, which the host hears as
-  // a failed load (ERR_FAILED). A load or history move the embedder asked for
-  // that had not committed is asked for again (in place of the error page), and
-  // script not yet run waits for the next page; either starts a new process.
-  void WebProcessGone();
+  // The web process ended: the page is gone with it, which the request handler hears of
+  // (OnRenderProcessTerminated) and the load handler as a failed load (ERR_FAILED). A load or
+  // history move the embedder asked for that had not committed is asked for again (in place of
+  // the error page), and script not yet run waits for the next page; either starts a new process.
+  void WebProcessGone(WebKitWebProcessTerminationReason reason);
 
   // The view's size and device scale factor, as the render handler answers them, brought into
   // the ranges the engine takes. UI thread.
@@ -138,6 +144,7 @@ class BrowserImpl : public CefBrowser,
   InputRouter m_input;             // the one way in for input (asks m_popup first)
   ScriptDialogs m_dialogs;         // the page's open script dialogs
   PageChannel m_channel;           // messages to and from the web process's extension
+  PageMessages m_messages;         // the page's posts to the client and their answers
   NavigationTracker m_navigation;  // policy, load events, history, address and title
 
   IMPLEMENT_REFCOUNTING(BrowserImpl);

@@ -17,8 +17,9 @@ void OnCloseRequested(WebKitWebView*, gpointer self) {
   static_cast<ViewHost*>(self)->Closed();
 }
 
-void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self) {
-  static_cast<ViewHost*>(self)->ProcessGone();
+void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                            gpointer self) {
+  static_cast<ViewHost*>(self)->ProcessGone(reason);
 }
 
 wpe_view_backend* BackendOf(WebKitWebView* view) {
@@ -28,10 +29,11 @@ wpe_view_backend* BackendOf(WebKitWebView* view) {
 }  // namespace
 
 ViewHost::ViewHost(BrowserSide& browser, const CefBrowserSettings& settings, bool transparent,
-                   Ended onClosed, Ended onProcessGone)
+                   Ended onClosed, ProcessEnded onProcessGone)
     : m_browser(browser),
       m_onClosed(std::move(onClosed)),
       m_onProcessGone(std::move(onProcessGone)),
+      m_userAgent(settings.user_agent.ToString()),
       m_backgroundColor(settings.background_color),
       m_transparent(transparent),
       m_acceptLanguages(settings.accept_language_list.ToString16()),
@@ -63,6 +65,7 @@ bool ViewHost::Create(FrameSink& frames) {
   // data URLs) are read as UTF-8 unless the settings say otherwise.
   webkit_settings_set_default_charset(
       webSettings, m_defaultEncoding.empty() ? "utf-8" : m_defaultEncoding.c_str());
+  if (!m_userAgent.empty()) webkit_settings_set_user_agent(webSettings, m_userAgent.c_str());
   m_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", viewBackend, "web-context",
                                         context, "settings", webSettings, nullptr));
   g_object_unref(webSettings);
@@ -114,6 +117,12 @@ void ViewHost::SetHidden(bool hidden) {
     wpe_view_backend_remove_activity_state(BackendOf(m_view), wpe_view_activity_state_visible);
   else
     wpe_view_backend_add_activity_state(BackendOf(m_view), wpe_view_activity_state_visible);
+}
+
+void ViewHost::SetUserAgent(const std::string& agent) {
+  QUILLO_REQUIRE_UI_THREAD();
+  webkit_settings_set_user_agent(webkit_web_view_get_settings(m_view),
+                                 agent.empty() ? nullptr : agent.c_str());
 }
 
 void ViewHost::TryClose() {

@@ -24,6 +24,7 @@ class FrameSink;
 class ViewHost {
  public:
   using Ended = std::function<void()>;
+  using ProcessEnded = std::function<void(WebKitWebProcessTerminationReason)>;
 
   // browser owns this host by value and so outlives it. onClosed: the view
   // is to go (the page closed, or the grace ran out); onProcessGone: its web
@@ -31,7 +32,7 @@ class ViewHost {
   // transparent: the page's background is transparent (CefWindowInfo's
   // transparent_painting_enabled) instead of the settings' colour.
   ViewHost(BrowserSide& browser, const CefBrowserSettings& settings, bool transparent,
-           Ended onClosed, Ended onProcessGone);
+           Ended onClosed, ProcessEnded onProcessGone);
   ViewHost(const ViewHost&) = delete;
   ViewHost& operator=(const ViewHost&) = delete;
 
@@ -56,12 +57,15 @@ class ViewHost {
 
   // Engine signals (from this room's trampolines).
   void Closed() { m_onClosed(); }
-  void ProcessGone() { m_onProcessGone(); }
+  void ProcessGone(WebKitWebProcessTerminationReason reason) { m_onProcessGone(reason); }
+  // The User-Agent of the view's next requests (empty: the engine's).
+  void SetUserAgent(const std::string& agent);
 
  private:
   BrowserSide& m_browser;
   const Ended m_onClosed;
-  const Ended m_onProcessGone;
+  const ProcessEnded m_onProcessGone;
+  const std::string m_userAgent;
   const uint32_t m_backgroundColor;
   const bool m_transparent;
   const std::u16string m_acceptLanguages;

@@ -21,6 +21,8 @@ class FramePacer {
 
   // frameRate: frames per second, 60 when not positive, at most 1000.
   FramePacer(int frameRate, Tick tick) : m_intervalUs(IntervalUs(frameRate)), m_tick(tick) {}
+  // A new rate, from the next tick on.
+  void SetFrameRate(int frameRate) { m_intervalUs = IntervalUs(frameRate); }
   FramePacer(const FramePacer&) = delete;
   FramePacer& operator=(const FramePacer&) = delete;
 
@@ -41,7 +43,7 @@ class FramePacer {
  private:
   void TickNow();
 
-  const int64_t m_intervalUs;
+  int64_t m_intervalUs;
   const Tick m_tick;
   int64_t m_lastTickUs = 0;  // monotonic microseconds
   OneShotTimer m_timer;

@@ -50,6 +50,7 @@ class FrameSink {
   void Repaint();
   // The view goes: no more frame completes; the held buffer goes back.
   void StopPacing() { m_pacer.Stop(); }
+  void SetFrameRate(int frameRate) { m_pacer.SetFrameRate(frameRate); }
   void ReleaseHeldBuffer();
 
  private:

@@ -94,6 +94,35 @@ void PageChannel::Send(Script script) {
   m_unconfirmed.push_back(std::move(script));
 }
 
+void PageChannel::Evaluate(const std::string& script, CefRefPtr<CefEvaluateCallback> callback) {
+  QUILLO_REQUIRE_UI_THREAD();
+  webkit_web_view_run_javascript(
+      m_browser.View(), script.c_str(), nullptr,
+      [](GObject* view, GAsyncResult* result, gpointer data) {
+        CefRefPtr<CefEvaluateCallback> callback =
+            CefRefPtr<CefEvaluateCallback>::Adopt(static_cast<CefEvaluateCallback*>(data));
+        GError* error = nullptr;
+        WebKitJavascriptResult* value =
+            webkit_web_view_run_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
+        if (value == nullptr) {
+          // The engine fails a value it cannot hand over (a function, a promise, a node) with
+          // no message; an exception always has one.
+          const bool noForm = error && error->message && *error->message == '\0';
+          callback->OnResult(noForm, CefString(noForm  ? ""
+                                               : error ? error->message
+                                                       : "the script failed"));
+          if (error) g_error_free(error);
+          return;
+        }
+        JSCValue* js = webkit_javascript_result_get_js_value(value);
+        gchar* json = jsc_value_is_undefined(js) ? nullptr : jsc_value_to_json(js, 0);
+        callback->OnResult(true, CefString(json ? json : ""));
+        g_free(json);
+        webkit_javascript_result_unref(value);
+      },
+      callback.release());
+}
+
 void PageChannel::Confirmed(uint64_t id) {
   QUILLO_REQUIRE_UI_THREAD();
   std::erase_if(m_unconfirmed, [id](const Script& script) { return script.id <= id; });

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cef_frame.h"
 #include "wpe/page/script_contexts.h"
 
 namespace quillo::engine {
@@ -39,6 +40,8 @@ class PageChannel {
   void ProcessGone();
   // Answer to a marker: the process got past the script of this id and every earlier one.
   void Confirmed(uint64_t id);
+  // Runs script in the main frame and hands its value as JSON (or its exception) to callback.
+  void Evaluate(const std::string& script, CefRefPtr<CefEvaluateCallback> callback);
 
   // Engine signals (from this room's trampolines): true when the message was
   // one of the extension's.

@@ -1,6 +1,7 @@
 #include "wpe/room/frame_impl.h"
 
 #include "cef_browser.h"
+#include "wpe/process/engine_context.h"
 
 namespace quillo::engine {
 
@@ -27,6 +28,17 @@ void FrameImpl::ExecuteJavaScript(const CefString& code, const CefString& script
                                   int start_line) {
   (void)script_url, (void)start_line;
   if (FrameOwner* owner = m_owner.load(); owner && m_isMain) owner->RunScriptInMainFrame(code);
+}
+
+void FrameImpl::EvaluateJavaScript(const CefString& code, CefRefPtr<CefEvaluateCallback> callback) {
+  if (!callback) return;
+  FrameOwner* owner = m_owner.load();
+  if (owner && m_isMain) {
+    owner->EvaluateInMainFrame(code, callback);
+    return;
+  }
+  const char* why = owner ? "only the main frame evaluates script" : "the page is gone";
+  EngineContext::Get().PostTask([callback, why] { callback->OnResult(false, CefString(why)); });
 }
 
 CefString FrameImpl::GetURL() {

@@ -19,6 +19,9 @@ class FrameOwner {
   // Points the sub-frames showing frameUrl at url.
   virtual void LoadUrlInSubframe(const CefString& frameUrl, const CefString& url) = 0;
   virtual void RunScriptInMainFrame(const CefString& code) = 0;
+  // Runs code in the main frame; callback gets its value or exception (always, once).
+  virtual void EvaluateInMainFrame(const CefString& code,
+                                   CefRefPtr<CefEvaluateCallback> callback) = 0;
 
  protected:
   ~FrameOwner() = default;
@@ -35,6 +38,7 @@ class FrameImpl : public CefFrame {
   void LoadURL(const CefString& url) override;
   void ExecuteJavaScript(const CefString& code, const CefString& script_url,
                          int start_line) override;
+  void EvaluateJavaScript(const CefString& code, CefRefPtr<CefEvaluateCallback> callback) override;
   bool IsMain() override { return m_isMain; }
   bool IsFocused() override { return m_isMain; }
   CefString GetName() override { return CefString(); }
