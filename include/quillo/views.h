@@ -323,9 +323,9 @@ QUILLO_VIEWS_API int quillo_view_answer_dialog(quillo_view* view, uint64_t dialo
                                                const char* prompt_text);
 
 /* Runs script (UTF-8) in the page's main frame; a SCRIPT_RESULT notice with id request_id
- * follows: code 1 and the value as JSON text ("" for undefined, a function or anything JSON has
- * no form for), or code 0 and the exception's message. A script that ends in a promise gives
- * the promise's own JSON ("{}"). */
+ * follows: code 1 and the value as JSON text ("" for undefined, a function, a promise, a node or
+ * anything else JSON has no form for), or code 0 and the exception's message. Results come in
+ * the order of the calls. */
 QUILLO_VIEWS_API int quillo_view_eval(quillo_view* view, const char* script, uint64_t request_id);
 
 /* The page posts with the function config.post_function names, for example

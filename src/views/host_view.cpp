@@ -22,6 +22,8 @@ void HostView::Receive(ViewEvent&& event) {
       break;
     case QUILLO_NOTICE_MESSAGE:
       m_openMessages.insert(event.id);
+      // As the engine does: past this many unanswered, the oldest are forgotten.
+      if (m_openMessages.size() > kMaxOpenMessages) m_openMessages.erase(m_openMessages.begin());
       break;
     default:
       break;

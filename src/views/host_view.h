@@ -50,6 +50,9 @@ class HostView {
 
   size_t PendingNotices() const { return m_notices.size(); }
 
+  // The most page messages that wait for an answer (the engine layer keeps as many).
+  static constexpr size_t kMaxOpenMessages = 10000;
+
  private:
   const uint64_t m_handle;
   ViewSettings m_settings;  // as the host's calls changed them (memory: the current one)

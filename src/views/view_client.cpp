@@ -1,5 +1,7 @@
 #include "views/view_client.h"
 
+#include <cmath>
+
 #include "diagnostics/debug_log.h"
 #include "quillo/views.h"
 #include "views/views_engine.h"
@@ -15,6 +17,26 @@ uint32_t EventFlags(uint32_t modifiers) {
   if (modifiers & QUILLO_MOD_META) flags |= EVENTFLAG_COMMAND_DOWN;
   return flags;
 }
+
+// CEF's zoom level for a zoom factor: 1.2 to the level.
+double ZoomLevel(double zoom) {
+  return std::log(zoom) / std::log(1.2);
+}
+
+// A script's result on its way to the host as its SCRIPT_RESULT notice.
+class ScriptResult : public CefEvaluateCallback {
+ public:
+  ScriptResult(CefRefPtr<ViewClient> client, uint64_t requestId)
+      : m_client(std::move(client)), m_requestId(requestId) {}
+  void OnResult(bool success, const CefString& result) override {
+    m_client->Emit(QUILLO_NOTICE_SCRIPT_RESULT, success ? 1 : 0, m_requestId, result.ToString());
+  }
+
+ private:
+  const CefRefPtr<ViewClient> m_client;
+  const uint64_t m_requestId;
+  IMPLEMENT_REFCOUNTING(ScriptResult);
+};
 
 uint32_t ButtonFlag(int button) {
   return button == QUILLO_BUTTON_LEFT     ? EVENTFLAG_LEFT_MOUSE_BUTTON
@@ -50,6 +72,8 @@ bool ViewClient::Create(const std::string& url) {
   window.SetAsWindowless(nullptr, m_settings.transparent);
   CefBrowserSettings browserSettings;
   browserSettings.windowless_frame_rate = m_settings.frameRate;
+  browserSettings.user_agent = CefString(m_settings.userAgent);
+  browserSettings.page_message_function = CefString(m_settings.postFunction);
   m_browser =
       CefBrowserHost::CreateBrowserSync(window, this, CefString(url), browserSettings, nullptr);
   if (!m_browser) {
@@ -58,7 +82,48 @@ bool ViewClient::Create(const std::string& url) {
     return false;
   }
   if (m_settings.hidden) m_browser->GetHost()->WasHidden(true);
+  if (m_settings.zoom != 1.0) m_browser->GetHost()->SetZoomLevel(ZoomLevel(m_settings.zoom));
   return true;
+}
+
+void ViewClient::Evaluate(const std::string& script, uint64_t requestId) {
+  CefRefPtr<ScriptResult> result = new ScriptResult(this, requestId);
+  if (!m_browser) {
+    result->OnResult(false, CefString("the page is gone"));
+    return;
+  }
+  m_browser->GetMainFrame()->EvaluateJavaScript(CefString(script), result);
+}
+
+void ViewClient::Reply(uint64_t messageId, bool ok, const std::string& text) {
+  if (CefRefPtr<CefBrowserHost> host = Host())
+    host->ReplyToPageMessage(static_cast<int64>(messageId), ok, CefString(text));
+}
+
+void ViewClient::SetZoom(double zoom) {
+  m_settings.zoom = zoom;
+  if (CefRefPtr<CefBrowserHost> host = Host()) host->SetZoomLevel(ZoomLevel(zoom));
+}
+
+void ViewClient::SetFrameRate(int rate) {
+  m_settings.frameRate = rate;
+  if (CefRefPtr<CefBrowserHost> host = Host()) host->SetWindowlessFrameRate(rate);
+}
+
+void ViewClient::SetUserAgent(const std::string& agent) {
+  m_settings.userAgent = agent;
+  if (CefRefPtr<CefBrowserHost> host = Host()) host->SetUserAgent(CefString(agent));
+}
+
+void ViewClient::OnRenderProcessTerminated(CefRefPtr<CefBrowser>, TerminationStatus status) {
+  const int reason = status == TS_PROCESS_OOM          ? QUILLO_GONE_OUT_OF_MEMORY
+                     : status == TS_PROCESS_WAS_KILLED ? QUILLO_GONE_ENDED
+                                                       : QUILLO_GONE_CRASHED;
+  Emit(QUILLO_NOTICE_PROCESS_GONE, reason);
+}
+
+void ViewClient::OnPageMessage(CefRefPtr<CefBrowser>, int64 message_id, const CefString& text) {
+  Emit(QUILLO_NOTICE_MESSAGE, 0, static_cast<uint64_t>(message_id), text.ToString());
 }
 
 void ViewClient::Close() {

@@ -29,7 +29,8 @@ class ViewClient : public CefClient,
                    public CefLoadHandler,
                    public CefRequestHandler,
                    public CefJSDialogHandler,
-                   public CefRenderHandler {
+                   public CefRenderHandler,
+                   public CefPageMessageHandler {
  public:
   // engine outlives every client (it is kept for the process).
   ViewClient(ViewsEngine& engine, uint64_t view, const ViewSettings& settings,
@@ -56,6 +57,12 @@ class ViewClient : public CefClient,
   // A key down (with the text it types, UTF-16) or up; key code 0: the text alone.
   void KeyAndText(bool down, int keyCode, uint32_t modifiers, const std::u16string& text);
   void AnswerDialog(uint64_t id, bool accept, const std::string& text);
+  // Runs script; its SCRIPT_RESULT notice carries requestId.
+  void Evaluate(const std::string& script, uint64_t requestId);
+  void Reply(uint64_t messageId, bool ok, const std::string& text);
+  void SetZoom(double zoom);
+  void SetFrameRate(int rate);
+  void SetUserAgent(const std::string& agent);
 
   // CefClient
   CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
@@ -65,6 +72,7 @@ class ViewClient : public CefClient,
   CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
   CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
   CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+  CefRefPtr<CefPageMessageHandler> GetPageMessageHandler() override { return this; }
 
   // CefLifeSpanHandler
   bool OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
@@ -91,6 +99,17 @@ class ViewClient : public CefClient,
   void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, ErrorCode errorCode,
                    const CefString& errorText, const CefString& failedUrl) override;
 
+  // CefRequestHandler
+  void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, TerminationStatus status) override;
+
+  // CefPageMessageHandler
+  void OnPageMessage(CefRefPtr<CefBrowser> browser, int64 message_id,
+                     const CefString& text) override;
+
+  // Engine thread: tells the host of an event of this view (also after the browser went).
+  void Emit(int kind, int code = 0, uint64_t id = 0, std::string text = {},
+            std::string detail = {});
+
   // CefJSDialogHandler
   bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& origin_url,
                   JSDialogType dialog_type, const CefString& message_text,
@@ -108,8 +127,6 @@ class ViewClient : public CefClient,
                       const CefCursorInfo& custom_cursor_info) override;
 
  private:
-  void Emit(int kind, int code = 0, uint64_t id = 0, std::string text = {},
-            std::string detail = {});
   CefRefPtr<CefBrowserHost> Host() const;
   bool IsMain(const CefRefPtr<CefFrame>& frame) const { return frame && frame->IsMain(); }
 

@@ -271,3 +271,58 @@ QUILLO_VIEWS_EXPORT int quillo_view_answer_dialog(quillo_view* view, uint64_t di
     return QUILLO_OK;
   });
 }
+
+QUILLO_VIEWS_EXPORT int quillo_view_set_zoom(quillo_view* view, double zoom) {
+  return OnView(u"quillo_view_set_zoom", view, [&](ViewsRuntime& runtime, HostView& v) {
+    if (!quillo::views::ValidZoom(zoom))
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT, "zoom is outside 0.25..5");
+    v.MutableSettings().zoom = zoom;
+    runtime.Post(v, [zoom](ViewClient& c) { c.SetZoom(zoom); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_set_frame_rate(quillo_view* view, int frames_per_second) {
+  return OnView(u"quillo_view_set_frame_rate", view, [&](ViewsRuntime& runtime, HostView& v) {
+    if (!quillo::views::ValidFrameRate(frames_per_second))
+      return runtime.Refuse(
+          QUILLO_ERROR_BAD_ARGUMENT,
+          "frames_per_second " + std::to_string(frames_per_second) + " is outside 1..240");
+    v.MutableSettings().frameRate = frames_per_second;
+    runtime.Post(v, [frames_per_second](ViewClient& c) { c.SetFrameRate(frames_per_second); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_set_user_agent(quillo_view* view, const char* user_agent) {
+  return OnView(u"quillo_view_set_user_agent", view, [&](ViewsRuntime& runtime, HostView& v) {
+    std::string agent = user_agent ? user_agent : "";
+    v.MutableSettings().userAgent = agent;
+    runtime.Post(v, [agent](ViewClient& c) { c.SetUserAgent(agent); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_eval(quillo_view* view, const char* script,
+                                         uint64_t request_id) {
+  return OnView(u"quillo_view_eval", view, [&](ViewsRuntime& runtime, HostView& v) {
+    if (script == nullptr) return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "script is null");
+    runtime.Post(v, [code = std::string(script), request_id](ViewClient& c) {
+      c.Evaluate(code, request_id);
+    });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_reply(quillo_view* view, uint64_t message_id, int ok,
+                                          const char* text) {
+  return OnView(u"quillo_view_reply", view, [&](ViewsRuntime& runtime, HostView& v) {
+    if (!v.TakeOpenMessage(message_id))
+      return runtime.Refuse(QUILLO_ERROR_NOT_FOUND, "message " + std::to_string(message_id) +
+                                                        " is not waiting (answered, or never was)");
+    runtime.Post(v, [=, answer = std::string(text ? text : "")](ViewClient& c) {
+      c.Reply(message_id, ok != 0, answer);
+    });
+    return QUILLO_OK;
+  });
+}
