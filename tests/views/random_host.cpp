@@ -1,0 +1,471 @@
+// quillo-views-random-host: a careless host drives many views through every function of
+// quillo/views.h in a seeded random order: creating, resizing (into new memory, the old freed at
+// once), hiding, zooming and destroying views, input of every kind, scripts, answers to dialogs
+// and page messages, navigation, and calls that must be refused: handles made up or destroyed,
+// bad sizes and strides, null pointers, calls from another thread, a view destroyed inside its
+// own notice loop. Every result is checked against what the header promises, every view's
+// memory has guard bytes around it that must never change, and memory handed back is freed at
+// once, so that a sanitizer sees any later write. Runs linked with the library (ASan, TSan).
+//
+//   quillo-views-random-host [--seed S] [--steps N]
+// Prints "views random host: seed S, N steps, V views made, F frames, M messages, R results,
+// E errors" and exits 1 on the first broken promise.
+#include <quillo/views.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr size_t kGuard = 4096;
+constexpr uint8_t kGuardByte = 0xC7;
+
+int g_failures = 0;
+
+#define CHECK(cond, ...)                                         \
+  do {                                                           \
+    if (!(cond)) {                                               \
+      std::fprintf(stderr, "random host: broken: " __VA_ARGS__); \
+      std::fprintf(stderr, " (%s:%d)\n", __FILE__, __LINE__);    \
+      ++g_failures;                                              \
+    }                                                            \
+  } while (0)
+
+// Pixel memory with guard bytes before and after it, and padding after each row.
+struct Memory {
+  int width = 0, height = 0;
+  size_t stride = 0;
+  uint8_t* block = nullptr;
+
+  Memory(int w, int h, size_t padding) : width(w), height(h), stride(size_t(w) * 4 + padding) {
+    block = static_cast<uint8_t*>(std::malloc(Bytes() + 2 * kGuard));
+    std::memset(block, kGuardByte, Bytes() + 2 * kGuard);
+  }
+  ~Memory() { std::free(block); }
+  Memory(const Memory&) = delete;
+  Memory& operator=(const Memory&) = delete;
+
+  size_t Bytes() const { return stride * size_t(height); }
+  uint8_t* Pixels() { return block + kGuard; }
+  // Guards and row padding unchanged.
+  bool Intact() const {
+    for (size_t i = 0; i < kGuard; ++i)
+      if (block[i] != kGuardByte || block[kGuard + Bytes() + i] != kGuardByte) return false;
+    for (int y = 0; y < height; ++y)
+      for (size_t b = size_t(width) * 4; b < stride; ++b)
+        if (block[kGuard + size_t(y) * stride + b] != kGuardByte) return false;
+    return true;
+  }
+};
+
+// Pages that give the host something to do: animations, posts, dialogs, titles, new windows.
+const char* const kPages[] = {
+    "<body style='margin:0;background:#124'><div id=d style='width:30px;height:30px;"
+    "background:#f80'></div><script>let n = 0; const step = () => { d.style.marginLeft ="
+    " (n++ % 50) + 'px'; requestAnimationFrame(step) }; step();</script>",
+    "<script>let i = 0; setInterval(() => { document.title = 't' + i++;"
+    " quilloPost('tick ' + i).then(a => document.title = a, e => document.title = e.message)"
+    " }, 40)</script>",
+    "<input autofocus><script>setTimeout(() => { const a = confirm('sure?');"
+    " const p = prompt('name?', 'x'); document.title = a + ' ' + p }, 50)</script>",
+    "<html style='background:transparent'><div style='background:rgba(0,255,0,.5);"
+    "height:40px'></div><script>onclick = () => window.open('about:blank');"
+    "ondblclick = () => document.title = 'double'; onwheel = e => document.title = "
+    "e.deltaY</script>",
+    "<body style='height:4000px'><a href='#x'>link</a><script>onkeydown = e =>"
+    " document.title = e.key</script>",
+};
+
+struct View {
+  quillo_view* handle = nullptr;
+  Memory* memory = nullptr;
+  std::vector<uint64_t> dialogs, messages;
+};
+
+class RandomHost {
+ public:
+  explicit RandomHost(uint32_t seed) : m_random(seed) {}
+  int Run(int steps);
+
+ private:
+  int Pick(int n) { return static_cast<int>(m_random() % uint32_t(n)); }
+  bool Chance(int percent) { return Pick(100) < percent; }
+  View* Any() { return m_views.empty() ? nullptr : &m_views[size_t(Pick(int(m_views.size())))]; }
+
+  void Create();
+  void Destroy(size_t index);
+  void Resize(View& v);
+  void Input(View& v);
+  void Misc(View& v);
+  void Refused();
+  void TakeNotices(View& v, bool mayDestroy);
+  void OtherThread();
+  void Pump();
+
+  std::mt19937 m_random;
+  std::vector<View> m_views;
+  std::vector<quillo_view*> m_dead;  // destroyed handles, to be refused
+  int m_made = 0, m_frames = 0, m_messages = 0, m_results = 0, m_errors = 0;
+};
+
+void RandomHost::Create() {
+  if (m_views.size() >= 6) return;
+  const int w = 16 + Pick(360), h = 16 + Pick(240);
+  auto* memory = new Memory(w, h, Chance(50) ? 0 : size_t(Pick(64)));
+  quillo_view_config c = quillo_view_config_default();
+  c.width = w, c.height = h, c.pixels = memory->Pixels(), c.stride = memory->stride;
+  c.format = Pick(2), c.bottom_up = Pick(2), c.transparent = Pick(2);
+  c.device_scale = Chance(30) ? 0.5 + Pick(4) * 0.5 : 0;
+  c.max_frame_rate = Chance(30) ? 1 + Pick(120) : 0;
+  c.hidden = Chance(10);
+  c.zoom = Chance(20) ? 0.5 + Pick(3) * 0.5 : 0;
+  c.user_agent = Chance(20) ? "RandomHost/1" : nullptr;
+  quillo_view* view = nullptr;
+  const int r = quillo_view_create_html(&c, kPages[Pick(int(std::size(kPages)))], &view);
+  CHECK(r == QUILLO_OK, "create %dx%d gave %d", w, h, r);
+  if (r != QUILLO_OK) {
+    delete memory;
+    return;
+  }
+  m_views.push_back(View{view, memory, {}, {}});
+  ++m_made;
+}
+
+void RandomHost::Destroy(size_t index) {
+  View v = m_views[index];
+  m_views.erase(m_views.begin() + long(index));
+  CHECK(quillo_view_destroy(v.handle) == QUILLO_OK, "destroy");
+  CHECK(v.memory->Intact(), "guard bytes of a destroyed view's memory changed");
+  delete v.memory;  // freed at once: a later write is a use after free
+  m_dead.push_back(v.handle);
+}
+
+void RandomHost::Resize(View& v) {
+  if (Chance(20)) {  // refused: the memory stays the view's
+    const int r = quillo_view_resize(v.handle, Chance(50) ? 0 : QUILLO_MAX_SIDE + 1, 10,
+                                     v.memory->Pixels(), 0);
+    CHECK(r == QUILLO_ERROR_BAD_SIZE, "a bad size gave %d", r);
+    const int s = quillo_view_resize(v.handle, 20, 10, v.memory->Pixels(), 20 * 4 - 1);
+    CHECK(s == QUILLO_ERROR_BAD_STRIDE, "a short stride gave %d", s);
+    return;
+  }
+  const int w = 16 + Pick(360), h = 16 + Pick(240);
+  auto* memory = new Memory(w, h, Chance(50) ? 0 : size_t(Pick(64)));
+  const int r = quillo_view_resize(v.handle, w, h, memory->Pixels(), memory->stride);
+  CHECK(r == QUILLO_OK, "resize gave %d", r);
+  if (r != QUILLO_OK) {
+    delete memory;
+    return;
+  }
+  CHECK(v.memory->Intact(), "guard bytes changed before a resize");
+  delete v.memory;  // the old memory is never written again once resize returned
+  v.memory = memory;
+}
+
+void RandomHost::Input(View& v) {
+  const int x = Pick(400) - 20, y = Pick(300) - 20;
+  const unsigned mods = unsigned(Pick(16));
+  int r = QUILLO_OK;
+  switch (Pick(5)) {
+    case 0:
+      r = quillo_view_mouse_move(v.handle, x, y, mods);
+      break;
+    case 1: {
+      const int button = Pick(3), count = 1 + Pick(2);
+      r = quillo_view_mouse_button(v.handle, button, 1, x, y, count, mods);
+      if (r == QUILLO_OK) r = quillo_view_mouse_button(v.handle, button, 0, x, y, count, mods);
+      break;
+    }
+    case 2:
+      r = quillo_view_mouse_wheel(v.handle, x, y, Pick(200) - 100, Pick(200) - 100, mods);
+      break;
+    case 3: {
+      static const char* const kTexts[] = {"a", "\xC3\xA9", "\xF0\x9F\x98\x80", nullptr, "xyz"};
+      const int key = Chance(80) ? 0x41 + Pick(26) : Pick(0x100);
+      const char* text = kTexts[Pick(5)];
+      if (key == 0 && text == nullptr) text = "q";
+      r = quillo_view_key(v.handle, QUILLO_KEY_DOWN, key, mods, text);
+      if (r == QUILLO_OK) r = quillo_view_key(v.handle, QUILLO_KEY_UP, key, mods, nullptr);
+      break;
+    }
+    default:
+      r = quillo_view_set_focus(v.handle, Pick(2));
+      break;
+  }
+  CHECK(r == QUILLO_OK, "input gave %d", r);
+}
+
+void RandomHost::Misc(View& v) {
+  int r = QUILLO_OK;
+  switch (Pick(12)) {
+    case 0:
+      r = quillo_view_eval(v.handle, Chance(50) ? "document.title" : "throw 1",
+                           uint64_t(Pick(1000)));
+      break;
+    case 1:
+      r = quillo_view_set_hidden(v.handle, Pick(2));
+      break;
+    case 2:
+      r = quillo_view_set_zoom(v.handle, 0.25 + Pick(10) * 0.25);
+      break;
+    case 3:
+      r = quillo_view_set_frame_rate(v.handle, 1 + Pick(240));
+      break;
+    case 4:
+      r = quillo_view_set_device_scale(v.handle, 0.5 + Pick(6) * 0.5);
+      break;
+    case 5:
+      r = quillo_view_load_html(v.handle, kPages[Pick(int(std::size(kPages)))]);
+      break;
+    case 6:
+      r = Pick(2) ? quillo_view_go_back(v.handle) : quillo_view_go_forward(v.handle);
+      break;
+    case 7:
+      r = Pick(2) ? quillo_view_reload(v.handle) : quillo_view_stop(v.handle);
+      break;
+    case 8:
+      r = quillo_view_set_user_agent(v.handle, Chance(50) ? nullptr : "Other/2");
+      break;
+    case 9:
+      if (!v.dialogs.empty()) {
+        r = quillo_view_answer_dialog(v.handle, v.dialogs.back(), Pick(2), "typed");
+        // A dialog the page's navigation took away is not open any more.
+        CHECK(r == QUILLO_OK, "answer to an open dialog gave %d", r);
+        v.dialogs.pop_back();
+      }
+      break;
+    case 10:
+      if (!v.messages.empty()) {
+        const uint64_t id = v.messages.back();
+        v.messages.pop_back();
+        r = quillo_view_reply(v.handle, id, Pick(2), "answer");
+        CHECK(r == QUILLO_OK, "reply gave %d", r);
+        CHECK(quillo_view_reply(v.handle, id, 1, "twice") == QUILLO_ERROR_NOT_FOUND,
+              "a second reply was taken");
+      }
+      break;
+    default:
+      r = quillo_view_load_url(v.handle, Chance(50) ? "about:blank" : "data:text/html,<b>hi</b>");
+      break;
+  }
+  CHECK(r == QUILLO_OK, "call gave %d", r);
+}
+
+// Calls that must be refused, and what with.
+void RandomHost::Refused() {
+  quillo_notice n = quillo_notice_init();
+  uint64_t local = 0;
+  quillo_view* made_up[] = {nullptr, reinterpret_cast<quillo_view*>(&local),
+                            reinterpret_cast<quillo_view*>(uintptr_t(0x5100000000000001ull)),
+                            reinterpret_cast<quillo_view*>(uintptr_t(m_random()) << 12)};
+  quillo_view* bad =
+      m_dead.empty() || Chance(50) ? made_up[Pick(4)] : m_dead[size_t(Pick(int(m_dead.size())))];
+  const int results[] = {
+      quillo_view_next_notice(bad, &n),
+      quillo_view_destroy(bad),
+      quillo_view_mouse_move(bad, 1, 1, 0),
+      quillo_view_eval(bad, "1", 1),
+      quillo_view_resize(bad, 10, 10, &local, 0),
+      quillo_view_reply(bad, 1, 1, "x"),
+      quillo_view_set_hidden(bad, 1),
+  };
+  for (int r : results) CHECK(r == QUILLO_ERROR_BAD_HANDLE, "a bad handle gave %d", r);
+  m_errors += int(std::size(results));
+
+  quillo_view_config c = quillo_view_config_default();
+  quillo_view* view = reinterpret_cast<quillo_view*>(&local);
+  uint8_t pixels[64];
+  c.width = 4, c.height = 4, c.pixels = pixels;
+  switch (Pick(7)) {
+    case 0:
+      CHECK(quillo_view_create(nullptr, "about:blank", &view) == QUILLO_ERROR_NULL_ARGUMENT,
+            "null config");
+      break;
+    case 1:
+      c.width = Chance(50) ? 0 : QUILLO_MAX_SIDE + 1 + Pick(100);
+      CHECK(quillo_view_create(&c, nullptr, &view) == QUILLO_ERROR_BAD_SIZE, "bad width");
+      break;
+    case 2:
+      c.stride = 15;
+      CHECK(quillo_view_create(&c, nullptr, &view) == QUILLO_ERROR_BAD_STRIDE, "short stride");
+      break;
+    case 3:
+      c.size = 8;
+      CHECK(quillo_view_create(&c, nullptr, &view) == QUILLO_ERROR_BAD_CONFIG, "small config");
+      break;
+    case 4:
+      c.pixels = nullptr;
+      CHECK(quillo_view_create(&c, nullptr, &view) == QUILLO_ERROR_NULL_ARGUMENT, "no memory");
+      break;
+    case 5:
+      c.device_scale = -1;
+      CHECK(quillo_view_create(&c, nullptr, &view) == QUILLO_ERROR_BAD_CONFIG, "bad scale");
+      break;
+    default:
+      c.post_function = "not a name";
+      CHECK(quillo_view_create(&c, nullptr, &view) == QUILLO_ERROR_BAD_CONFIG, "bad function");
+      break;
+  }
+  CHECK(view == nullptr, "a refused create left a handle");
+  ++m_errors;
+  if (View* v = Any()) {
+    quillo_notice small = quillo_notice_init();
+    small.size = 4;
+    CHECK(quillo_view_next_notice(v->handle, &small) == QUILLO_ERROR_BAD_ARGUMENT, "small notice");
+    CHECK(quillo_view_next_notice(v->handle, nullptr) == QUILLO_ERROR_NULL_ARGUMENT, "null notice");
+    CHECK(quillo_view_mouse_button(v->handle, 7, 1, 0, 0, 1, 0) == QUILLO_ERROR_BAD_ARGUMENT,
+          "button");
+    CHECK(quillo_view_key(v->handle, 9, 0x41, 0, nullptr) == QUILLO_ERROR_BAD_ARGUMENT,
+          "key action");
+    CHECK(quillo_view_answer_dialog(v->handle, 1u << 30, 1, nullptr) == QUILLO_ERROR_NOT_FOUND,
+          "dialog");
+    CHECK(quillo_view_set_zoom(v->handle, 100) == QUILLO_ERROR_BAD_ARGUMENT, "zoom");
+    m_errors += 6;
+  }
+}
+
+void RandomHost::OtherThread() {
+  View* v = Any();
+  quillo_view* handle = v ? v->handle : nullptr;
+  std::atomic<int> wrong{0};
+  std::thread other([&] {
+    quillo_notice n = quillo_notice_init();
+    const int results[] = {quillo_pump(), quillo_view_next_notice(handle, &n),
+                           quillo_view_mouse_move(handle, 1, 1, 0), quillo_view_destroy(handle),
+                           quillo_view_create(nullptr, nullptr, nullptr)};
+    for (int r : results) wrong += r == QUILLO_ERROR_WRONG_THREAD;
+    // Any thread: these two.
+    quillo_set_log(std::getenv("QUILLO_RANDOM_HOST_LOG") != nullptr);
+    wrong += std::strlen(quillo_result_text(QUILLO_ERROR_WRONG_THREAD)) > 0;
+  });
+  other.join();
+  CHECK(wrong.load() == 6, "calls from another thread were not refused (%d of 6)", wrong.load());
+  m_errors += 5;
+}
+
+void RandomHost::TakeNotices(View& v, bool mayDestroy) {
+  quillo_notice n = quillo_notice_init();
+  int r;
+  while ((r = quillo_view_next_notice(v.handle, &n)) == 1) {
+    CHECK(n.text != nullptr && n.detail != nullptr, "a null text");
+    switch (n.kind) {
+      case QUILLO_NOTICE_FRAME:
+        ++m_frames;
+        CHECK(n.rect.x >= 0 && n.rect.y >= 0 && n.rect.x + n.rect.width <= v.memory->width &&
+                  n.rect.y + n.rect.height <= v.memory->height,
+              "a frame rectangle outside the memory");
+        break;
+      case QUILLO_NOTICE_DIALOG:
+        v.dialogs.push_back(n.id);
+        break;
+      case QUILLO_NOTICE_MESSAGE:
+        ++m_messages;
+        v.messages.push_back(n.id);
+        break;
+      case QUILLO_NOTICE_SCRIPT_RESULT:
+        ++m_results;
+        break;
+      case QUILLO_NOTICE_LOAD_STARTED:
+        // A page that goes takes its dialogs with it.
+        v.dialogs.clear();
+        break;
+      default:
+        break;
+    }
+    if (mayDestroy && Pick(1000) < 3) {
+      // Destroyed inside its own notice loop: the next take is refused.
+      quillo_view* handle = v.handle;
+      for (size_t i = 0; i < m_views.size(); ++i)
+        if (m_views[i].handle == handle) {
+          Destroy(i);
+          break;
+        }
+      CHECK(quillo_view_next_notice(handle, &n) == QUILLO_ERROR_BAD_HANDLE,
+            "a view destroyed in its notice loop still answered");
+      return;
+    }
+  }
+  CHECK(r == 0, "next_notice gave %d", r);
+}
+
+void RandomHost::Pump() {
+  CHECK(quillo_pump() == QUILLO_OK, "pump");
+  for (size_t i = 0; i < m_views.size(); ++i) {
+    const size_t before = m_views.size();
+    TakeNotices(m_views[i], true);
+    if (m_views.size() < before) return;  // the rest next time
+  }
+}
+
+int RandomHost::Run(int steps) {
+  quillo_set_log(std::getenv("QUILLO_RANDOM_HOST_LOG") != nullptr);
+  for (int step = 0; step < steps && g_failures == 0; ++step) {
+    // A host's frame: a call or two now and then, a pump, and the rest of the frame's time for
+    // the host's other work, so that pages get to load, paint and talk.
+    const int what = Pick(1000);
+    if (m_views.empty() || (what < 20 && m_views.size() < 3) || what < 4) {
+      Create();
+    } else if (what < 10) {
+      Destroy(size_t(Pick(int(m_views.size()))));
+    } else if (what < 40) {
+      Resize(*Any());
+    } else if (what < 240) {
+      Input(*Any());
+    } else if (what < 360) {
+      Misc(*Any());
+    } else if (what < 380) {
+      Refused();
+    } else if (what < 385) {
+      OtherThread();
+    }
+    Pump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(Chance(10) ? Pick(20) : 2));
+  }
+  // Let the engine catch up, then check every memory and shut down.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+  while (std::chrono::steady_clock::now() < end && g_failures == 0) {
+    Pump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  for (View& v : m_views) CHECK(v.memory->Intact(), "guard bytes of a view's memory changed");
+  // The pages must have had a life: frames reached the host.
+  CHECK(m_frames > 0, "no frame reached the host");
+  CHECK(quillo_shutdown() == QUILLO_OK, "shutdown");
+  for (View& v : m_views) {
+    CHECK(v.memory->Intact(), "guard bytes changed at shutdown");
+    delete v.memory;  // nothing writes it after quillo_shutdown
+  }
+  quillo_notice n = quillo_notice_init();
+  CHECK(quillo_pump() == QUILLO_ERROR_SHUT_DOWN, "pump after shutdown");
+  CHECK(quillo_view_next_notice(m_views.empty() ? nullptr : m_views[0].handle, &n) ==
+            QUILLO_ERROR_SHUT_DOWN,
+        "a call after shutdown");
+  std::printf(
+      "views random host: %d steps, %d views made, %d frames, %d messages, %d results, %d "
+      "refusals, %d broken\n",
+      steps, m_made, m_frames, m_messages, m_results, m_errors, g_failures);
+  return g_failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  uint32_t seed = 1;
+  int steps = 2000;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--seed") == 0)
+      seed = uint32_t(std::strtoul(argv[i + 1], nullptr, 10));
+    if (std::strcmp(argv[i], "--steps") == 0) steps = std::atoi(argv[i + 1]);
+  }
+  std::printf("views random host: seed %u\n", seed);
+  return RandomHost(seed).Run(steps);
+}
