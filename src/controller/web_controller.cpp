@@ -1,8 +1,5 @@
 #include "controller/web_controller.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -22,25 +19,6 @@ bool CopyPath(char16_t (&dst)[platform::kPathCapacity], std::u16string_view text
   std::memcpy(dst, text.data(), text.size() * sizeof(char16_t));
   dst[text.size()] = u'\0';
   return true;
-}
-
-// The web process's memory limit from the host's environment, or the default.
-uint32_t WebProcessMemoryLimitMb() {
-  const char* value = std::getenv(kWebProcessMemoryVariable);
-  if (value == nullptr) return kWebProcessMemoryLimitMb;
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long long mb = std::strtoull(value, &end, 10);
-  const bool number =
-      end != value && *end == '\0' && errno == 0 && value[0] >= '0' && value[0] <= '9';
-  if (number && (mb == 0 || (mb >= kWebProcessMemoryLeastMb && mb <= kWebProcessMemoryMostMb)))
-    return static_cast<uint32_t>(mb);
-  std::fprintf(stderr,
-               "quillo: %s=\"%.40s\" is not 0 or a number of MiB from %u to %u; the web process "
-               "may keep %u MiB\n",
-               kWebProcessMemoryVariable, value, kWebProcessMemoryLeastMb, kWebProcessMemoryMostMb,
-               kWebProcessMemoryLimitMb);
-  return kWebProcessMemoryLimitMb;
 }
 
 }  // namespace
@@ -320,7 +298,7 @@ void CWebController::InitCef() {
   // The engine says when it has work; UpdateWeb posts a message-loop work only then, so an
   // idle page does not wake the engine thread on every poll.
   settings.external_message_pump = 1;
-  settings.web_process_memory_limit_mb = WebProcessMemoryLimitMb();
+  settings.web_process_memory_limit_mb = platform::WebProcessMemoryLimitMb();
   QLOG(u"CWebController::InitCef => web process memory limit [%u] MiB (0: none)",
        settings.web_process_memory_limit_mb);
   // During this call the application's OnContextInitialized creates the browser.

@@ -17,20 +17,10 @@
 #include "application/web_application.h"
 #include "cef_base.h"
 #include "controller/command_slot.h"
+#include "platform/engine_owner.h"
 #include "platform/platform.h"
 
 namespace quillo {
-
-// The most memory the engine's web process may keep, in MiB: a page that
-// allocates without end has its process ended (the host hears -2), and the
-// next load starts a fresh one. A host sets its own in the environment
-// variable kWebProcessMemoryVariable before its first LoadWeb: 0 for none, or
-// kWebProcessMemoryLeastMb to kWebProcessMemoryMostMb; any other value keeps
-// this default, with a line on standard error.
-constexpr uint32_t kWebProcessMemoryLimitMb = 2048;
-constexpr uint32_t kWebProcessMemoryLeastMb = 256;
-constexpr uint32_t kWebProcessMemoryMostMb = 1024 * 1024;
-constexpr const char* kWebProcessMemoryVariable = "QUILLO_WEB_PROCESS_MEMORY_MB";
 
 // A producer that finds its table full tries again after this long. Idle
 // consumers do not look on a clock: they sleep until a producer wakes them.

@@ -1,6 +1,7 @@
 #include "views/views_engine.h"
 
 #include "diagnostics/debug_log.h"
+#include "platform/engine_owner.h"
 #include "platform/platform.h"
 #include "views/view_client.h"
 
@@ -82,6 +83,7 @@ void ViewsEngine::Run() {
   settings.windowless_rendering_enabled = 1;
   // The engine says when it has work; the host's pump asks for a work only then.
   settings.external_message_pump = 1;
+  settings.web_process_memory_limit_mb = platform::WebProcessMemoryLimitMb();
   if (!CefInitialize(args, settings, this, nullptr)) {
     QLOG(u"ViewsEngine => the engine could not start");
     m_state.store(static_cast<int>(State::kFailed));
