@@ -35,6 +35,8 @@ install(TARGETS quillo EXPORT quilloTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development)
 install(FILES ${PROJECT_SOURCE_DIR}/include/quillo.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
+install(FILES ${PROJECT_SOURCE_DIR}/include/quillo/views.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quillo COMPONENT Development)
 
 if(TARGET quillo_webext)
   # The library looks for <its own folder>/${QUILLO_WEBEXT_SUBDIR}.
@@ -270,8 +272,9 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-pil")
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SUGGESTS "pkg-config, cmake")
 
 # The library's interface for dpkg-shlibdeps of packages built against it: shlibs (a host needs
-# at least the version that brought this ABI) and symbols (the eight functions, each since the
-# version that brought it); and an ldconfig trigger instead of maintainer scripts.
+# at least the version that brought this ABI) and symbols (the functions of quillo.h and
+# quillo/views.h, each since the version that brought it); and an ldconfig trigger instead of
+# maintainer scripts.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/shlibs.in
   ${PROJECT_BINARY_DIR}/debian/control/shlibs @ONLY)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/symbols.in

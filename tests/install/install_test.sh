@@ -37,6 +37,7 @@ step "installed layout"
 expect() { [ -e "$work/prefix/$1" ] || fail "missing from the install: $1"; }
 expect "$libdir_rel/libquillo.so"
 expect include/quillo.h
+expect include/quillo/views.h
 expect "$libdir_rel/cmake/quillo/quilloConfig.cmake"
 expect "$libdir_rel/cmake/quillo/quilloConfigVersion.cmake"
 expect "$libdir_rel/cmake/quillo/quilloTargets.cmake"
