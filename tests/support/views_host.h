@@ -18,20 +18,38 @@
 
 namespace quillo_test {
 
-#define QUILLO_TEST_VIEWS_FUNCTIONS(X)                                                    \
-  X(quillo_result_text)                                                                   \
-  X(quillo_set_log)                                                                       \
-  X(quillo_view_create)                                                                   \
-  X(quillo_view_create_html)                                                              \
-  X(quillo_view_destroy) X(quillo_pump) X(quillo_shutdown) X(quillo_view_next_notice)     \
-      X(quillo_view_set_hidden) X(quillo_view_load_url) X(quillo_view_load_html)          \
-          X(quillo_view_go_back) X(quillo_view_go_forward) X(quillo_view_reload)          \
-              X(quillo_view_stop) X(quillo_view_mouse_move) X(quillo_view_mouse_button)   \
-                  X(quillo_view_mouse_wheel) X(quillo_view_key) X(quillo_view_set_focus)  \
-                      X(quillo_view_answer_dialog) X(quillo_view_resize)                  \
-                          X(quillo_view_set_device_scale) X(quillo_view_set_zoom)         \
-                              X(quillo_view_set_frame_rate) X(quillo_view_set_user_agent) \
-                                  X(quillo_view_eval) X(quillo_view_reply)
+// One X(name) a line (the formatter would fold them into a staircase).
+// clang-format off
+#define QUILLO_TEST_VIEWS_FUNCTIONS(X) \
+  X(quillo_result_text) \
+  X(quillo_set_log) \
+  X(quillo_view_create) \
+  X(quillo_view_create_html) \
+  X(quillo_view_destroy) \
+  X(quillo_pump) \
+  X(quillo_shutdown) \
+  X(quillo_view_next_notice) \
+  X(quillo_view_set_hidden) \
+  X(quillo_view_load_url) \
+  X(quillo_view_load_html) \
+  X(quillo_view_go_back) \
+  X(quillo_view_go_forward) \
+  X(quillo_view_reload) \
+  X(quillo_view_stop) \
+  X(quillo_view_mouse_move) \
+  X(quillo_view_mouse_button) \
+  X(quillo_view_mouse_wheel) \
+  X(quillo_view_key) \
+  X(quillo_view_set_focus) \
+  X(quillo_view_answer_dialog) \
+  X(quillo_view_resize) \
+  X(quillo_view_set_device_scale) \
+  X(quillo_view_set_zoom) \
+  X(quillo_view_set_frame_rate) \
+  X(quillo_view_set_user_agent) \
+  X(quillo_view_eval) \
+  X(quillo_view_reply)
+// clang-format on
 
 // The functions of quillo/views.h, under their own names.
 struct ViewsApi {
