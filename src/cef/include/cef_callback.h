@@ -5,6 +5,13 @@
 #include "cef_base.h"
 #include "cef_string.h"
 
+// Continues or cancels a request the handler answered later.
+class CefCallback : public virtual CefBaseRefCounted {
+ public:
+  virtual void Continue() = 0;
+  virtual void Cancel() = 0;
+};
+
 class CefCompletionCallback : public virtual CefBaseRefCounted {
  public:
   virtual void OnComplete() = 0;

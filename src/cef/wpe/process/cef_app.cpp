@@ -4,6 +4,7 @@
 
 #include "diagnostics/debug_log.h"
 #include "wpe/process/engine_context.h"
+#include "wpe/process/scheme_handlers.h"
 #include "wpe/room/request_impl.h"
 
 using quillo::engine::EngineContext;
@@ -34,6 +35,7 @@ void CefDoMessageLoopWork() {
 }
 
 void CefShutdown() {
+  if (EngineContext::Get().IsUiThread()) quillo::engine::SchemeHandlers::Get().Stop();
   EngineContext::Get().Stop();
 }
 
