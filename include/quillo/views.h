@@ -83,7 +83,7 @@ extern "C" {
 #define QUILLO_ERROR_SHUT_DOWN -8     /* after quillo_shutdown, or the engine has stopped */
 #define QUILLO_ERROR_ENGINE_IN_USE -9 /* the eight functions of quillo.h hold the engine */
 #define QUILLO_ERROR_NO_MEMORY -10    /* the library could not allocate what the call needs */
-#define QUILLO_ERROR_LIMIT -11        /* QUILLO_MAX_VIEWS views exist already */
+#define QUILLO_ERROR_LIMIT -11        /* QUILLO_MAX_VIEWS views (or schemes) exist already */
 #define QUILLO_ERROR_NOT_FOUND -12    /* no open dialog, message or request with that id */
 #define QUILLO_ERROR_FORKED -13       /* in the child of a fork() */
 
@@ -185,9 +185,8 @@ QUILLO_VIEWS_API int quillo_shutdown(void);
 #define QUILLO_NOTICE_TITLE 3         /* text = the title */
 #define QUILLO_NOTICE_LOAD_STARTED 4  /* text = URL */
 #define QUILLO_NOTICE_LOAD_FINISHED 5 /* text = URL, code = HTTP status (0 when none) */
-#define QUILLO_NOTICE_LOAD_FAILED                                                           \
-  6                            /* code = network error, text = "net::ERR_...", detail = URL \
-                                */
+/* code = network error, text = "net::ERR_...", detail = URL */
+#define QUILLO_NOTICE_LOAD_FAILED 6
 #define QUILLO_NOTICE_DIALOG 7 /* id, code = QUILLO_DIALOG_*, text = message, detail = default */
 #define QUILLO_NOTICE_NEW_WINDOW 8     /* a new window was asked for and refused: text = URL */
 #define QUILLO_NOTICE_CURSOR 9         /* code = cursor type, as UPDATE_CURSOR_MASK's types */
@@ -195,7 +194,8 @@ QUILLO_VIEWS_API int quillo_shutdown(void);
 #define QUILLO_NOTICE_MESSAGE 11       /* the page posted: id, text = the string posted */
 #define QUILLO_NOTICE_SCRIPT_RESULT 12 /* id = request id, code = 1 value / 0 exception, text */
 #define QUILLO_NOTICE_PROCESS_GONE 13  /* the page's web process ended: code = QUILLO_GONE_* */
-#define QUILLO_NOTICE_REQUEST 14       /* the page asks for a host-served resource (see below) */
+/* a page asks for a host-served resource: id, text = URL, detail = method */
+#define QUILLO_NOTICE_REQUEST 14
 #define QUILLO_NOTICE_CLOSED 15 /* the page closed itself (window.close()): destroy the view */
 
 #define QUILLO_DIALOG_ALERT 0
@@ -336,6 +336,33 @@ QUILLO_VIEWS_API int quillo_view_eval(quillo_view* view, const char* script, uin
  * answered before. A page left before the answer drops its promises; answering them is harmless. */
 QUILLO_VIEWS_API int quillo_view_reply(quillo_view* view, uint64_t message_id, int ok,
                                        const char* text);
+
+/* ---- Host-served resources ----------------------------------------------------------------
+ * quillo_register_scheme("app") lets the pages of every view load app: URLs, which the host
+ * serves from its own memory (an asset archive, generated data). The scheme is secure and
+ * CORS-enabled, so pages from it work as pages from an https server: relative links, images,
+ * style sheets, scripts and module scripts, fetch. Each request is a REQUEST notice of the view
+ * whose page asked (id, text = the URL, detail = the method); the host answers it with
+ * quillo_view_respond, in the same pump or any later one, in one piece or in many. A request
+ * that is never answered keeps its page waiting (its load does not finish); destroying the view
+ * ends it. Requests carry no Range: a video asks for its whole file. */
+
+#define QUILLO_MAX_SCHEMES 16
+
+/* Registers scheme (1 to 32 of a-z, 0-9, '+', '-', '.', starting with a letter; not one of the
+ * web's own: http, https, file, data, about, blob, ws, wss, ftp, javascript) for every view, now
+ * and to come, until quillo_shutdown. Registering it again does nothing. */
+QUILLO_VIEWS_API int quillo_register_scheme(const char* scheme);
+
+/* Answers the REQUEST notice request_id. The first answer gives the status (100..599; 0
+ * refuses the request, which the page sees as a network error) and mime_type (null or "": the
+ * engine guesses); later answers' status and mime_type are not read. Every answer adds size
+ * bytes of data (copied during the call; data may be null when size is 0) to the response, which
+ * the page reads as they come; done 1 ends it. QUILLO_ERROR_NOT_FOUND when the request has ended
+ * (done, refused) or never was. */
+QUILLO_VIEWS_API int quillo_view_respond(quillo_view* view, uint64_t request_id, int status,
+                                         const char* mime_type, const void* data, size_t size,
+                                         int done);
 
 #ifdef __cplusplus
 }

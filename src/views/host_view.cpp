@@ -20,6 +20,9 @@ void HostView::Receive(ViewEvent&& event) {
     case QUILLO_NOTICE_DIALOG:
       m_openDialogs.insert(event.id);
       break;
+    case QUILLO_NOTICE_REQUEST:
+      m_openRequests[event.id] = false;
+      break;
     case QUILLO_NOTICE_MESSAGE:
       m_openMessages.insert(event.id);
       // As the engine does: past this many unanswered, the oldest are forgotten.

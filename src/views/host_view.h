@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -47,6 +48,20 @@ class HostView {
   // Dialogs and messages the host was told of and has not answered: Take is true once per id.
   bool TakeOpenDialog(uint64_t id) { return m_openDialogs.erase(id) == 1; }
   bool TakeOpenMessage(uint64_t id) { return m_openMessages.erase(id) == 1; }
+  // Requests of host-served schemes the host was told of and has not ended, and whether the
+  // host has answered them before.
+  bool OpenRequest(uint64_t id, bool* answered) const {
+    auto it = m_openRequests.find(id);
+    if (it == m_openRequests.end()) return false;
+    *answered = it->second;
+    return true;
+  }
+  void AnswerRequest(uint64_t id, bool ended) {
+    if (ended)
+      m_openRequests.erase(id);
+    else
+      m_openRequests[id] = true;
+  }
 
   size_t PendingNotices() const { return m_notices.size(); }
 
@@ -64,6 +79,7 @@ class HostView {
   ViewEvent m_handedOut;            // the texts of the notice handed out last
   std::set<uint64_t> m_openDialogs;
   std::set<uint64_t> m_openMessages;
+  std::map<uint64_t, bool> m_openRequests;  // id: answered before
   bool m_released = false;
 };
 

@@ -115,6 +115,23 @@ void ViewClient::SetUserAgent(const std::string& agent) {
   if (CefRefPtr<CefBrowserHost> host = Host()) host->SetUserAgent(CefString(agent));
 }
 
+void ViewClient::Respond(uint64_t id, int status, const std::string& mime, const std::string& bytes,
+                         bool done) {
+  auto it = m_resources.find(id);
+  if (it == m_resources.end()) return;  // the page let go of it, or the view closes
+  it->second->Answer(status, mime, bytes, done);
+  if (it->second->Ended()) m_resources.erase(it);
+}
+
+CefRefPtr<CefResourceHandler> ViewClient::NewResource(CefRefPtr<CefRequest> request) {
+  if (m_closing) return nullptr;
+  const uint64_t id = m_nextRequestId++;
+  CefRefPtr<ViewResource> resource = new ViewResource;
+  m_resources[id] = resource;
+  Emit(QUILLO_NOTICE_REQUEST, 0, id, request->GetURL().ToString(), request->GetMethod().ToString());
+  return resource;
+}
+
 void ViewClient::OnRenderProcessTerminated(CefRefPtr<CefBrowser>, TerminationStatus status) {
   const int reason = status == TS_PROCESS_OOM          ? QUILLO_GONE_OUT_OF_MEMORY
                      : status == TS_PROCESS_WAS_KILLED ? QUILLO_GONE_ENDED
@@ -130,6 +147,9 @@ void ViewClient::Close() {
   m_closing = true;
   for (auto& [id, callback] : m_dialogs) callback->Continue(false, CefString());
   m_dialogs.clear();
+  // Requests the host will not answer any more: refused, or ended where they are.
+  for (auto& [id, resource] : m_resources) resource->Abandon();
+  m_resources.clear();
   if (CefRefPtr<CefBrowserHost> host = Host()) host->CloseBrowser(true);
 }
 

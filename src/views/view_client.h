@@ -17,6 +17,7 @@
 #include "views/view_config.h"
 #include "views/view_event.h"
 #include "views/view_frames.h"
+#include "views/view_resource.h"
 
 namespace quillo::views {
 
@@ -63,6 +64,17 @@ class ViewClient : public CefClient,
   void SetZoom(double zoom);
   void SetFrameRate(int rate);
   void SetUserAgent(const std::string& agent);
+  // The host's answer to the REQUEST request id (ignored once that request has ended).
+  void Respond(uint64_t id, int status, const std::string& mime, const std::string& bytes,
+               bool done);
+
+  // Whether browser is this view's.
+  bool Shows(const CefRefPtr<CefBrowser>& browser) const {
+    return m_browser && browser && m_browser->IsSame(browser);
+  }
+  // A request of a host-served scheme from this view's page: its REQUEST notice goes to the
+  // host, and the handler returned answers the engine as the host answers.
+  CefRefPtr<CefResourceHandler> NewResource(CefRefPtr<CefRequest> request);
 
   // CefClient
   CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
@@ -140,6 +152,9 @@ class ViewClient : public CefClient,
   uint64_t m_nextDialogId = 1;
   std::map<uint64_t, CefRefPtr<CefJSDialogCallback>> m_dialogs;  // open, by id
   uint32_t m_buttons = 0;  // EVENTFLAG_*_MOUSE_BUTTON of the buttons held down
+  uint64_t m_nextRequestId = 1;
+  // Requests of host-served schemes the host has not ended, by id.
+  std::map<uint64_t, CefRefPtr<ViewResource>> m_resources;
 
   IMPLEMENT_REFCOUNTING(ViewClient);
 };

@@ -3,6 +3,7 @@
 #include "diagnostics/debug_log.h"
 #include "platform/engine_owner.h"
 #include "platform/platform.h"
+#include "platform/utf.h"
 #include "views/view_client.h"
 
 namespace quillo::views {
@@ -58,6 +59,25 @@ void ViewsEngine::Adopt(uint64_t view, CefRefPtr<ViewClient> client) {
 
 void ViewsEngine::Forget(uint64_t view) {
   m_clients.erase(view);
+}
+
+void ViewsEngine::RegisterScheme(const std::string& scheme) {
+  // Secure and CORS-enabled: a page from it is a secure context, and fetch and module scripts
+  // reach it as they reach an https server.
+  if (!CefRegisterSchemeHandlerFactory(CefString(scheme), CefString(), this) ||
+      !CefAddCustomSchemeOptions(CefString(scheme), CEF_SCHEME_OPTION_SECURE |
+                                                        CEF_SCHEME_OPTION_CORS_ENABLED |
+                                                        CEF_SCHEME_OPTION_FETCH_ENABLED))
+    QLOG(u"ViewsEngine => the scheme [%s] could not be registered",
+         platform::Utf8ToUtf16(scheme).c_str());
+}
+
+CefRefPtr<CefResourceHandler> ViewsEngine::Create(CefRefPtr<CefBrowser> browser,
+                                                  CefRefPtr<CefFrame>, const CefString&,
+                                                  CefRefPtr<CefRequest> request) {
+  for (auto& [view, client] : m_clients)
+    if (client->Shows(browser)) return client->NewResource(request);
+  return nullptr;
 }
 
 void ViewsEngine::RunTasks() {

@@ -16,10 +16,12 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <thread>
 #include <unordered_map>
 
 #include "cef_app.h"
+#include "cef_scheme.h"
 #include "views/spsc_queue.h"
 #include "views/view_event.h"
 
@@ -27,7 +29,7 @@ namespace quillo::views {
 
 class ViewClient;
 
-class ViewsEngine : public CefApp, public CefBrowserProcessHandler {
+class ViewsEngine : public CefApp, public CefBrowserProcessHandler, public CefSchemeHandlerFactory {
  public:
   enum class State : int { kIdle, kStarting, kRunning, kFailed, kStopped };
   using Task = std::function<void(ViewsEngine&)>;
@@ -56,11 +58,17 @@ class ViewsEngine : public CefApp, public CefBrowserProcessHandler {
   ViewClient* Find(uint64_t view) const;
   void Adopt(uint64_t view, CefRefPtr<ViewClient> client);
   void Forget(uint64_t view);
+  // Requests of scheme from every view's page come to the view's client from now on.
+  void RegisterScheme(const std::string& scheme);
 
   // CefApp
   CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() override { return this; }
   // CefBrowserProcessHandler
   void OnScheduleMessagePumpWork(int64_t delay_ms) override;  // any thread
+  // CefSchemeHandlerFactory: the handler of the view whose page asked (none for another).
+  CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                                       const CefString& scheme_name,
+                                       CefRefPtr<CefRequest> request) override;
 
  private:
   static constexpr uint32_t kWakeWork = 0x1;

@@ -2,6 +2,8 @@
 // into the host, a forked child does nothing, and every call but the few marked "any thread"
 // runs on the host's thread only (ViewsRuntime::Enter); then each checks its arguments, refusing
 // with an error code and a log line, and hands the work to the view's engine side as a task.
+#include <algorithm>
+#include <cstring>
 #include <exception>
 #include <new>
 
@@ -43,6 +45,9 @@ int OnView(const char16_t* name, quillo_view* handle, Fn&& fn) noexcept {
     return fn(runtime, *view);
   });
 }
+
+// The most bytes one quillo_view_respond takes.
+constexpr size_t kMaxResponsePiece = size_t{256} << 20;
 
 std::string HtmlAddress(const char* html) {
   return BuildDataUrl(html, "text/html");
@@ -309,6 +314,44 @@ QUILLO_VIEWS_EXPORT int quillo_view_eval(quillo_view* view, const char* script,
     if (script == nullptr) return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "script is null");
     runtime.Post(v, [code = std::string(script), request_id](ViewClient& c) {
       c.Evaluate(code, request_id);
+    });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_register_scheme(const char* scheme) {
+  return Call(u"quillo_register_scheme", [&](ViewsRuntime& runtime) {
+    if (scheme == nullptr) return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "scheme is null");
+    return runtime.RegisterScheme(std::string(scheme, strnlen(scheme, 64)));
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_respond(quillo_view* view, uint64_t request_id, int status,
+                                            const char* mime_type, const void* data, size_t size,
+                                            int done) {
+  return OnView(u"quillo_view_respond", view, [&](ViewsRuntime& runtime, HostView& v) {
+    bool answered = false;
+    if (!v.OpenRequest(request_id, &answered))
+      return runtime.Refuse(QUILLO_ERROR_NOT_FOUND, "request " + std::to_string(request_id) +
+                                                        " is not open (ended, or never was)");
+    if (data == nullptr && size > 0)
+      return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "data is null and size is not 0");
+    if (size > quillo::views::kMaxResponsePiece)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "size " + std::to_string(size) + " is above one answer's 256 MiB");
+    if (answered) status = 200, mime_type = nullptr;  // read in the first answer only
+    if (status != 0 && (status < 100 || status > 599))
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "status " + std::to_string(status) + " is neither 0 nor 100..599");
+    std::string mime = mime_type ? std::string(mime_type, strnlen(mime_type, 256)) : "";
+    if (mime.size() >= 256 ||
+        !std::all_of(mime.begin(), mime.end(), [](char c) { return c >= ' ' && c < 127; }))
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "the MIME type is longer than 255 bytes or not printable ASCII");
+    v.AnswerRequest(request_id, status == 0 || done);
+    runtime.Post(v, [=, bytes = std::string(static_cast<const char*>(data ? data : ""), size),
+                     mime = std::move(mime)](ViewClient& c) {
+      c.Respond(request_id, status, mime, bytes, done != 0);
     });
     return QUILLO_OK;
   });

@@ -104,6 +104,8 @@ int ViewsRuntime::StartEngine() {
   platform::WatchForks(&ViewsRuntime::OnForkedChild);
   m_engine = new ViewsEngine;
   m_engine->Start();
+  for (const std::string& scheme : m_schemes)
+    m_engine->Post([scheme](ViewsEngine& engine) { engine.RegisterScheme(scheme); });
   m_phase.store(static_cast<int>(Phase::kRunning));
   return QUILLO_OK;
 }
@@ -190,6 +192,27 @@ int ViewsRuntime::Pump() {
     }
     view.Deliver();
   });
+  return QUILLO_OK;
+}
+
+int ViewsRuntime::RegisterScheme(const std::string& scheme) {
+  static const char* const kWebSchemes[] = {"http", "https", "file", "data", "about",
+                                            "blob", "ws",    "wss",  "ftp",  "javascript"};
+  bool valid = !scheme.empty() && scheme.size() <= 32 && scheme[0] >= 'a' && scheme[0] <= 'z';
+  for (char c : scheme)
+    valid = valid &&
+            ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.');
+  for (const char* web : kWebSchemes) valid = valid && scheme != web;
+  if (!valid)
+    return Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                  "the scheme must be 1 to 32 of a-z, 0-9, '+', '-', '.', starting with a letter, "
+                  "and not one of the web's own");
+  if (m_schemes.count(scheme)) return QUILLO_OK;
+  if (m_schemes.size() >= QUILLO_MAX_SCHEMES)
+    return Refuse(QUILLO_ERROR_LIMIT,
+                  std::to_string(QUILLO_MAX_SCHEMES) + " schemes exist already");
+  m_schemes.insert(scheme);
+  if (m_engine) m_engine->Post([scheme](ViewsEngine& engine) { engine.RegisterScheme(scheme); });
   return QUILLO_OK;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -44,6 +45,9 @@ class ViewsRuntime {
   int Resize(HostView& view, int width, int height, void* pixels, size_t stride, double scale);
   int Pump();
   int Shutdown();
+  // quillo_register_scheme: the scheme for every view, registered with the engine now or as it
+  // starts.
+  int RegisterScheme(const std::string& scheme);
   // Hands fn to the view's engine side, run on the engine thread in the order of the calls
   // (dropped when the engine side is gone).
   void Post(const HostView& view, std::function<void(ViewClient&)> fn);
@@ -65,6 +69,7 @@ class ViewsRuntime {
   const char16_t* m_call = u"";  // the call running now, for log lines
   CefRefPtr<ViewsEngine> m_engine;
   HandleTable<HostView> m_views{QUILLO_MAX_VIEWS};
+  std::set<std::string> m_schemes;  // registered by the host
   // Views whose notices the host left unread past kMaxWaitingNotices: their frames wait.
   bool m_stallLogged = false;
 };

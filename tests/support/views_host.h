@@ -48,7 +48,9 @@ namespace quillo_test {
   X(quillo_view_set_frame_rate) \
   X(quillo_view_set_user_agent) \
   X(quillo_view_eval) \
-  X(quillo_view_reply)
+  X(quillo_view_reply) \
+  X(quillo_register_scheme) \
+  X(quillo_view_respond)
 // clang-format on
 
 // The functions of quillo/views.h, under their own names.

@@ -5,7 +5,9 @@
 // bad sizes and strides, null pointers, calls from another thread, a view destroyed inside its
 // own notice loop. Every result is checked against what the header promises, every view's
 // memory has guard bytes around it that must never change, and memory handed back is freed at
-// once, so that a sanitizer sees any later write. Runs linked with the library (ASan, TSan).
+// once, so that a sanitizer sees any later write. Pages also come from a scheme the host serves
+// ("asset:"), whose requests it answers at random: whole, in pieces over later frames, refused,
+// or never. Runs linked with the library (ASan, TSan).
 //
 //   quillo-views-random-host [--seed S] [--steps N]
 // Prints "views random host: seed S, N steps, V views made, F frames, M messages, R results,
@@ -83,12 +85,26 @@ const char* const kPages[] = {
     "e.deltaY</script>",
     "<body style='height:4000px'><a href='#x'>link</a><script>onkeydown = e =>"
     " document.title = e.key</script>",
+    "<img src='asset://r/a.svg'><script>setInterval(() => fetch('asset://r/d' + Math.random())"
+    ".then(r => r.text()).then(t => document.title = t.length, e => document.title = 'x'), 60)"
+    "</script>",
+};
+
+// What the host's scheme serves: any path, one of these.
+const char* const kAssets[] = {
+    "<svg xmlns='http://www.w3.org/2000/svg' width='20' height='20'><rect width='20' "
+    "height='20' fill='#0f0'/></svg>",
+    "<title>asset</title><img src='a.svg'><script src='s.js'></script>",
+    "document.title = 'script ' + location.href;",
+    "",
 };
 
 struct View {
   quillo_view* handle = nullptr;
   Memory* memory = nullptr;
   std::vector<uint64_t> dialogs, messages;
+  // Requests of the scheme not ended: id, and whether a piece was answered.
+  std::vector<std::pair<uint64_t, bool>> requests;
 };
 
 class RandomHost {
@@ -107,6 +123,7 @@ class RandomHost {
   void Input(View& v);
   void Misc(View& v);
   void Refused();
+  void Answer(View& v);
   void TakeNotices(View& v, bool mayDestroy);
   void OtherThread();
   void Pump();
@@ -114,7 +131,7 @@ class RandomHost {
   std::mt19937 m_random;
   std::vector<View> m_views;
   std::vector<quillo_view*> m_dead;  // destroyed handles, to be refused
-  int m_made = 0, m_frames = 0, m_messages = 0, m_results = 0, m_errors = 0;
+  int m_made = 0, m_frames = 0, m_messages = 0, m_results = 0, m_errors = 0, m_requests = 0;
 };
 
 void RandomHost::Create() {
@@ -130,13 +147,15 @@ void RandomHost::Create() {
   c.zoom = Chance(20) ? 0.5 + Pick(3) * 0.5 : 0;
   c.user_agent = Chance(20) ? "RandomHost/1" : nullptr;
   quillo_view* view = nullptr;
-  const int r = quillo_view_create_html(&c, kPages[Pick(int(std::size(kPages)))], &view);
+  const int r = Chance(25)
+                    ? quillo_view_create(&c, "asset://r/page.html", &view)
+                    : quillo_view_create_html(&c, kPages[Pick(int(std::size(kPages)))], &view);
   CHECK(r == QUILLO_OK, "create %dx%d gave %d", w, h, r);
   if (r != QUILLO_OK) {
     delete memory;
     return;
   }
-  m_views.push_back(View{view, memory, {}, {}});
+  m_views.push_back(View{view, memory, {}, {}, {}});
   ++m_made;
 }
 
@@ -254,10 +273,53 @@ void RandomHost::Misc(View& v) {
       }
       break;
     default:
-      r = quillo_view_load_url(v.handle, Chance(50) ? "about:blank" : "data:text/html,<b>hi</b>");
+      r = quillo_view_load_url(v.handle, Chance(50)   ? "about:blank"
+                                         : Chance(50) ? "asset://r/other.html"
+                                                      : "data:text/html,<b>hi</b>");
       break;
   }
   CHECK(r == QUILLO_OK, "call gave %d", r);
+}
+
+// Answers one of the view's open requests of the scheme: whole, a piece, refused, or wrongly.
+void RandomHost::Answer(View& v) {
+  if (v.requests.empty()) return;
+  const size_t index = size_t(Pick(int(v.requests.size())));
+  const uint64_t id = v.requests[index].first;
+  const bool answered = v.requests[index].second;
+  const std::string body = kAssets[Pick(int(std::size(kAssets)))];
+  static const char* const kTypes[] = {"image/svg+xml", "text/html", "text/javascript", nullptr};
+  int r = QUILLO_OK;
+  bool ended = true;
+  switch (Pick(6)) {
+    case 0:  // refused (status 0 is read in the first answer only: later, done ends it)
+      r = quillo_view_respond(v.handle, id, 0, nullptr, nullptr, 0, answered ? 1 : Pick(2));
+      break;
+    case 1:  // a piece, more to come (possibly never)
+      r = quillo_view_respond(v.handle, id, 200, kTypes[Pick(4)], body.data(), body.size(), 0);
+      v.requests[index].second = true;
+      ended = false;
+      break;
+    case 2: {                // careless: refused, and the request stays open
+      if (answered) return;  // a later answer's status is not read
+      const int bad =
+          quillo_view_respond(v.handle, id, Chance(50) ? 99 : 600, nullptr, nullptr, 0, 1);
+      CHECK(bad == QUILLO_ERROR_BAD_ARGUMENT, "a bad status gave %d", bad);
+      const int null = quillo_view_respond(v.handle, id, 200, nullptr, nullptr, 3, 1);
+      CHECK(null == QUILLO_ERROR_NULL_ARGUMENT, "null data gave %d", null);
+      m_errors += 2;
+      return;
+    }
+    default:  // the whole, or the rest
+      r = quillo_view_respond(v.handle, id, Chance(80) ? 200 : 404, kTypes[Pick(4)], body.data(),
+                              body.size(), 1);
+      break;
+  }
+  CHECK(r == QUILLO_OK, "an answer to an open request gave %d", r);
+  if (!ended) return;
+  v.requests.erase(v.requests.begin() + long(index));
+  const int again = quillo_view_respond(v.handle, id, 200, nullptr, "x", 1, 1);
+  CHECK(again == QUILLO_ERROR_NOT_FOUND, "an ended request took an answer (%d)", again);
 }
 
 // Calls that must be refused, and what with.
@@ -277,6 +339,7 @@ void RandomHost::Refused() {
       quillo_view_resize(bad, 10, 10, &local, 0),
       quillo_view_reply(bad, 1, 1, "x"),
       quillo_view_set_hidden(bad, 1),
+      quillo_view_respond(bad, 1, 200, nullptr, nullptr, 0, 1),
   };
   for (int r : results) CHECK(r == QUILLO_ERROR_BAD_HANDLE, "a bad handle gave %d", r);
   m_errors += int(std::size(results));
@@ -329,7 +392,12 @@ void RandomHost::Refused() {
     CHECK(quillo_view_answer_dialog(v->handle, 1u << 30, 1, nullptr) == QUILLO_ERROR_NOT_FOUND,
           "dialog");
     CHECK(quillo_view_set_zoom(v->handle, 100) == QUILLO_ERROR_BAD_ARGUMENT, "zoom");
-    m_errors += 6;
+    CHECK(quillo_view_respond(v->handle, 1ull << 40, 200, nullptr, nullptr, 0, 1) ==
+              QUILLO_ERROR_NOT_FOUND,
+          "a made-up request");
+    CHECK(quillo_register_scheme(Chance(50) ? "http" : "9x") == QUILLO_ERROR_BAD_ARGUMENT,
+          "a bad scheme");
+    m_errors += 8;
   }
 }
 
@@ -374,6 +442,11 @@ void RandomHost::TakeNotices(View& v, bool mayDestroy) {
       case QUILLO_NOTICE_SCRIPT_RESULT:
         ++m_results;
         break;
+      case QUILLO_NOTICE_REQUEST:
+        ++m_requests;
+        CHECK(std::strncmp(n.text, "asset://", 8) == 0, "a request of another scheme: %s", n.text);
+        v.requests.emplace_back(n.id, false);
+        break;
       case QUILLO_NOTICE_LOAD_STARTED:
         // A page that goes takes its dialogs with it.
         v.dialogs.clear();
@@ -408,6 +481,7 @@ void RandomHost::Pump() {
 
 int RandomHost::Run(int steps) {
   quillo_set_log(std::getenv("QUILLO_RANDOM_HOST_LOG") != nullptr);
+  CHECK(quillo_register_scheme("asset") == QUILLO_OK, "register the scheme");
   for (int step = 0; step < steps && g_failures == 0; ++step) {
     // A host's frame: a call or two now and then, a pump, and the rest of the frame's time for
     // the host's other work, so that pages get to load, paint and talk.
@@ -426,6 +500,8 @@ int RandomHost::Run(int steps) {
       Refused();
     } else if (what < 385) {
       OtherThread();
+    } else if (what < 520) {
+      Answer(*Any());
     }
     Pump();
     std::this_thread::sleep_for(std::chrono::milliseconds(Chance(10) ? Pick(20) : 2));
@@ -451,8 +527,8 @@ int RandomHost::Run(int steps) {
         "a call after shutdown");
   std::printf(
       "views random host: %d steps, %d views made, %d frames, %d messages, %d results, %d "
-      "refusals, %d broken\n",
-      steps, m_made, m_frames, m_messages, m_results, m_errors, g_failures);
+      "requests, %d refusals, %d broken\n",
+      steps, m_made, m_frames, m_messages, m_results, m_requests, m_errors, g_failures);
   return g_failures == 0 ? 0 : 1;
 }
 
