@@ -4,10 +4,9 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <set>
 
+#include "support/processes.h"
 #include "support/views_fixture.h"
 
 namespace quillo_test {
@@ -249,22 +248,6 @@ TEST_F(ViewsTest, AHiddenViewPaintsNothingAndComesBackWithoutAReload) {
   EXPECT_TRUE(host().PumpUntil([&] { return host().FrameCount(view) > frames + 5; },
                                "the animation again"));
   EXPECT_EQ(host().Find(view, QUILLO_NOTICE_LOAD_STARTED, nullptr, from), -1) << "reloaded";
-}
-
-// Child processes of this one whose command name starts with prefix.
-std::set<pid_t> Children(const std::string& prefix) {
-  std::set<pid_t> found;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream stat(entry.path() / "stat");
-    std::string pid, comm, state;
-    pid_t parent = 0;
-    if (!(stat >> pid >> comm >> state >> parent)) continue;
-    if (parent == getpid() && comm.rfind("(" + prefix, 0) == 0)
-      found.insert(static_cast<pid_t>(std::stol(pid)));
-  }
-  return found;
 }
 
 // The page's web process is killed: PROCESS_GONE (crashed), then the failed load; a reload

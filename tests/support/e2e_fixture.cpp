@@ -26,11 +26,7 @@ void E2ETest::SetUp() {
 void E2ETest::TearDown() {
   if (lib_ && started_ && !shut_down_) Shutdown();
   if (lib_ && HasFailure()) {
-    const auto lines = LogLines();
-    const size_t first = lines.size() > 80 ? lines.size() - 80 : 0;
-    std::printf("---- last %zu of %zu lines of %s ----\n", lines.size() - first, lines.size(),
-                lib_->log_path().c_str());
-    for (size_t i = first; i < lines.size(); ++i) std::printf("%s\n", lines[i].c_str());
+    PrintLogTail(lib_->log_path());
     if (host_ && !host_->violations().empty()) {
       std::printf("---- UpdateWeb contract breaches ----\n");
       for (const auto& v : host_->violations()) std::printf("%s\n", v.c_str());

@@ -1,5 +1,6 @@
 #include "support/log_file.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -110,6 +111,14 @@ bool AnyLineContains(const std::vector<std::string>& lines, const std::string& p
     if (l.find(part) != std::string::npos) return true;
   }
   return false;
+}
+
+void PrintLogTail(const std::filesystem::path& path, size_t count) {
+  const auto lines = ReadLogLines(path);
+  const size_t first = lines.size() > count ? lines.size() - count : 0;
+  std::printf("---- last %zu of %zu lines of %s ----\n", lines.size() - first, lines.size(),
+              path.c_str());
+  for (size_t i = first; i < lines.size(); ++i) std::printf("%s\n", lines[i].c_str());
 }
 
 }  // namespace quillo_test

@@ -21,6 +21,8 @@ std::string Utf8FromUtf16(const std::u16string& text);
 // The file's lines as UTF-8, split at CR LF. Text after the last CR LF (a line still being
 // written) is left out. An unreadable file gives no lines.
 std::vector<std::string> ReadLogLines(const std::filesystem::path& path);
+// Prints the last `count` lines of the log at path, for a failed test's output.
+void PrintLogTail(const std::filesystem::path& path, size_t count = 80);
 
 // How many lines equal `line` exactly.
 size_t CountLines(const std::vector<std::string>& lines, const std::string& line);
