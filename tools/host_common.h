@@ -11,6 +11,7 @@
 
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -118,6 +119,25 @@ inline bool ParseInt(std::string_view text, int min, int max, int* out) {
   return true;
 }
 
+// The device scale (devicePixelRatio) a tool may ask the views interface for.
+inline constexpr double kMinScale = 0.25;
+inline constexpr double kMaxScale = 8.0;
+
+inline bool ParseScale(const std::string& text, double* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !(value >= kMinScale && value <= kMaxScale))
+    return false;
+  *out = value;
+  return true;
+}
+
+// Device pixels for a side of css CSS pixels at scale: rounded up, as the library lays out.
+inline int DevicePixels(int css, double scale) {
+  return static_cast<int>(std::ceil(static_cast<double>(css) * scale - 1e-9));
+}
+
 // True when text starts with a URL scheme ("https:", "data:", ...) or is HTML source.
 inline bool HasScheme(std::string_view text) {
   if (text.rfind(kHtmlSourcePrefix, 0) == 0) return true;
@@ -171,29 +191,36 @@ inline void SurviveBrokenPipe() {
   sigaction(SIGPIPE, &action, nullptr);
 }
 
-// Shuts the engine down; if that does not finish in time the program ends anyway, so that it
+// Runs shutDown (the call that stops the engine: UnloadWeb(1), or quillo_shutdown() for a host
+// of views, named by what); if it does not return in time the program ends anyway, so that it
 // never hangs.
-inline void ShutDownEngine(std::string_view program, int exitCodeIfStuck) {
+template <typename ShutDown>
+void ShutDownWithin(std::string_view program, std::string_view what, int exitCodeIfStuck,
+                    ShutDown shutDown) {
   std::mutex mutex;
   std::condition_variable doneSignal;
   bool done = false;
   std::thread watchdog([&] {
     std::unique_lock lock(mutex);
     if (!doneSignal.wait_for(lock, kUnloadLimit, [&] { return done; })) {
-      std::fprintf(stderr, "%.*s: UnloadWeb(1) did not return within %lld s; exiting without it\n",
-                   static_cast<int>(program.size()), program.data(),
-                   static_cast<long long>(kUnloadLimit.count()));
+      std::fprintf(stderr, "%.*s: %.*s did not return within %lld s; exiting without it\n",
+                   static_cast<int>(program.size()), program.data(), static_cast<int>(what.size()),
+                   what.data(), static_cast<long long>(kUnloadLimit.count()));
       std::fflush(stderr);
       std::_Exit(exitCodeIfStuck);
     }
   });
-  UnloadWeb(1);
+  shutDown();
   {
     std::lock_guard lock(mutex);
     done = true;
   }
   doneSignal.notify_one();
   watchdog.join();
+}
+
+inline void ShutDownEngine(std::string_view program, int exitCodeIfStuck) {
+  ShutDownWithin(program, "UnloadWeb(1)", exitCodeIfStuck, [] { UnloadWeb(1); });
 }
 
 // One option of a command line: its name ("--width"), and its value, inline

@@ -3,6 +3,8 @@
 
 #include <png.h>
 
+#include "checkerboard.h"
+
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -32,6 +34,31 @@ std::vector<uint8_t> HostPixelsToRgb(const uint8_t* pixels, int width, int heigh
       dst[2] = src[blue];
       if (keepAlpha) dst[3] = src[3];
     }
+  }
+  return rgb;
+}
+
+void Unpremultiply(std::vector<uint8_t>* rgba) {
+  for (size_t i = 0; i + 3 < rgba->size(); i += 4) {
+    uint8_t* pixel = rgba->data() + i;
+    const unsigned alpha = pixel[3];
+    if (alpha == 255) continue;
+    for (int c = 0; c < 3; ++c) {
+      const unsigned value = alpha == 0 ? 0 : (pixel[c] * 255u + alpha / 2) / alpha;
+      pixel[c] = static_cast<uint8_t>(value > 255u ? 255u : value);
+    }
+  }
+}
+
+std::vector<uint8_t> OverCheckerboard(const std::vector<uint8_t>& rgba, int width) {
+  if (width <= 0) return {};
+  const size_t count = rgba.size() / 4;
+  std::vector<uint8_t> rgb(count * 3);
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* src = rgba.data() + i * 4;
+    const uint8_t gray = CheckerboardGray(static_cast<int>(i % static_cast<size_t>(width)),
+                                          static_cast<int>(i / static_cast<size_t>(width)));
+    for (int c = 0; c < 3; ++c) rgb[i * 3 + c] = OverBackground(src[c], src[3], gray);
   }
   return rgb;
 }

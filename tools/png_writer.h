@@ -20,6 +20,14 @@ struct PixelLayout {
 std::vector<uint8_t> HostPixelsToRgb(const uint8_t* pixels, int width, int height,
                                      PixelLayout layout, bool keepAlpha);
 
+// Turns premultiplied R, G, B, A rows (HostPixelsToRgb with keepAlpha) into the straight alpha
+// PNG stores: each colour divided by its alpha, rounded; a pixel of alpha 0 becomes 0, 0, 0, 0.
+void Unpremultiply(std::vector<uint8_t>* rgba);
+
+// Lays premultiplied R, G, B, A rows of width pixels over the tools' checkerboard and returns
+// opaque R, G, B rows.
+std::vector<uint8_t> OverCheckerboard(const std::vector<uint8_t>& rgba, int width);
+
 // Writes rgb (as made by HostPixelsToRgb) to path as an 8-bit RGB or RGBA PNG. On failure
 // returns false and describes the reason in *error.
 bool WritePng(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height,

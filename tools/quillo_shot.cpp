@@ -30,6 +30,7 @@
 #include "demo_page.h"
 #include "host_common.h"
 #include "png_writer.h"
+#include "shot_views.h"
 
 namespace {
 
@@ -91,6 +92,9 @@ struct Options {
   bool debug = false;
   bool demo = false;
   bool probe = true;
+  double scale = 1.0;
+  bool transparent = false;
+  bool checkerboard = false;
   std::string lang = "en-US";
   std::optional<std::string> url;
 };
@@ -109,6 +113,13 @@ void PrintUsage(std::FILE* to) {
                "Options:\n"
                "  --width N        view width in pixels, 1 to %d (default %d)\n"
                "  --height N       view height in pixels, 1 to %d (default %d)\n"
+               "  --scale F        device scale (the page's devicePixelRatio), 0.25 to 8\n"
+               "                   (default 1): the page is laid out at --width x --height CSS\n"
+               "                   pixels and the PNG has F times as many pixels a side\n"
+               "  --transparent    the page's transparent parts stay transparent: the PNG keeps\n"
+               "                   its alpha (straight, as PNG stores it)\n"
+               "  --checkerboard   as --transparent, with the page laid over a gray\n"
+               "                   checkerboard in an opaque PNG\n"
                "  --out FILE, -o FILE\n"
                "                   PNG file to write (default quillo-shot.png in the current\n"
                "                   directory)\n"
@@ -131,7 +142,7 @@ void PrintUsage(std::FILE* to) {
                "                   the PNG looks the same either way\n"
                "  --alpha          keep the alpha channel in the PNG (default: opaque RGB)\n"
                "  --lang TEXT      accept-language given to the page, at most 9 characters are\n"
-               "                   used (default en-US)\n"
+               "                   used (default en-US; not with --scale or --transparent)\n"
                "  --debug          turn on the library's diagnostic log (SetDebugEnable(1))\n"
                "  --demo           show the built-in demo page\n"
                "  --help, -h       show this text\n"
@@ -150,6 +161,11 @@ void PrintUsage(std::FILE* to) {
                "then \"frames: N\" (frames received) and, last, \"png: FILE\".\n"
                "Long texts are shortened and control characters escaped, one notice a line.\n"
                "Unpainted pixels are left magenta (#ff00ff).\n"
+               "\n"
+               "With --scale other than 1, --transparent or --checkerboard the page is shown\n"
+               "through the views interface (quillo/views.h) instead: its own load notice\n"
+               "says when the page has loaded (no probe), and the end of the page's web\n"
+               "process is printed as \"process-gone: CODE\".\n"
                "\n"
                "Exit status: 0 the PNG was written; 1 it could not be written; 2 bad command\n"
                "line; 3 no frame arrived before the timeout (the PNG is still written);\n"
@@ -225,6 +241,16 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* options) {
                    : name == "--debug"     ? &options->debug
                                            : &options->demo;
       *flag = true;
+    } else if (name == "--scale") {
+      if (!option.Value(&value)) return kExitUsage;
+      if (!quillo_tools::ParseScale(value, &options->scale)) {
+        PrintError("--scale wants a number from 0.25 to 8, not \"" + value + "\"");
+        return kExitUsage;
+      }
+    } else if (name == "--transparent" || name == "--checkerboard") {
+      if (!option.NoValue()) return kExitUsage;
+      options->transparent = true;
+      if (name == "--checkerboard") options->checkerboard = true;
     } else if (name == "--no-probe") {
       if (!option.NoValue()) return kExitUsage;
       options->probe = false;
@@ -507,10 +533,35 @@ int Run(const Options& options) {
   return exitCode;
 }
 
+// A scaled or transparent picture needs the views interface.
+int RunView(const Options& options) {
+  quillo_tools::ViewShot shot;
+  shot.url = options.url ? ResolveUrl(*options.url)
+                         : std::string(kHtmlSourcePrefix) + quillo_tools::DemoPageHtml();
+  shot.cssWidth = options.width;
+  shot.cssHeight = options.height;
+  shot.scale = options.scale;
+  shot.transparent = options.transparent;
+  shot.checkerboard = options.checkerboard;
+  shot.swapRedBlue = options.swapRedBlue;
+  shot.bottomUp = options.bottomUp;
+  shot.keepAlpha = options.keepAlpha;
+  shot.out = options.out;
+  shot.timeoutSeconds = options.timeoutSeconds;
+  shot.settleMs = options.settleMs;
+  shot.debug = options.debug;
+  SurviveBrokenPipe();
+  CatchInterrupts(true);
+  const int exitCode = quillo_tools::ShootView(shot, &g_interrupted);
+  CatchInterrupts(false);
+  return exitCode;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
   if (const std::optional<int> exitCode = ParseCommandLine(argc, argv, &options)) return *exitCode;
+  if (options.scale != 1.0 || options.transparent) return RunView(options);
   return Run(options);
 }

@@ -1,10 +1,11 @@
-// quillo-view: shows one live page in a window, through quillo's eight exports only.
+// quillo-view: shows one live page in a window, through quillo's views interface.
 //
-// It is the interactive quillo host: it owns the pixel memory, polls UpdateWeb once a frame,
+// It is the interactive quillo host: it owns the pixel memory, pumps the library once a frame,
 // shows each new frame, the title and the cursor the page asks for, forwards mouse, wheel,
-// keyboard and focus the way a Windows host does, and asks the user about script dialogs in a
-// bar of its own at the bottom of the window.
-#include <quillo.h>
+// keyboard and focus, lays the page out again when the window is resized, shows a transparent
+// page over a checkerboard, and asks the user about script dialogs in a bar of its own at the
+// bottom of the window. Everything runs on the program's one thread.
+#include <quillo/views.h>
 
 #include <SDL.h>
 
@@ -17,9 +18,9 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "checkerboard.h"
 #include "demo_page.h"
 #include "dialog_bar.h"
 #include "host_common.h"
@@ -39,17 +40,15 @@ using quillo_tools::PrintLine;
 using quillo_tools::TextPainter;
 using namespace quillo_tools::view_options;
 
-// One poll of UpdateWeb per frame, about 60 a second.
+// One pump per frame, about 60 a second.
 constexpr Uint64 kFrameMs = 16;
 // Size of the viewer's own text (the dialog bar).
 constexpr int kTextPointSize = 14;
-// Each UpdateWeb call hands out at most one text; while the calls bring texts, a frame polls
-// again (up to this often) so that URL, title and dialog do not queue up behind each other.
-constexpr int kMaxPollsPerFrame = 8;
-// Windows wheel units: one notch of a wheel.
-constexpr float kWheelNotch = 120.0f;
-// The view shows the page's memory before the first frame arrives: opaque white.
+// CSS pixels the page scrolls for one notch of the wheel.
+constexpr float kWheelNotchPixels = 53.0f;
+// The window's background where no frame has been shown yet (opaque pages).
 constexpr uint8_t kBlankPixel = 0xFF;
+
 // SDL objects that free themselves. A texture must go before its renderer and the renderer
 // before its window: members holding them are declared in that order, window first.
 struct SdlDeleter {
@@ -60,6 +59,16 @@ struct SdlDeleter {
 template <typename T>
 using SdlPointer = std::unique_ptr<T, SdlDeleter>;
 
+struct Size {
+  int width = 0;
+  int height = 0;
+  bool operator==(const Size& other) const {
+    return width == other.width && height == other.height;
+  }
+  bool operator!=(const Size& other) const { return !(*this == other); }
+  size_t Bytes() const { return static_cast<size_t>(width) * static_cast<size_t>(height) * 4; }
+};
+
 // ---- The viewer ----------------------------------------------------------------------------
 
 class Viewer {
@@ -69,55 +78,72 @@ class Viewer {
   Viewer& operator=(const Viewer&) = delete;
 
   // Opens the window and the page, runs until the window is closed. The engine is still
-  // running afterwards (see ShutDownEngine); the pixel memory lives as long as the viewer.
+  // running afterwards (see main); the pixel memory lives as long as the viewer.
   int Run();
-  // LoadWeb was called, so the engine has to be shut down.
-  bool EngineStarted() const { return m_engineStarted; }
+  // A view was made, so the engine has to be shut down.
+  bool EngineStarted() const { return m_view != nullptr; }
 
  private:
   bool OpenWindow();
+  bool CreateView();
   void HandleEvent(const SDL_Event& event);
   void HandleMouseButton(const SDL_MouseButtonEvent& button);
   void HandleWheel(const SDL_MouseWheelEvent& wheel);
   void HandleKey(const SDL_KeyboardEvent& key);
   void HandleText(const char* utf8);
   void HandleWindowEvent(const SDL_WindowEvent& window);
-  void Poll();
-  void HandleResult(int result, void* text, int value);
-  void PageIsThere();
+  void ApplyResize();
+  void Pump();
+  void HandleNotice(const quillo_notice& notice);
+  void ShowFrame();
   void Answer(bool accept);
   void SetPageFocus(bool focused);
-  void Send(int event, int a, int b);
+  SDL_Point ToMemory(int x, int y) const;
   void FlushMove();
+  void FlushKey();
   void Present();
+  bool MakeTexture(SdlPointer<SDL_Texture>* texture, Size size, bool blended);
+  void PaintBackground();
 
   const Options m_options;
   SdlPointer<SDL_Window> m_window;
   SdlPointer<SDL_Renderer> m_renderer;
-  SdlPointer<SDL_Texture> m_texture;  // the page
+  SdlPointer<SDL_Texture> m_texture;     // the page, as last shown; m_shown big
+  SdlPointer<SDL_Texture> m_background;  // the checkerboard (transparent pages), m_output big
   Cursors m_cursors;
   TextPainter m_painter;
   DialogBar m_bar;
-  std::vector<uint8_t> m_pixels;
 
-  bool m_engineStarted = false;
+  quillo_view* m_view = nullptr;
+  // The memory the library writes (m_memory big), and a transparent frame laid over the
+  // checkerboard before it is shown.
+  std::vector<uint8_t> m_pixels;
+  std::vector<uint8_t> m_composed;
+  Size m_memory;
+  Size m_shown;   // the size of the frame in m_texture
+  Size m_output;  // the window's drawable size in device pixels
+  std::optional<Size> m_pendingResize;
+
   bool m_running = true;
   bool m_needsPresent = true;
-  // The page's browser exists: input is no longer dropped by the library.
-  bool m_pageThere = false;
-  bool m_pageFocusedNotice = false;  // the UPDATE_FOCUSED bit last seen
   bool m_windowFocused = false;
-  bool m_focusSent = false;  // the focus state last sent to the page
+  bool m_focusSent = false;
+  uint64_t m_dialogId = 0;
   int m_engineCursor = 0;
-  // The left button went down on the page, so its release and the drag belong to the page.
-  bool m_buttonOnPage = false;
+  // The buttons (QUILLO_BUTTON_* bits) whose press went to the page, so their release does too.
+  unsigned m_buttonsOnPage = 0;
   // The virtual-key code sent with each key's key-down (by scancode), so that its key-up goes
   // out with the same code, and only when its key-down went out.
   std::array<int, SDL_NUM_SCANCODES> m_keyDownSent{};
+  // A key-down waits for the text it types (SDL's next event) so that both go out as one key.
+  struct PendingKey {
+    int vk;
+    unsigned modifiers;
+  };
+  std::optional<PendingKey> m_pendingKey;
   // Mouse moves are sent once per batch of events: the latest position wins.
   std::optional<SDL_Point> m_pendingMove;
-  bool m_pendingMoveHeld = false;
-  // Wheel deltas below one Windows unit, kept for the next event (smooth-scrolling devices).
+  // Wheel motion below one device pixel, kept for the next event (smooth-scrolling devices).
   float m_wheelRestX = 0;
   float m_wheelRestY = 0;
 };
@@ -128,8 +154,15 @@ bool Viewer::OpenWindow() {
                " (no display? try ./run view, which starts a virtual one)");
     return false;
   }
+  const int width = quillo_tools::DevicePixels(m_options.width, m_options.scale);
+  const int height = quillo_tools::DevicePixels(m_options.height, m_options.scale);
+  if (width > QUILLO_MAX_SIDE || height > QUILLO_MAX_SIDE) {
+    PrintError("a window of " + std::to_string(width) + "x" + std::to_string(height) +
+               " pixels is too large: at most " + std::to_string(QUILLO_MAX_SIDE) + " a side");
+    return false;
+  }
   m_window.reset(SDL_CreateWindow(kProgramName, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                  m_options.width, m_options.height, SDL_WINDOW_SHOWN));
+                                  width, height, SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE));
   if (m_window == nullptr) {
     PrintError(std::string("cannot open a window: ") + SDL_GetError());
     return false;
@@ -139,20 +172,11 @@ bool Viewer::OpenWindow() {
     PrintError(std::string("cannot draw into the window: ") + SDL_GetError());
     return false;
   }
-  // Should the window come out another size than asked (a tiling window manager), the view
-  // is scaled into it and SDL hands out mouse positions in view pixels.
-  SDL_RenderSetLogicalSize(m_renderer.get(), m_options.width, m_options.height);
-  // The library's B, G, R, A bytes, whatever the machine's byte order.
-  m_texture.reset(SDL_CreateTexture(m_renderer.get(), SDL_PIXELFORMAT_BGRA32,
-                                    SDL_TEXTUREACCESS_STREAMING, m_options.width,
-                                    m_options.height));
-  if (m_texture == nullptr) {
-    PrintError(std::string("cannot make a ") + std::to_string(m_options.width) + "x" +
-               std::to_string(m_options.height) + " texture: " + SDL_GetError());
-    return false;
-  }
-  // The page paints itself opaque; its alpha bytes must not let the window show through.
-  SDL_SetTextureBlendMode(m_texture.get(), SDL_BLENDMODE_NONE);
+  // The memory has the window's drawable size (a window manager may have chosen another size
+  // than asked for).
+  SDL_GetRendererOutputSize(m_renderer.get(), &m_output.width, &m_output.height);
+  m_output.width = std::clamp(m_output.width, 1, QUILLO_MAX_SIDE);
+  m_output.height = std::clamp(m_output.height, 1, QUILLO_MAX_SIDE);
   if (!m_painter.Init(kTextPointSize))
     PrintError(std::string("no text in the dialog bar: ") + SDL_GetError());
   // Window managers give a new window the keyboard anyway; a bare X server (Xvfb) has no one
@@ -164,48 +188,67 @@ bool Viewer::OpenWindow() {
   return true;
 }
 
-int Viewer::Run() {
-  const std::string url =
-      m_options.url ? quillo_tools::ResolveUrl(*m_options.url)
-                    : std::string(quillo_tools::kHtmlSourcePrefix) + quillo_tools::DemoPageHtml();
-  const size_t byteCount =
-      static_cast<size_t>(m_options.width) * static_cast<size_t>(m_options.height) * 4;
+bool Viewer::CreateView() {
+  m_memory = m_output;
   try {
-    m_pixels.assign(byteCount, kBlankPixel);
+    m_pixels.assign(m_memory.Bytes(), m_options.transparent ? 0 : kBlankPixel);
   } catch (const std::bad_alloc&) {
-    PrintError("cannot allocate " + std::to_string(byteCount) + " bytes of pixel memory");
-    return kExitFailure;
+    PrintError("cannot allocate " + std::to_string(m_memory.Bytes()) + " bytes of pixel memory");
+    return false;
   }
-  if (!OpenWindow()) return kExitFailure;
-  SDL_UpdateTexture(m_texture.get(), nullptr, m_pixels.data(), m_options.width * 4);
+  if (m_options.debug) quillo_set_log(1);
+  quillo_view_config config = quillo_view_config_default();
+  config.width = m_memory.width;
+  config.height = m_memory.height;
+  config.pixels = m_pixels.data();
+  config.transparent = m_options.transparent ? 1 : 0;
+  config.device_scale = m_options.scale;
+  const std::string url = m_options.url ? quillo_tools::ResolveUrl(*m_options.url) : "";
+  const int result = m_options.url && url.rfind(quillo_tools::kHtmlSourcePrefix, 0) != 0
+                         ? quillo_view_create(&config, url.c_str(), &m_view)
+                         : quillo_view_create_html(
+                               &config,
+                               m_options.url ? url.c_str() + quillo_tools::kHtmlSourcePrefix.size()
+                                             : quillo_tools::DemoPageHtml().c_str(),
+                               &m_view);
+  if (result != QUILLO_OK) {
+    PrintError(std::string("cannot show the page: ") + quillo_result_text(result));
+    m_view = nullptr;
+    return false;
+  }
+  return true;
+}
 
-  if (m_options.debug) SetDebugEnable(1);
-  m_engineStarted = true;
-  LoadWeb(0, 0, m_options.width, m_options.height, m_pixels.data(), url.c_str(), 0,
-          m_options.lang.c_str());
+int Viewer::Run() {
+  if (!OpenWindow() || !CreateView()) return kExitFailure;
+  if (m_windowFocused) SetPageFocus(true);
 
-  // Events are handled as they come; UpdateWeb is polled on a fixed beat of kFrameMs, and in
+  // Events are handled as they come; the library is pumped on a fixed beat of kFrameMs, and in
   // between the program sleeps until the next event or the next beat.
-  Uint64 nextPoll = SDL_GetTicks64();
+  Uint64 nextPump = SDL_GetTicks64();
   while (m_running) {
     SDL_Event event;
     while (m_running && SDL_PollEvent(&event)) HandleEvent(event);
+    FlushKey();
     FlushMove();
     Uint64 now = SDL_GetTicks64();
-    if (now >= nextPoll) {
-      Poll();
-      nextPoll += kFrameMs;
-      if (nextPoll <= now) nextPoll = now + kFrameMs;  // fell behind: no burst to catch up
+    if (now >= nextPump) {
+      ApplyResize();
+      Pump();
+      nextPump += kFrameMs;
+      if (nextPump <= now) nextPump = now + kFrameMs;  // fell behind: no burst to catch up
     }
     if (m_needsPresent) Present();
     now = SDL_GetTicks64();
-    if (m_running && nextPoll > now)
-      SDL_WaitEventTimeout(nullptr, static_cast<int>(nextPoll - now));
+    if (m_running && nextPump > now)
+      SDL_WaitEventTimeout(nullptr, static_cast<int>(nextPump - now));
   }
   return kExitOk;
 }
 
 void Viewer::HandleEvent(const SDL_Event& event) {
+  // A key-down waits only for the text event right behind it.
+  if (event.type != SDL_TEXTINPUT) FlushKey();
   switch (event.type) {
     case SDL_QUIT:
       m_running = false;
@@ -216,7 +259,6 @@ void Viewer::HandleEvent(const SDL_Event& event) {
         break;
       }
       m_pendingMove = SDL_Point{event.motion.x, event.motion.y};
-      m_pendingMoveHeld = m_buttonOnPage && (event.motion.state & SDL_BUTTON_LMASK) != 0;
       break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
@@ -241,28 +283,46 @@ void Viewer::HandleEvent(const SDL_Event& event) {
 }
 
 void Viewer::HandleMouseButton(const SDL_MouseButtonEvent& button) {
-  // The interface knows the left button only.
-  if (button.button != SDL_BUTTON_LEFT) return;
+  int which = 0;
+  switch (button.button) {
+    case SDL_BUTTON_LEFT:
+      which = QUILLO_BUTTON_LEFT;
+      break;
+    case SDL_BUTTON_MIDDLE:
+      which = QUILLO_BUTTON_MIDDLE;
+      break;
+    case SDL_BUTTON_RIGHT:
+      which = QUILLO_BUTTON_RIGHT;
+      break;
+    default:
+      return;
+  }
+  const unsigned bit = 1u << which;
   const bool down = button.type == SDL_MOUSEBUTTONDOWN;
+  const unsigned modifiers = quillo_tools::InputModifiers(static_cast<Uint16>(SDL_GetModState()));
+  const int clicks = std::clamp<int>(button.clicks, 1, 3);
+  const SDL_Point at = ToMemory(button.x, button.y);
   if (down) {
     if (m_bar.Shown()) {
-      m_bar.Press(m_bar.HitTest(button.x, button.y));
+      if (which == QUILLO_BUTTON_LEFT) m_bar.Press(m_bar.HitTest(button.x, button.y));
       m_needsPresent = true;
       return;
     }
-    // A click gives the page the keyboard, as it gives a window the keyboard on Windows.
-    if (!m_focusSent) SetPageFocus(true);
-    Send(INPUT_MOUSE | INPUT_MOUSE_DOWN, button.x, button.y);
-    m_buttonOnPage = true;
+    // A click gives the page the keyboard, as it gives a window the keyboard.
+    SetPageFocus(true);
+    FlushMove();
+    quillo_view_mouse_button(m_view, which, 1, at.x, at.y, clicks, modifiers);
+    m_buttonsOnPage |= bit;
     return;
   }
-  if (m_buttonOnPage) {
+  if (m_buttonsOnPage & bit) {
     // The press went to the page, so its release does too, even if a dialog came up between.
-    Send(INPUT_MOUSE | INPUT_MOUSE_UP, button.x, button.y);
-    m_buttonOnPage = false;
+    FlushMove();
+    quillo_view_mouse_button(m_view, which, 0, at.x, at.y, clicks, modifiers);
+    m_buttonsOnPage &= ~bit;
     return;
   }
-  if (m_bar.Shown()) {
+  if (m_bar.Shown() && which == QUILLO_BUTTON_LEFT) {
     const DialogBar::Button pressed = m_bar.Pressed();
     m_bar.Press(DialogBar::Button::kNone);
     m_needsPresent = true;
@@ -274,26 +334,34 @@ void Viewer::HandleMouseButton(const SDL_MouseButtonEvent& button) {
 void Viewer::HandleWheel(const SDL_MouseWheelEvent& wheel) {
   if (m_bar.Shown()) return;
   const float flip = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1.0f : 1.0f;
-  // SDL counts notches (fractions of them on smooth devices), positive up and to the right.
-  // The library wants 120 units a notch, positive towards the top and the left of the page
-  // (a Windows host passes WM_MOUSEWHEEL's delta as it is and WM_MOUSEHWHEEL's negated).
-  m_wheelRestX -= wheel.preciseX * flip * kWheelNotch;
-  m_wheelRestY += wheel.preciseY * flip * kWheelNotch;
+  // SDL counts notches (fractions of them on smooth devices), positive up and to the right;
+  // the page wants device pixels, positive towards the end of the page.
+  const float step = kWheelNotchPixels * static_cast<float>(m_options.scale);
+  m_wheelRestX += wheel.preciseX * flip * step;
+  m_wheelRestY -= wheel.preciseY * flip * step;
   const int dx = static_cast<int>(std::trunc(m_wheelRestX));
   const int dy = static_cast<int>(std::trunc(m_wheelRestY));
   m_wheelRestX -= static_cast<float>(dx);
   m_wheelRestY -= static_cast<float>(dy);
-  if (dx != 0 || dy != 0) Send(INPUT_MOUSE | INPUT_MOUSE_WHEEL, dx, dy);
+  if (dx == 0 && dy == 0) return;
+  int x = 0;
+  int y = 0;
+  SDL_GetMouseState(&x, &y);
+  const SDL_Point at = ToMemory(x, y);
+  FlushMove();
+  quillo_view_mouse_wheel(m_view, at.x, at.y, dx, dy,
+                          quillo_tools::InputModifiers(static_cast<Uint16>(SDL_GetModState())));
 }
 
 void Viewer::HandleKey(const SDL_KeyboardEvent& key) {
   const SDL_Scancode scancode = key.keysym.scancode;
   if (static_cast<int>(scancode) >= SDL_NUM_SCANCODES) return;
-  const int modifiers = quillo_tools::InputModifiers(key.keysym.mod);
+  const unsigned modifiers = quillo_tools::InputModifiers(key.keysym.mod);
   if (key.type == SDL_KEYUP) {
     // Only keys whose key-down went to the page, with the code it went with.
     if (const int vk = m_keyDownSent[scancode]; vk != 0) {
-      Send(INPUT_KEY | INPUT_KEY_UP | modifiers, vk, 0);
+      FlushMove();
+      quillo_view_key(m_view, QUILLO_KEY_UP, vk, modifiers, nullptr);
       m_keyDownSent[scancode] = 0;
     }
     return;
@@ -307,19 +375,31 @@ void Viewer::HandleKey(const SDL_KeyboardEvent& key) {
       Answer(false);
     return;
   }
-  // A held key repeats its key-down, as on Windows.
+  // A held key repeats its key-down.
   const int vk = quillo_tools::WindowsVirtualKey(key.keysym.sym, scancode);
   if (vk == 0) return;  // no such key on Windows; what it types still comes as text
-  Send(INPUT_KEY | INPUT_KEY_DOWN | modifiers, vk, 0);
+  m_pendingKey = PendingKey{vk, modifiers};
   m_keyDownSent[scancode] = vk;
 }
 
 void Viewer::HandleText(const char* utf8) {
   if (m_bar.Shown()) return;
-  const int modifiers = quillo_tools::InputModifiers(static_cast<Uint16>(SDL_GetModState()));
-  // One character event per UTF-16 code unit: a character above U+FFFF as its two surrogates.
-  for (const char16_t unit : quillo_tools::Utf8ToUtf16(utf8))
-    Send(INPUT_KEY | INPUT_KEY_CHAR | modifiers, unit, unit);
+  FlushMove();
+  if (m_pendingKey) {
+    quillo_view_key(m_view, QUILLO_KEY_DOWN, m_pendingKey->vk, m_pendingKey->modifiers, utf8);
+    m_pendingKey.reset();
+    return;
+  }
+  // Text without a key of its own (an input method's): typed without key events.
+  quillo_view_key(m_view, QUILLO_KEY_DOWN, 0,
+                  quillo_tools::InputModifiers(static_cast<Uint16>(SDL_GetModState())), utf8);
+}
+
+void Viewer::FlushKey() {
+  if (!m_pendingKey) return;
+  FlushMove();
+  quillo_view_key(m_view, QUILLO_KEY_DOWN, m_pendingKey->vk, m_pendingKey->modifiers, nullptr);
+  m_pendingKey.reset();
 }
 
 void Viewer::HandleWindowEvent(const SDL_WindowEvent& window) {
@@ -332,9 +412,22 @@ void Viewer::HandleWindowEvent(const SDL_WindowEvent& window) {
       m_windowFocused = false;
       SetPageFocus(false);
       break;
+    case SDL_WINDOWEVENT_SIZE_CHANGED: {
+      Size output;
+      SDL_GetRendererOutputSize(m_renderer.get(), &output.width, &output.height);
+      output.width = std::clamp(output.width, 1, QUILLO_MAX_SIDE);
+      output.height = std::clamp(output.height, 1, QUILLO_MAX_SIDE);
+      if (output != m_output) {
+        m_output = output;
+        m_background.reset();
+        // A drag sends many sizes: the page is laid out once a beat, at the latest.
+        m_pendingResize = output;
+      }
+      m_needsPresent = true;
+      break;
+    }
     case SDL_WINDOWEVENT_EXPOSED:
     case SDL_WINDOWEVENT_SHOWN:
-    case SDL_WINDOWEVENT_SIZE_CHANGED:
       m_needsPresent = true;
       break;
     default:
@@ -342,67 +435,142 @@ void Viewer::HandleWindowEvent(const SDL_WindowEvent& window) {
   }
 }
 
-void Viewer::Poll() {
-  bool newFrame = false;
-  for (int i = 0; i < kMaxPollsPerFrame; ++i) {
-    // The library leaves text and value alone unless a notice carries them.
-    void* text = nullptr;
-    int value = 0;
-    const int result = UpdateWeb(&text, &value);
-    if (result == -1) break;  // the engine is still starting
-    if (result & UPDATE_NEW_FRAME) newFrame = true;
-    HandleResult(result, text, value);
-    if ((result & (UPDATE_URL | UPDATE_TITLE | UPDATE_JS_DIALOG | UPDATE_LOAD_ERROR)) == 0) break;
+// Hands the view memory of the window's new size. The old memory is never written again once
+// quillo_view_resize returns, so it is freed right after; the window keeps showing the last
+// frame until the first one at the new size comes.
+void Viewer::ApplyResize() {
+  if (!m_pendingResize || *m_pendingResize == m_memory) {
+    m_pendingResize.reset();
+    return;
   }
-  if (newFrame) {
-    SDL_UpdateTexture(m_texture.get(), nullptr, m_pixels.data(), m_options.width * 4);
-    m_needsPresent = true;
+  const Size size = *m_pendingResize;
+  m_pendingResize.reset();
+  std::vector<uint8_t> memory;
+  try {
+    memory.assign(size.Bytes(), m_options.transparent ? 0 : kBlankPixel);
+  } catch (const std::bad_alloc&) {
+    PrintError("cannot allocate pixel memory for " + std::to_string(size.width) + "x" +
+               std::to_string(size.height) + "; the page keeps its size");
+    return;
+  }
+  const int result = quillo_view_resize(m_view, size.width, size.height, memory.data(), 0);
+  if (result != QUILLO_OK) {
+    PrintError(std::string("the page keeps its size: ") + quillo_result_text(result));
+    return;
+  }
+  m_pixels.swap(memory);
+  m_memory = size;
+  if (m_bar.Shown()) m_bar.Layout(m_painter, m_output.width, m_output.height);
+}
+
+void Viewer::Pump() {
+  quillo_pump();
+  quillo_notice notice = quillo_notice_init();
+  bool frame = false;
+  while (m_running && quillo_view_next_notice(m_view, &notice) == 1) {
+    if (notice.kind == QUILLO_NOTICE_FRAME)
+      frame = true;
+    else
+      HandleNotice(notice);
+  }
+  // Every frame notice of this pump is about the memory as it is now: show it once.
+  if (frame) ShowFrame();
+}
+
+void Viewer::HandleNotice(const quillo_notice& notice) {
+  switch (notice.kind) {
+    case QUILLO_NOTICE_URL:
+      PrintLine("url: " + Printable(notice.text));
+      break;
+    case QUILLO_NOTICE_TITLE:
+      PrintLine("title: " + Printable(notice.text));
+      SDL_SetWindowTitle(m_window.get(), notice.text[0] ? notice.text : kProgramName);
+      break;
+    case QUILLO_NOTICE_LOAD_FAILED:
+      PrintLine("load-error: " + std::to_string(notice.code) + " " + Printable(notice.text));
+      break;
+    case QUILLO_NOTICE_DIALOG:
+      PrintLine("dialog: " + DialogTypeName(notice.code) + " " + Printable(notice.text));
+      m_dialogId = notice.id;
+      m_bar.Show(notice.code, notice.text);
+      m_bar.Layout(m_painter, m_output.width, m_output.height);
+      m_bar.SetHover(DialogBar::Button::kNone);
+      m_pendingMove.reset();
+      m_cursors.Show(0);
+      m_needsPresent = true;
+      break;
+    case QUILLO_NOTICE_NEW_WINDOW:
+      PrintLine("popup-blocked");
+      break;
+    case QUILLO_NOTICE_CURSOR:
+      m_engineCursor = notice.code;
+      if (m_options.debug) PrintLine("cursor: " + CursorDescription(notice.code));
+      if (!m_bar.Shown()) m_cursors.Show(m_engineCursor);
+      break;
+    case QUILLO_NOTICE_FOCUS:
+      PrintLine(notice.code ? "focus: in" : "focus: out");
+      break;
+    case QUILLO_NOTICE_MESSAGE:
+      PrintLine("message: " + Printable(notice.text));
+      quillo_view_reply(m_view, notice.id, 0, "quillo-view answers no messages");
+      break;
+    case QUILLO_NOTICE_REQUEST:
+      quillo_view_respond(m_view, notice.id, 0, nullptr, nullptr, 0, 1);
+      break;
+    case QUILLO_NOTICE_PROCESS_GONE:
+      PrintLine("process-gone: " + std::to_string(notice.code));
+      break;
+    case QUILLO_NOTICE_CLOSED:
+      PrintLine("closed");
+      m_running = false;
+      break;
+    default:
+      break;
   }
 }
 
-void Viewer::HandleResult(int result, void* text, int value) {
-  if (result & UPDATE_LOAD_ERROR)
-    PrintLine("load-error: " + std::to_string(value) + " " + Printable(text));
-  if (result & UPDATE_URL) PrintLine("url: " + Printable(text));
-  if (result & UPDATE_TITLE) {
-    const std::string title = text ? static_cast<const char*>(text) : "";
-    PrintLine("title: " + Printable(text));
-    SDL_SetWindowTitle(m_window.get(), title.empty() ? kProgramName : title.c_str());
+bool Viewer::MakeTexture(SdlPointer<SDL_Texture>* texture, Size size, bool blended) {
+  // The library's B, G, R, A bytes, whatever the machine's byte order.
+  texture->reset(SDL_CreateTexture(m_renderer.get(), SDL_PIXELFORMAT_BGRA32,
+                                   SDL_TEXTUREACCESS_STREAMING, size.width, size.height));
+  if (*texture == nullptr) {
+    PrintError("cannot make a " + std::to_string(size.width) + "x" + std::to_string(size.height) +
+               " texture: " + SDL_GetError());
+    return false;
   }
-  if (result & UPDATE_JS_DIALOG) {
-    PrintLine("dialog: " + DialogTypeName(value) + " " + Printable(text));
-    // A newer dialog takes the place of one still shown: the library answers only the newest.
-    m_bar.Show(value, text ? static_cast<const char*>(text) : "");
-    m_bar.Layout(m_painter, m_options.width, m_options.height);
-    m_bar.SetHover(DialogBar::Button::kNone);
-    m_pendingMove.reset();
-    m_cursors.Show(0);
-    m_needsPresent = true;
-  }
-  if (result & UPDATE_POPUP_BLOCKED) PrintLine("popup-blocked");
-  if (const int cursor = result & UPDATE_CURSOR_MASK; cursor != 0) {
-    m_engineCursor = cursor - 1;
-    if (m_options.debug) PrintLine("cursor: " + CursorDescription(m_engineCursor));
-    if (!m_bar.Shown()) m_cursors.Show(m_engineCursor);
-  }
-  if (const bool focused = (result & UPDATE_FOCUSED) != 0; focused != m_pageFocusedNotice) {
-    m_pageFocusedNotice = focused;
-    PrintLine(focused ? "focus: in" : "focus: out");
-  }
-  // Any notice at all comes from the page's browser.
-  if (result != 0) PageIsThere();
+  SDL_SetTextureBlendMode(texture->get(), blended ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE);
+  return true;
 }
 
-// The page has shown a sign of life, so its browser exists and takes input: a window that
-// has had the keyboard all along hands it on now (earlier, the library would drop it).
-void Viewer::PageIsThere() {
-  if (m_pageThere) return;
-  m_pageThere = true;
-  if (m_windowFocused) SetPageFocus(true);
+// Copies the frame in memory into the window's texture. A transparent page is laid over the
+// checkerboard here, on the host's side: the window shows opaque pixels either way.
+void Viewer::ShowFrame() {
+  if (m_shown != m_memory || m_texture == nullptr) {
+    if (!MakeTexture(&m_texture, m_memory, false)) return;
+    m_shown = m_memory;
+    PrintLine("size: " + std::to_string(m_shown.width) + "x" + std::to_string(m_shown.height));
+  }
+  const uint8_t* source = m_pixels.data();
+  if (m_options.transparent) {
+    m_composed.resize(m_memory.Bytes());
+    for (int y = 0; y < m_memory.height; ++y) {
+      const size_t row = static_cast<size_t>(y) * static_cast<size_t>(m_memory.width) * 4;
+      for (int x = 0; x < m_memory.width; ++x) {
+        const uint8_t* in = m_pixels.data() + row + static_cast<size_t>(x) * 4;
+        uint8_t* out = m_composed.data() + row + static_cast<size_t>(x) * 4;
+        const uint8_t gray = quillo_tools::CheckerboardGray(x, y);
+        for (int c = 0; c < 3; ++c) out[c] = quillo_tools::OverBackground(in[c], in[3], gray);
+        out[3] = 0xFF;
+      }
+    }
+    source = m_composed.data();
+  }
+  SDL_UpdateTexture(m_texture.get(), nullptr, source, m_memory.width * 4);
+  m_needsPresent = true;
 }
 
 void Viewer::Answer(bool accept) {
-  Send(INPUT_DIALOG, accept ? 1 : 0, 0);
+  quillo_view_answer_dialog(m_view, m_dialogId, accept ? 1 : 0, "");
   PrintLine(accept ? "dialog-answer: ok" : "dialog-answer: cancel");
   m_bar.Hide();
   m_cursors.Show(m_engineCursor);
@@ -410,33 +578,63 @@ void Viewer::Answer(bool accept) {
 }
 
 void Viewer::SetPageFocus(bool focused) {
-  if (!m_pageThere) return;  // sent once the page is there (PageIsThere)
   if (focused == m_focusSent) return;
-  Send(INPUT_KEY | (focused ? INPUT_FOCUS_IN : INPUT_FOCUS_OUT), 0, 0);
+  quillo_view_set_focus(m_view, focused ? 1 : 0);
   m_focusSent = focused;
 }
 
-// Every event goes out after the move that came before it, so that a click lands where the
-// pointer is.
-void Viewer::Send(int event, int a, int b) {
-  FlushMove();
-  InputWeb(event, a, b);
+// Window positions to memory pixels (they differ where the drawable is larger than the
+// window, on a high-density screen).
+SDL_Point Viewer::ToMemory(int x, int y) const {
+  int windowWidth = 1;
+  int windowHeight = 1;
+  SDL_GetWindowSize(m_window.get(), &windowWidth, &windowHeight);
+  return SDL_Point{x * m_output.width / std::max(windowWidth, 1),
+                   y * m_output.height / std::max(windowHeight, 1)};
 }
 
 void Viewer::FlushMove() {
   if (!m_pendingMove) return;
-  const SDL_Point point = *m_pendingMove;
+  const SDL_Point at = ToMemory(m_pendingMove->x, m_pendingMove->y);
   m_pendingMove.reset();
-  InputWeb(INPUT_MOUSE | INPUT_MOUSE_MOVE | (m_pendingMoveHeld ? INPUT_SHIFT : 0), point.x,
-           point.y);
+  quillo_view_mouse_move(m_view, at.x, at.y,
+                         quillo_tools::InputModifiers(static_cast<Uint16>(SDL_GetModState())));
+}
+
+// The checkerboard behind a transparent page, or black, where the window is larger than the
+// frame shown (between a resize and the first frame at the new size).
+void Viewer::PaintBackground() {
+  SDL_Renderer* renderer = m_renderer.get();
+  if (!m_options.transparent) {
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 0xFF);
+    SDL_RenderClear(renderer);
+    return;
+  }
+  if (m_background == nullptr) {
+    if (!MakeTexture(&m_background, m_output, false)) return;
+    std::vector<uint8_t> board(m_output.Bytes());
+    for (int y = 0; y < m_output.height; ++y)
+      for (int x = 0; x < m_output.width; ++x) {
+        uint8_t* pixel =
+            board.data() + (static_cast<size_t>(y) * static_cast<size_t>(m_output.width) +
+                            static_cast<size_t>(x)) *
+                               4;
+        pixel[0] = pixel[1] = pixel[2] = quillo_tools::CheckerboardGray(x, y);
+        pixel[3] = 0xFF;
+      }
+    SDL_UpdateTexture(m_background.get(), nullptr, board.data(), m_output.width * 4);
+  }
+  SDL_RenderCopy(renderer, m_background.get(), nullptr, nullptr);
 }
 
 void Viewer::Present() {
   m_needsPresent = false;
   SDL_Renderer* renderer = m_renderer.get();
-  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 0xFF);
-  SDL_RenderClear(renderer);
-  SDL_RenderCopy(renderer, m_texture.get(), nullptr, nullptr);
+  PaintBackground();
+  if (m_texture != nullptr) {
+    const SDL_Rect where{0, 0, m_shown.width, m_shown.height};
+    SDL_RenderCopy(renderer, m_texture.get(), nullptr, &where);
+  }
   if (m_bar.Shown()) m_bar.Draw(renderer, m_painter);
   SDL_RenderPresent(renderer);
 }
@@ -449,12 +647,14 @@ int main(int argc, char** argv) {
   quillo_tools::SurviveBrokenPipe();
   int exitCode = kExitOk;
   {
-    // The engine paints into the viewer's memory until UnloadWeb(1) has returned, so the
-    // viewer outlives the shutdown.
+    // The library writes the viewer's memory only inside quillo_pump, and never after
+    // quillo_shutdown has returned; the viewer outlives the shutdown all the same.
     Viewer viewer(options);
     exitCode = viewer.Run();
     if (viewer.EngineStarted())
-      quillo_tools::ShutDownEngine(kProgramName, exitCode == kExitOk ? kExitStuck : exitCode);
+      quillo_tools::ShutDownWithin(kProgramName, "quillo_shutdown()",
+                                   exitCode == kExitOk ? kExitStuck : exitCode,
+                                   [] { quillo_shutdown(); });
   }
   SDL_Quit();
   return exitCode;

@@ -1,6 +1,6 @@
 #include "view_input.h"
 
-#include <quillo.h>
+#include <quillo/views.h>
 
 namespace quillo_tools {
 namespace {
@@ -226,11 +226,12 @@ int WindowsVirtualKey(SDL_Keycode key, SDL_Scancode scancode) {
   return FromScancode(scancode);
 }
 
-int InputModifiers(Uint16 sdlModifiers) {
-  int modifiers = 0;
-  if (sdlModifiers & KMOD_SHIFT) modifiers |= INPUT_SHIFT;
-  if (sdlModifiers & KMOD_ALT) modifiers |= INPUT_ALT;
-  if (sdlModifiers & KMOD_CTRL) modifiers |= INPUT_CONTROL;
+unsigned InputModifiers(Uint16 sdlModifiers) {
+  unsigned modifiers = 0;
+  if (sdlModifiers & KMOD_SHIFT) modifiers |= QUILLO_MOD_SHIFT;
+  if (sdlModifiers & KMOD_CTRL) modifiers |= QUILLO_MOD_CONTROL;
+  if (sdlModifiers & KMOD_ALT) modifiers |= QUILLO_MOD_ALT;
+  if (sdlModifiers & KMOD_GUI) modifiers |= QUILLO_MOD_META;
   return modifiers;
 }
 
@@ -273,20 +274,6 @@ std::u32string DecodeUtf8(std::string_view utf8) {
     }
     out += c;
     i += length;
-  }
-  return out;
-}
-
-std::u16string Utf8ToUtf16(std::string_view utf8) {
-  std::u16string out;
-  for (const char32_t c : DecodeUtf8(utf8)) {
-    if (c < 0x10000) {
-      out += static_cast<char16_t>(c);
-    } else {
-      const char32_t offset = c - 0x10000;
-      out += static_cast<char16_t>(0xD800 + (offset >> 10));
-      out += static_cast<char16_t>(0xDC00 + (offset & 0x3FF));
-    }
   }
   return out;
 }

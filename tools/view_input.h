@@ -1,5 +1,5 @@
-// Translation of SDL's keyboard and text events into what quillo's InputWeb expects: the
-// Windows virtual-key codes and UTF-16 code units a Windows host would send.
+// Translation of SDL's keyboard events into what quillo's views take: the Windows virtual-key
+// codes a Windows host would send, and the modifier bits.
 #ifndef QUILLO_TOOLS_VIEW_INPUT_H
 #define QUILLO_TOOLS_VIEW_INPUT_H
 
@@ -16,16 +16,14 @@ namespace quillo_tools {
 // shortcuts such as Control+C still reach the page.
 int WindowsVirtualKey(SDL_Keycode key, SDL_Scancode scancode);
 
-// INPUT_SHIFT, INPUT_ALT and INPUT_CONTROL for SDL's modifier state. AltGr (SDL's "mode" key)
-// counts as none of them: it only selects the character a key types.
-int InputModifiers(Uint16 sdlModifiers);
+// QUILLO_MOD_SHIFT, _CONTROL, _ALT and _META (the Windows or Command key) for SDL's modifier
+// state. AltGr (SDL's "mode" key) counts as none of them: it only selects the character a key
+// types.
+unsigned InputModifiers(Uint16 sdlModifiers);
 
 // Code points of UTF-8 text; each byte that does not belong to a well-formed sequence
 // (overlong forms, surrogates and values above U+10FFFF included) gives U+FFFD.
 std::u32string DecodeUtf8(std::string_view utf8);
-
-// UTF-16 code units of UTF-8 text: characters above U+FFFF become a high and a low surrogate.
-std::u16string Utf8ToUtf16(std::string_view utf8);
 
 }  // namespace quillo_tools
 

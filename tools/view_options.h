@@ -23,7 +23,8 @@ constexpr int kExitStuck = 4;    // the engine did not shut down in time
 struct Options {
   int width = kDefaultWidth;
   int height = kDefaultHeight;
-  std::string lang = "en-US";
+  double scale = 1.0;
+  bool transparent = false;
   bool debug = false;
   std::optional<std::string> url;
 };
