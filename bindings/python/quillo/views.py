@@ -1005,8 +1005,11 @@ class View:
     def click(self, x: int, y: int, button="left", count: int = 1, modifiers=0) -> None:
         """Moves to ``(x, y)`` and presses and releases ``button`` ``count`` times, as a quick
         series (``count`` 2: the page gets "dblclick")."""
+        count = _int(count, "count")
+        if not 1 <= count <= 3:  # refused before the first press is sent
+            raise ArgumentError(ERROR_BAD_ARGUMENT, "click", f"count {count} is outside 1..3")
         self.mouse_move(x, y, modifiers)
-        for press in range(1, _int(count, "count") + 1):
+        for press in range(1, count + 1):
             self.mouse_button(button, True, x, y, press, modifiers)
             self.mouse_button(button, False, x, y, press, modifiers)
 
