@@ -62,6 +62,7 @@ import operator
 import threading
 import time
 import urllib.parse
+from collections.abc import Mapping
 from dataclasses import dataclass, field
 from typing import Any, Callable, Deque, Dict, Iterator, List, NamedTuple, Optional, Union
 
@@ -70,7 +71,7 @@ from .view import EngineStopped, Frame
 
 _log = logging.getLogger("quillo.views")
 
-# ---- the header's constants -------------------------------------------------------------------
+# ---- the header's constants ---------------------------------------------------------------------
 
 OK = 0
 ERROR_NULL_ARGUMENT = -1
@@ -153,7 +154,7 @@ class Mod(enum.IntFlag):
     META = 0x8
 
 
-# ---- errors -----------------------------------------------------------------------------------
+# ---- errors -------------------------------------------------------------------------------------
 
 
 class QuilloError(RuntimeError):
@@ -363,7 +364,7 @@ def _shutdown_at_exit():
             pass
 
 
-# ---- argument conversion (TypeError / ValueError before the library is called) --------------------
+# ---- argument conversion (TypeError / ValueError before the library is called) ------------------
 
 _INT_MIN, _INT_MAX = -2 ** 31, 2 ** 31 - 1
 
@@ -702,14 +703,14 @@ def register_scheme(scheme: str, handler=None) -> None:
     Registering a scheme again replaces its handler.
     """
     name = _text(scheme, "scheme")
-    if handler is not None and not callable(handler) and not hasattr(handler, "__getitem__"):
+    if handler is not None and not callable(handler) and not isinstance(handler, Mapping):
         raise TypeError("handler must be a mapping, a callable or None")
     lib = _enter("quillo_register_scheme")
     _check(lib.quillo_register_scheme(name), "quillo_register_scheme")
     _state.schemes[scheme] = handler
 
 
-# ---- the engine -------------------------------------------------------------------------------
+# ---- the engine ---------------------------------------------------------------------------------
 
 
 def result_text(code: int) -> str:
@@ -776,7 +777,7 @@ def open_views() -> List["View"]:
     return list(_state.views.values())
 
 
-# ---- views ------------------------------------------------------------------------------------
+# ---- views --------------------------------------------------------------------------------------
 
 
 class View:
@@ -851,7 +852,7 @@ class View:
         self._next_request_id = 1
         _state.views[self._handle] = self
 
-    # ---- lifetime ----------------------------------------------------------------------------
+    # ---- lifetime -------------------------------------------------------------------------------
 
     def __enter__(self) -> "View":
         return self
@@ -899,7 +900,7 @@ class View:
             self._closed()  # the library closed it (its engine stopped)
         return _check(result, function)
 
-    # ---- memory ------------------------------------------------------------------------------
+    # ---- memory ---------------------------------------------------------------------------------
 
     @property
     def width(self) -> int:
@@ -968,7 +969,7 @@ class View:
         """The User-Agent of the view's next requests; None: the engine's own."""
         self._call("quillo_view_set_user_agent", _text(user_agent, "user_agent", nullable=True))
 
-    # ---- navigation --------------------------------------------------------------------------
+    # ---- navigation -----------------------------------------------------------------------------
 
     def load_url(self, url: str) -> None:
         self._call("quillo_view_load_url", _text(url, "url"))
@@ -989,7 +990,7 @@ class View:
     def stop(self) -> None:
         self._call("quillo_view_stop")
 
-    # ---- input (positions in device pixels, the memory's, from the page's top-left) ---------
+    # ---- input (positions in device pixels, the memory's, from the page's top-left) -------------
 
     def mouse_move(self, x: int, y: int, modifiers=0) -> None:
         self._call("quillo_view_mouse_move", _int(x, "x"), _int(y, "y"), _modifiers(modifiers))
@@ -1056,7 +1057,7 @@ class View:
         it away."""
         self._call("quillo_view_set_focus", _flag(focused, "focused"))
 
-    # ---- dialogs, script, page messages, resources -----------------------------------------
+    # ---- dialogs, script, page messages, resources ----------------------------------------------
 
     def answer_dialog(self, dialog_id: int, accept: bool = True,
                       prompt_text: Optional[str] = None) -> None:
@@ -1101,7 +1102,7 @@ class View:
                    _int(status, "status"), _text(mime_type, "mime_type", nullable=True),
                    payload, len(payload), _flag(done, "done"))
 
-    # ---- notices -----------------------------------------------------------------------------
+    # ---- notices --------------------------------------------------------------------------------
 
     def _take(self) -> Optional[Notice]:
         """The library's oldest notice for this view, copied into Python, or None."""

@@ -249,7 +249,7 @@ def test_a_transparent_view_at_scale_2_resizes_keeping_its_page():
     # Destroyed, the view keeps the last picture; dropped, it lets go of the bytearray.
     view.destroy()
     assert near(view.frame.pixel(5, 45), RED)
-    del view, old
+    view = old = None
     gc.collect()
     host_memory.append(0)
 
