@@ -510,9 +510,12 @@ class Notice:
         return self.view
 
     @property
-    def dialog_type(self) -> Optional[DialogType]:
-        """The dialog's type for a DIALOG notice, else None."""
-        return DialogType(self.code) if self.kind == NoticeKind.DIALOG else None
+    def dialog_type(self) -> Union[DialogType, int, None]:
+        """The dialog's type for a DIALOG notice (a plain int for one this binding does not
+        know), else None."""
+        if self.kind != NoticeKind.DIALOG:
+            return None
+        return DialogType(self.code) if self.code in DialogType.__members__.values() else self.code
 
     def result(self) -> Any:
         """A SCRIPT_RESULT's value parsed from its JSON text (None for "", which the library
