@@ -67,22 +67,28 @@ class Notice:
 
 
 class Frame:
-    """Pixels laid out as the library writes them: 4 bytes a pixel, stride ``width * 4``.
+    """Pixels laid out as the library writes them: 4 bytes a pixel, rows ``stride`` bytes apart
+    (``width * 4`` unless given).
 
     ``layout`` is ``"BGRA"`` (the default) or ``"RGBA"`` (``swap_red_blue``); with
     ``bottom_up`` the bottom row of the page is stored first. :meth:`pixel`,
-    :meth:`to_rgba` and :meth:`to_rgb` undo both, so callers can think in page coordinates.
+    :meth:`to_rgba` and :meth:`to_rgb` undo both (and drop the bytes past each row's pixels),
+    so callers can think in page coordinates. The bytes are what the library wrote: a
+    transparent view's are premultiplied by alpha.
     """
 
-    def __init__(self, data, width: int, height: int, swap_red_blue=False, bottom_up=False):
+    def __init__(self, data, width: int, height: int, swap_red_blue=False, bottom_up=False,
+                 stride=None):
         self.data = memoryview(data).cast("B")
         self.width = width
         self.height = height
-        self.stride = width * 4
+        self.stride = width * 4 if stride is None else int(stride)
         self.layout = "RGBA" if swap_red_blue else "BGRA"
         self.bottom_up = bool(bottom_up)
+        if self.stride < width * 4:
+            raise ValueError("frame stride is smaller than width * 4")
         if len(self.data) < self.stride * height:
-            raise ValueError("frame memory is smaller than width * height * 4")
+            raise ValueError("frame memory is smaller than stride * height")
 
     def row_offset(self, y: int) -> int:
         """Byte offset of page row ``y`` (0 = top) in :attr:`data`."""
@@ -103,14 +109,16 @@ class Frame:
     def copy(self) -> "Frame":
         """A snapshot that later painting does not change."""
         return Frame(self.tobytes(), self.width, self.height, self.layout == "RGBA",
-                     self.bottom_up)
+                     self.bottom_up, self.stride)
 
     def _top_down(self) -> bytes:
+        # The rows top first, each width * 4 bytes (a longer stride's padding dropped).
         raw = self.tobytes()
-        if not self.bottom_up:
+        s, w = self.stride, self.width * 4
+        if s == w and not self.bottom_up:
             return raw
-        s = self.stride
-        return b"".join(raw[y * s:(y + 1) * s] for y in range(self.height - 1, -1, -1))
+        rows = range(self.height - 1, -1, -1) if self.bottom_up else range(self.height)
+        return b"".join(raw[y * s:y * s + w] for y in rows)
 
     def to_rgba(self) -> bytes:
         """R, G, B, A bytes, top row first (what PIL's ``Image.frombytes("RGBA", ...)`` takes)."""
@@ -223,6 +231,9 @@ class WebView:
         # it is full (a long animation brings a frame notice on nearly every poll).
         self._pending: Deque[Notice] = collections.deque(maxlen=PENDING_LIMIT)
 
+        from . import views  # here: views imports this module
+        if views.holds_engine():
+            raise RuntimeError("quillo.views holds this process's engine; LoadWeb cannot use it")
         with _engine_lock:
             if _engine["stopped"]:
                 raise EngineStopped("the engine was shut down; it starts once per process")

@@ -76,7 +76,10 @@ def pytest_runtest_logreport(report):
 
 @pytest.fixture(autouse=True)
 def _engine_shutdown():
-    """Stops the engine when a test ends, before its pixel memory can go."""
+    """Stops the engine when a test ends, before its pixel memory can go (the WebView's, or
+    the views' when the test used them)."""
     yield
     import quillo
     quillo.shutdown()
+    if quillo.views.was_used():
+        quillo.views.shutdown()
