@@ -115,6 +115,8 @@ double SlopePerHour(const std::vector<Sample>& samples, Value value) {
 // The network process, the page's web process, one the engine keeps in reserve and a few a page
 // left behind that the engine keeps for a while.
 constexpr size_t kMostEngineProcesses = 6;
+// Descriptors this process holds for each engine process it keeps (see the end of the soak).
+constexpr size_t kDescriptorsPerEngineProcess = 5;
 
 class Soak : public E2ETest {};
 
@@ -220,13 +222,16 @@ TEST_F(Soak, NavigationsThroughRealPagesKeepMemoryDescriptorsAndThreadsFlat) {
       samples.back().webMiB, webSlope, descriptorsAfterWarmUp.size(), descriptors.size(),
       threadsAfterWarmUp, threads);
   // Some slack for the engine's own lazily started helpers; each engine process this one
-  // keeps (the engine starts one in reserve, and keeps the one a page left for a while) takes a
-  // few descriptors of its own (its socket, its process descriptor, a wake-up event).
+  // keeps (the engine starts one in reserve, and keeps the one a page left for a while) takes
+  // five descriptors of its own here (counted with ss on a running soak): its process
+  // descriptor, a wake-up event, and three sockets (one connection held twice, and a second
+  // one). A descriptor lost per navigation still shows: every run has many times more
+  // navigations than this allows.
   const size_t processes = Children("WPE").size();
   EXPECT_LE(processes, kMostEngineProcesses);
   const size_t moreProcesses =
       processes > processesAfterWarmUp ? processes - processesAfterWarmUp : 0;
-  EXPECT_LE(descriptors.size(), descriptorsAfterWarmUp.size() + 4 + 3 * moreProcesses)
+  EXPECT_LE(descriptors.size(), descriptorsAfterWarmUp.size() + 4 + kDescriptorsPerEngineProcess * moreProcesses)
       << "new:" << Added(descriptorsAfterWarmUp, descriptors) << "; engine processes "
       << processesAfterWarmUp << " after warm-up, " << processes << " at the end";
   EXPECT_LE(threads, threadsAfterWarmUp + 2);
