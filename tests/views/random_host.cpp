@@ -510,9 +510,19 @@ int RandomHost::Run(int steps) {
     Pump();
     std::this_thread::sleep_for(std::chrono::milliseconds(Chance(10) ? Pick(20) : 2));
   }
-  // Let the engine catch up, then check every memory and shut down.
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-  while (std::chrono::steady_clock::now() < end && g_failures == 0) {
+  // Let the engine catch up, then check every memory and shut down. The pages must have had a
+  // life (frames reached the host); on a loaded machine the steps may all pass before the first
+  // paint, so the host then shows its views and pumps until one comes, however long it takes
+  // (within the test's time limit).
+  if (m_frames == 0) {
+    if (m_views.empty()) Create();
+    for (View& v : m_views) quillo_view_set_hidden(v.handle, 0);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const auto settle = start + std::chrono::milliseconds(500);
+  const auto limit = start + std::chrono::minutes(3);
+  for (auto now = start; g_failures == 0 && (now < settle || (m_frames == 0 && now < limit));
+       now = std::chrono::steady_clock::now()) {
     Pump();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
