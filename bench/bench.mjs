@@ -514,8 +514,6 @@ function observations(runs) {
 }
 
 const NOTES = [
-  'Targets (views rows): judged on the medians, as the table shows them; a target says ' +
-  'MISSED when the figures of this run miss it.',
   'Each cell: median over the runs, with the smallest and largest run in brackets; the ' +
   'click rows take each run\'s own median or p90 of its 20 clicks.',
   'quillo delivers at most 60 frames a second by design (its frame-complete pacing); the raw ' +
@@ -544,6 +542,12 @@ const NOTES = [
   'is timed on its own with CLOCK_MONOTONIC (about 20 ns of that is the clock).',
   'Peak memory is the sum of each process\'s peak resident set (VmHWM), so shared pages ' +
   'count once per process.',
+];
+
+// What the views' rows need said.
+const VIEW_NOTES = [
+  'Targets (views rows): judged on the medians, as the table shows them; a target says ' +
+  'MISSED when the figures of this run miss it.',
   `Views: N pages of ${VIEW_SIZE} in one process, quillo through quillo/views.h (the host ` +
   'pumps every millisecond and reads every view\'s notices after each pump), raw as N WPE web ' +
   'views sharing one web context, each with its own export and frame loop; both acknowledge ' +
@@ -551,8 +555,11 @@ const NOTES = [
   'announces only those, and the raw program compares each buffer with its memory (the engine ' +
   'exports many buffers equal to the one before). Frames/s: each view\'s frames over the 5 s ' +
   'window, the median of the views; CPU per frame: the whole tree\'s CPU over the window ' +
-  'divided by the frames of all views; memory: the tree at the end of the window (every web ' +
-  'process, the network process and the host). Per added view: within each round, the ' +
+  'divided by the frames of all views; memory: the tree\'s (every web process, the network ' +
+  'process and the host), the median of samples each second of the window (an animating ' +
+  'page\'s memory goes up and down with its garbage). Summed VmRSS counts the pages of ' +
+  'shared libraries once per process; the proportional set size splits them among their ' +
+  'sharers. Per added view: within each round, the ' +
   'memory with N views less the memory with one, over N - 1.',
   'Resize storm: one view at about ' + VIEW_SIZE + ' on the animation page, resized to the ' +
   'next of a cycle of sizes as soon as a frame of the size before has reached host memory, ' +
@@ -741,7 +748,9 @@ async function main() {
   stopBurner();
   const summary = summarise(runs);
   const t = table(summary, new Set(workloads.map((w) => w.name)));
-  const notes = [...observations(runs), ...NOTES];
+  const notes = [...observations(runs),
+                 ...(workloads.some((w) => !w.views) ? NOTES : []),
+                 ...(workloads.some((w) => w.views) ? VIEW_NOTES : [])];
   const info = machine();
   const heading = `quillo benchmarks${args.busy ? ' on a busy machine (one core kept busy by ' +
     'a CPU-bound process)' : ''}, ${WIDTH}x${HEIGHT} (the views: ${VIEW_SIZE} each), ` +

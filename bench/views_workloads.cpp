@@ -38,9 +38,20 @@ void MeasureViewsAnimation(const Args& args, ViewsDriver& views, Result& result)
   for (int v = 0; v < n; ++v) before[static_cast<size_t>(v)] = views.frames(v);
   const double cpuBefore = MeasureTree(getpid()).cpuSeconds;
   const int64_t start = NowNs();
-  views.RunFor(static_cast<int64_t>(args.windowSeconds * 1e9));
+  const int64_t end = start + static_cast<int64_t>(args.windowSeconds * 1e9);
+  // The memory of pages that animate goes up and down with their garbage: sampled each
+  // kMemorySampleNs of the window (and at its end), the median kept.
+  std::vector<double> rss, pss;
+  for (int64_t next = start + kMemorySampleNs; next < end; next += kMemorySampleNs) {
+    views.RunFor(next - NowNs());
+    rss.push_back(static_cast<double>(MeasureTree(getpid()).rssKiB) / 1024);
+    pss.push_back(static_cast<double>(MeasureTreePssKiB(getpid())) / 1024);
+  }
+  views.RunFor(end - NowNs());
   const double seconds = static_cast<double>(NowNs() - start) / 1e9;
   const TreeUsage after = MeasureTree(getpid());
+  rss.push_back(static_cast<double>(after.rssKiB) / 1024);
+  pss.push_back(static_cast<double>(MeasureTreePssKiB(getpid())) / 1024);
   std::vector<double> fps;
   int64_t frames = 0;
   for (int v = 0; v < n; ++v) {
@@ -56,8 +67,8 @@ void MeasureViewsAnimation(const Args& args, ViewsDriver& views, Result& result)
   if (frames > 0)
     result.Number("cpu_ms_per_frame",
                   (after.cpuSeconds - cpuBefore) * 1000 / static_cast<double>(frames));
-  result.Number("rss_mib", static_cast<double>(after.rssKiB) / 1024);
-  result.Number("pss_mib", static_cast<double>(MeasureTreePssKiB(getpid())) / 1024);
+  result.Number("rss_mib", Median(rss));
+  result.Number("pss_mib", Median(pss));
   result.Integer("processes", after.processes);
 }
 

@@ -20,6 +20,8 @@ constexpr int64_t kEvalTimeoutNs = 3'000'000'000;
 constexpr int64_t kEvalGapNs = 20'000'000;
 // How long the still page rests before the first script.
 constexpr int64_t kEvalSettleNs = 500'000'000;
+// How often the animation's memory is sampled in its window.
+constexpr int64_t kMemorySampleNs = 1'000'000'000;
 
 // Several views, each showing a page in host memory of its own, as a workload sees them. Every
 // call runs on the program's main thread.
@@ -57,7 +59,8 @@ bool WaitForEveryView(ViewsDriver& views, int64_t deadlineNs);
 // Every view animating (args.views of them) after the warm-up, over the window: views_fps (the
 // median over the views of each view's frames per second), views_fps_min, cpu_ms_per_frame (the
 // process tree's CPU over the window divided by the frames of all views), rss_mib and pss_mib
-// (the tree's memory at the end of the window), processes.
+// (the tree's memory, the median of samples each second of the window and at its end),
+// processes.
 void MeasureViewsAnimation(const Args& args, ViewsDriver& views, Result& result);
 // View 0 resized again as soon as each frame at its new size has come, for the window, through
 // a cycle of sizes around args' size: resizes_per_s, resize_median_ms and resize_p90_ms (from
