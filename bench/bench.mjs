@@ -6,7 +6,9 @@
 //                        [--also LIBDIR[=TITLE] ...]
 //
 // Each workload runs every system once per round, in turn (quillo, raw, raw at 60 Hz, Chromium,
-// quillo, ...), each run a fresh process. --busy keeps one core busy with a CPU-bound process
+// quillo, ...), each run a fresh process; the workloads of a group (the views': 1, 4 and 16
+// views, the resize storm, the script round trip) take turns within each round, and --only
+// takes a group's name too. --busy keeps one core busy with a CPU-bound process
 // of its own for the whole run (results go to bench/results-busy unless --out says otherwise).
 // --also (repeatable) runs another build of libquillo.so (the folder holding it) as one more
 // system beside quillo. Every run prints one "BENCH_RESULT {json}" line; this script keeps
@@ -87,6 +89,15 @@ const PAGES = {
 // ---- workloads and figures -----------------------------------------------------------------
 
 const HOSTS = ['quillo', 'raw', 'raw60']; // the programs that copy frames into host memory
+// The views' rows: quillo-bench-views (quillo/views.h) beside quillo-bench-raw-views (WPE
+// WebKit driven directly, its web views sharing one web context), both on the 60 Hz grid. Each
+// view is 640x360: sixteen of them are as many pixels as four pages at 1280x720, which two
+// cores still animate at a rate worth comparing.
+const VIEW_SYSTEMS = ['quillo', 'raw60'];
+const VIEW_SIZE = '640x360';
+const VIEW_COUNTS = [1, 4, 16];
+// One frame of the 60 Hz grid, in milliseconds.
+const FRAME_MS = 1000 / 60;
 const WORKLOADS = [
   { name: 'first_frame', page: 'static.html', args: ['--probe', '200,200', '--colour', BOX],
     systems: ['quillo', 'raw', 'chromium'] },
@@ -106,7 +117,35 @@ const WORKLOADS = [
     name: `paced${hz}`, program: 'paced', page: 'animation.html',
     args: ['--poll-hz', String(hz), '--warmup', '2', '--window', '5'],
     rawArgs: ['--fps', String(hz)], systems: ['quillo', 'raw'] })),
+  // The views, all of the group taking turns within each round (1, 4 and 16 views, the resize
+  // storm and the script round trip), so that the memory per added view compares runs of one
+  // round.
+  ...VIEW_COUNTS.map((n) => ({
+    name: `views${n}`, program: 'views', views: true, group: 'views', page: 'animation.html',
+    args: ['--views', String(n), '--size', VIEW_SIZE, '--warmup', '2', '--window', '5'],
+    systems: VIEW_SYSTEMS })),
+  { name: 'resize', views: true, group: 'views', page: 'animation.html',
+    args: ['--size', VIEW_SIZE, '--warmup', '1', '--window', '5'], systems: VIEW_SYSTEMS },
+  { name: 'eval', views: true, group: 'views', page: 'static.html',
+    args: ['--size', VIEW_SIZE, '--trials', '50'], systems: VIEW_SYSTEMS },
 ];
+
+// The targets of the views' rows, judged on the medians: met, missed, or null without figures.
+const TARGETS = {
+  ratioAtLeast: (least) => ({
+    text: `quillo >= ${least}x raw 60 Hz`,
+    met: (s) => ratioOf(s.quillo, s.raw60) === null ? null : ratioOf(s.quillo, s.raw60) >= least }),
+  ratioAtMost: (most) => ({
+    text: `quillo <= ${most}x raw 60 Hz`,
+    met: (s) => ratioOf(s.quillo, s.raw60) === null ? null : ratioOf(s.quillo, s.raw60) <= most }),
+  rawPlusFrame: () => ({
+    text: 'quillo <= raw 60 Hz + 1 frame (16.7 ms)',
+    met: (s) => s.quillo.median === null || s.raw60.median === null ? null
+      : s.quillo.median <= s.raw60.median + FRAME_MS }),
+  atMost: (most, unit) => ({
+    text: `quillo <= ${most} ${unit}`,
+    met: (s) => s.quillo.median === null ? null : s.quillo.median <= most }),
+};
 
 const FIGURES = [
   { key: 'first_frame_ms', workload: 'first_frame', unit: 'ms',
@@ -150,6 +189,40 @@ const FIGURES = [
     { id: `paced${hz}_cpu`, key: 'paced_cpu_ms_per_frame', workload: `paced${hz}`,
       unit: 'CPU ms', label: `host polling at ${hz} Hz: CPU of the tree per frame`,
       systems: ['quillo', 'raw'] }]),
+  ...VIEW_COUNTS.flatMap((n) => [
+    { id: `views${n}_fps`, key: 'views_fps', workload: `views${n}`, unit: 'frames/s',
+      label: `${n} view${n > 1 ? 's' : ''} animating at ${VIEW_SIZE}: frames/s per view ` +
+             '(median of the views)', systems: VIEW_SYSTEMS,
+      ...(n === 4 ? { target: TARGETS.ratioAtLeast(0.95) } : {}) },
+    { id: `views${n}_cpu`, key: 'cpu_ms_per_frame', workload: `views${n}`, unit: 'CPU ms',
+      label: `  ${n} view${n > 1 ? 's' : ''}: CPU of the tree per frame (all views' frames)`,
+      systems: VIEW_SYSTEMS },
+    { id: `views${n}_rss`, key: 'rss_mib', workload: `views${n}`, unit: 'MiB',
+      label: `  ${n} view${n > 1 ? 's' : ''}: resident memory of the tree (sum of VmRSS)`,
+      systems: VIEW_SYSTEMS }]),
+  // Per added view: within each round, (the figure with n views - with 1 view) / (n - 1).
+  ...VIEW_COUNTS.filter((n) => n > 1).flatMap((n) => [
+    { id: `views${n}_rss_per_view`, derive: { key: 'rss_mib', one: 'views1', many: `views${n}`, n },
+      workload: `views${n}`, unit: 'MiB',
+      label: `resident memory per added view, ${n} views: (RSS ${n} - RSS 1) / ${n - 1}`,
+      systems: VIEW_SYSTEMS, target: TARGETS.ratioAtMost(1.05) },
+    { id: `views${n}_pss_per_view`, derive: { key: 'pss_mib', one: 'views1', many: `views${n}`, n },
+      workload: `views${n}`, unit: 'MiB',
+      label: `  the same in proportional set size (shared pages split among their sharers)`,
+      systems: VIEW_SYSTEMS }]),
+  { key: 'resizes_per_s', workload: 'resize', unit: '1/s',
+    label: `resize storm: resizes a second (the next as soon as a frame of the size came)`,
+    systems: VIEW_SYSTEMS },
+  { key: 'resize_median_ms', workload: 'resize', unit: 'ms',
+    label: '  resize call to the first frame at the new size in host memory, median',
+    systems: VIEW_SYSTEMS, target: TARGETS.rawPlusFrame() },
+  { key: 'resize_p90_ms', workload: 'resize', unit: 'ms', label: '  the same, p90',
+    systems: VIEW_SYSTEMS },
+  { key: 'eval_median_ms', workload: 'eval', unit: 'ms',
+    label: 'script round trip on a still page (call to its result in the host), median of 50',
+    systems: VIEW_SYSTEMS, target: TARGETS.atMost(2, 'ms') },
+  { key: 'eval_p90_ms', workload: 'eval', unit: 'ms', label: '  the same, p90 of 50',
+    systems: VIEW_SYSTEMS },
 ];
 // A figure's own name in the summary (several workloads report the same key).
 const figureId = (figure) => figure.id || figure.key;
@@ -200,8 +273,10 @@ function parseArgs(argv) {
 
 // ---- running one program -------------------------------------------------------------------
 
-function commandFor(system, build) {
+function commandFor(system, build, workload) {
   const bin = path.join(build, 'bench');
+  if (workload.views)
+    return [path.join(bin, system.startsWith('raw') ? 'quillo-bench-raw-views' : 'quillo-bench-views')];
   if (system === 'quillo' || OTHER_BUILDS[system]) return [path.join(bin, 'quillo-bench-host')];
   if (system === 'raw' || system === 'raw60') return [path.join(bin, 'quillo-bench-raw')];
   return [process.execPath, path.join(HERE, 'chromium_driver.mjs')];
@@ -231,7 +306,7 @@ function groupAlive(group) {
 // failure record). The start time handed over is taken just before the spawn.
 function runOnce(system, workload, url, build, logFile) {
   return new Promise((resolve) => {
-    const [program, ...pre] = commandFor(system, build);
+    const [program, ...pre] = commandFor(system, build, workload);
     const argv = [...pre, workload.program || workload.name, '--url', url, ...workload.args,
                   ...(system === 'raw60' ? ['--fps', '60'] : []),
                   ...(system === 'raw' && workload.rawArgs ? workload.rawArgs : [])];
@@ -296,6 +371,18 @@ const median = (values) => {
   return n % 2 ? s[(n - 1) / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
 };
 
+// A figure per added view, one value a round: (key with n views - key with one) / (n - 1), from
+// the two runs of that round.
+function derived({ key, one, many, n }, runs, system) {
+  const of = (workload, round) => runs.find((r) => r.system === system &&
+    r.workload === workload && r.round === round && r.result.ok)?.result[key];
+  const rounds = [...new Set(runs.filter((r) => r.workload === many).map((r) => r.round))];
+  return rounds.map((round) => {
+    const a = of(one, round), b = of(many, round);
+    return typeof a === 'number' && typeof b === 'number' ? (b - a) / (n - 1) : NaN;
+  });
+}
+
 function summarise(runs) {
   const summary = {};
   for (const figure of FIGURES) {
@@ -307,7 +394,8 @@ function summarise(runs) {
         continue;
       }
       const mine = runs.filter((r) => r.system === system && r.workload === figure.workload);
-      const values = mine.map((r) => r.result[figure.key])
+      const values = (figure.derive ? derived(figure.derive, runs, system)
+                                    : mine.map((r) => r.result[figure.key]))
                          .filter((v) => typeof v === 'number' && Number.isFinite(v));
       const why = mine.map((r) => r.result.error || r.result.click_note || r.result.copy_note)
                       .find(Boolean);
@@ -333,21 +421,35 @@ function cell(stat) {
   return stat.n < stat.runs ? `${spread} n=${stat.n}/${stat.runs}` : spread;
 }
 
-function ratio(a, b) {
-  if (a.median === null || b.median === null || b.median === 0) return '—';
-  return `${(a.median / b.median).toFixed(2)}×`;
+function ratioOf(a, b) {
+  if (!a || !b || a.median === null || b.median === null || b.median === 0) return null;
+  return a.median / b.median;
 }
 
-function table(summary) {
+function ratio(a, b) {
+  const r = ratioOf(a, b);
+  return r === null ? '—' : `${r.toFixed(2)}×`;
+}
+
+function targetCell(figure, s) {
+  if (!figure.target) return '';
+  const met = figure.target.met(s);
+  return `${figure.target.text}: ${met === null ? 'no figures' : met ? 'met' : 'MISSED'}`;
+}
+
+// The rows of the figures whose workloads ran.
+function table(summary, ran) {
   const others = Object.keys(OTHER_BUILDS);
   const header = ['figure', 'unit', ...SYSTEMS.map((s) => `${TITLES[s]} median (min–max)`),
                   'quillo/raw', 'quillo/raw 60 Hz', 'quillo/Chromium',
-                  ...others.flatMap((o) => [`${TITLES[o]}/raw`, `${TITLES[o]}/quillo`])];
-  const rows = FIGURES.map((figure) => {
+                  ...others.flatMap((o) => [`${TITLES[o]}/raw`, `${TITLES[o]}/quillo`]),
+                  'target'];
+  const rows = FIGURES.filter((figure) => ran.has(figure.workload)).map((figure) => {
     const s = summary[figureId(figure)];
     return [figure.label, figure.unit, ...SYSTEMS.map((system) => cell(s[system])),
             ratio(s.quillo, s.raw), ratio(s.quillo, s.raw60), ratio(s.quillo, s.chromium),
-            ...others.flatMap((o) => [ratio(s[o], s.raw), ratio(s[o], s.quillo)])];
+            ...others.flatMap((o) => [ratio(s[o], s.raw), ratio(s[o], s.quillo)]),
+            targetCell(figure, s)];
   });
   return { header, rows };
 }
@@ -397,6 +499,13 @@ function observations(runs) {
                `benchmark running, ${(100 * median(busy)).toFixed(0)} % of its CPU time was in use ` +
                `(median; up to ${(100 * Math.max(...busy)).toFixed(0)} %). These figures are ` +
                'noisy; run again on a quiet machine to compare.');
+  for (const r of runs.filter((r) => r.result.resize_missed))
+    notes.push(`${TITLES[r.system]} resize, round ${r.round}: ${r.result.resize_missed} resizes ` +
+               'showed no frame at their size within 3 s (left out of the figures).');
+  for (const r of runs.filter((r) => r.result.eval_missed || r.result.eval_wrong))
+    notes.push(`${TITLES[r.system]} eval, round ${r.round}: ${r.result.eval_missed || 0} scripts ` +
+               `without a result within 3 s, ${r.result.eval_wrong || 0} with a wrong one` +
+               `${r.result.eval_note ? ` (${r.result.eval_note})` : ''}.`);
   const stuck = runs.filter((r) => r.workload === 'scroll' && r.result.scroll_note);
   for (const r of stuck) notes.push(`${TITLES[r.system]} scroll: ${r.result.scroll_note}.`);
   for (const r of runs.filter((r) => !r.result.ok))
@@ -433,6 +542,33 @@ const NOTES = [
   'is timed on its own with CLOCK_MONOTONIC (about 20 ns of that is the clock).',
   'Peak memory is the sum of each process\'s peak resident set (VmHWM), so shared pages ' +
   'count once per process.',
+];
+
+// What the views' rows need said.
+const VIEW_NOTES = [
+  'Targets (views rows): judged on the medians, as the table shows them; a target says ' +
+  'MISSED when the figures of this run miss it.',
+  `Views: N pages of ${VIEW_SIZE} in one process, quillo through quillo/views.h (the host ` +
+  'pumps every millisecond and reads every view\'s notices after each pump), raw as N WPE web ' +
+  'views sharing one web context, each with its own export and frame loop; both acknowledge ' +
+  'frames on the 60 Hz grid. A frame counts when it changed the host\'s memory: quillo ' +
+  'announces only those, and the raw program compares each buffer with its memory (the engine ' +
+  'exports many buffers equal to the one before). Frames/s: each view\'s frames over the 5 s ' +
+  'window, the median of the views; CPU per frame: the whole tree\'s CPU over the window ' +
+  'divided by the frames of all views; memory: the tree\'s (every web process, the network ' +
+  'process and the host), the median of samples each second of the window (an animating ' +
+  'page\'s memory goes up and down with its garbage). Summed VmRSS counts the pages of ' +
+  'shared libraries once per process; the proportional set size splits them among their ' +
+  'sharers. Per added view: within each round, the ' +
+  'memory with N views less the memory with one, over N - 1.',
+  'Resize storm: one view at about ' + VIEW_SIZE + ' on the animation page, resized to the ' +
+  'next of a cycle of sizes as soon as a frame of the size before has reached host memory, ' +
+  'for 5 s; the time runs from the resize call (quillo_view_resize; raw: new memory and ' +
+  'wpe_view_backend_dispatch_set_size) to the first frame at the new size in host memory.',
+  'Script round trip: 50 scripts, one at a time, 20 ms apart, on the static page: quillo ' +
+  'from quillo_view_eval to its SCRIPT_RESULT notice (the host pumping every millisecond); raw ' +
+  'from webkit_web_view_run_javascript to its callback (its value turned into JSON text as ' +
+  'quillo does), the raw program asleep in its main loop in between.',
 ];
 
 // ---- the plot ------------------------------------------------------------------------------
@@ -550,7 +686,7 @@ async function main() {
   }
   if (args.help) {
     process.stdout.write(fs.readFileSync(fileURLToPath(import.meta.url), 'utf8')
-      .split('\n').slice(1, 17).map((l) => l.replace(/^\/\/ ?/, '')).join('\n') + '\n');
+      .split('\n').slice(1, 19).map((l) => l.replace(/^\/\/ ?/, '')).join('\n') + '\n');
     return;
   }
   const pages = path.join(args.out, 'pages');
@@ -561,47 +697,67 @@ async function main() {
   for (const [name, html] of Object.entries(PAGES)) fs.writeFileSync(path.join(pages, name), html);
 
   for (const spec of args.also) addOtherBuild(spec);
-  const workloads = WORKLOADS.filter((w) => !args.only || args.only.includes(w.name));
+  // --only takes workloads' names and groups' names ("views": every row of the views).
+  const workloads = WORKLOADS.filter((w) => !args.only || args.only.includes(w.name) ||
+                                            args.only.includes(w.group));
   BUSY_MODE = args.busy;
   const stopBurner = args.busy ? startBurner() : () => {};
   const started = Date.now();
   const runs = [];
+  // Workloads of one group take turns within each round; the others run all their rounds in
+  // a row.
+  const blocks = [];
   for (const workload of workloads) {
-    const systems = workload.systems || SYSTEMS;
-    const url = `file://${path.join(pages, workload.page)}`;
+    const last = blocks[blocks.length - 1];
+    if (workload.group && last && last[0].group === workload.group) last.push(workload);
+    else blocks.push([workload]);
+  }
+  const load = () => os.loadavg().map((l) => l.toFixed(1)).join(' ');
+  const loadAtStart = load();
+  for (const block of blocks) {
     for (let round = 1; round <= args.rounds; round++) {
-      for (const system of systems) {
-        const logFile = path.join(logs, `${workload.name}-${system}-${round}.log`);
-        // A short burst of other work passes: wait a little for the machine to be quiet
-        // (unless it is kept busy on purpose).
-        let busy = await backgroundBusy();
-        for (const until = Date.now() + QUIET_WAIT_MS;
-          !args.busy && busy > BUSY_MAX && Date.now() < until;)
-          busy = await backgroundBusy();
-        const run = await runOnce(system, workload, url, args.build, logFile);
-        run.round = round;
-        run.background_busy = busy;
-        runs.push(run);
-        const r = run.result;
-        const shown = FIGURES.filter((f) => f.workload === workload.name)
-          .map((f) => `${f.key}=${fmt(r[f.key])}`).join(' ');
-        process.stderr.write(`bench: ${workload.name} round ${round}/${args.rounds} ` +
-                             `${system.padEnd(8)} ${r.ok ? shown : `FAILED: ${r.error}`} ` +
-                             `(${run.wall_s.toFixed(1)} s, machine ` +
-                             `${(100 * busy).toFixed(0)} % busy before)\n`);
+      for (const workload of block) {
+        const systems = workload.systems || SYSTEMS;
+        const url = `file://${path.join(pages, workload.page)}`;
+        for (const system of systems) {
+          const logFile = path.join(logs, `${workload.name}-${system}-${round}.log`);
+          // A short burst of other work passes: wait a little for the machine to be quiet
+          // (unless it is kept busy on purpose).
+          let busy = await backgroundBusy();
+          for (const until = Date.now() + QUIET_WAIT_MS;
+            !args.busy && busy > BUSY_MAX && Date.now() < until;)
+            busy = await backgroundBusy();
+          const run = await runOnce(system, workload, url, args.build, logFile);
+          run.round = round;
+          run.background_busy = busy;
+          run.load1 = os.loadavg()[0];
+          runs.push(run);
+          const r = run.result;
+          const shown = FIGURES.filter((f) => f.workload === workload.name && !f.derive)
+            .map((f) => `${f.key}=${fmt(r[f.key])}`).join(' ');
+          process.stderr.write(`bench: ${workload.name} round ${round}/${args.rounds} ` +
+                               `${system.padEnd(8)} ${r.ok ? shown : `FAILED: ${r.error}`} ` +
+                               `(${run.wall_s.toFixed(1)} s, machine ` +
+                               `${(100 * busy).toFixed(0)} % busy before, load ` +
+                               `${run.load1.toFixed(1)})\n`);
+        }
       }
     }
   }
 
   stopBurner();
   const summary = summarise(runs);
-  const t = table(summary);
-  const notes = [...observations(runs), ...NOTES];
+  const t = table(summary, new Set(workloads.map((w) => w.name)));
+  const notes = [...observations(runs),
+                 ...(workloads.some((w) => !w.views) ? NOTES : []),
+                 ...(workloads.some((w) => w.views) ? VIEW_NOTES : [])];
   const info = machine();
   const heading = `quillo benchmarks${args.busy ? ' on a busy machine (one core kept busy by ' +
-    'a CPU-bound process)' : ''}, ${WIDTH}x${HEIGHT}, ${args.rounds} round(s) per workload ` +
+    'a CPU-bound process)' : ''}, ${WIDTH}x${HEIGHT} (the views: ${VIEW_SIZE} each), ` +
+    `${args.rounds} round(s) per workload ` +
     `(${((Date.now() - started) / 1000).toFixed(0)} s), ${info.cores} cores (${info.cpu}), ` +
-    `WPE WebKit ${info.wpewebkit}, Chromium ${info.chromium}`;
+    `WPE WebKit ${info.wpewebkit}, Chromium ${info.chromium}; load average (1, 5, 15 min) ` +
+    `${loadAtStart} at the start, ${load()} at the end`;
   process.stdout.write(`\n${heading}\n\n${plainText(t)}\n\n` +
                        notes.map((n) => `- ${n}`).join('\n') + '\n');
 

@@ -24,9 +24,11 @@ constexpr int kColourTolerance = 6;
 void PrintUsage() {
   std::fprintf(
       stderr,
-      "usage: PROGRAM first_frame|first_frame_stages|animation|scroll|click|idle|poll\n"
+      "usage: PROGRAM first_frame|first_frame_stages|animation|scroll|click|idle|poll|paced\n"
+      "               |views|resize|eval\n"
       "       --url URL [--probe X,Y] [--colour RRGGBB] [--colour2 RRGGBB] [--trials N]\n"
-      "       [--warmup SECONDS] [--window SECONDS] [--calls N] [--fps N] [--poll-hz N]\n");
+      "       [--warmup SECONDS] [--window SECONDS] [--calls N] [--fps N] [--poll-hz N]\n"
+      "       [--views N] [--size WxH]\n");
 }
 
 template <typename T>
@@ -166,7 +168,10 @@ std::optional<Args> ParseArgs(int argc, char** argv) {
       {"poll", Workload::kPoll},
       {"scroll", Workload::kScroll},
       {"first_frame_stages", Workload::kFirstFrameStages},
-      {"paced", Workload::kPaced}};
+      {"paced", Workload::kPaced},
+      {"views", Workload::kViews},
+      {"resize", Workload::kResize},
+      {"eval", Workload::kEval}};
   args.workloadName = argv[1];
   bool known = false;
   for (const auto& [name, workload] : kWorkloads)
@@ -207,6 +212,13 @@ std::optional<Args> ParseArgs(int argc, char** argv) {
       ok = ParseNumber(value, &args.fpsCap) && args.fpsCap >= 0;
     } else if (option == "--poll-hz") {
       ok = ParseNumber(value, &args.pollHz) && args.pollHz > 0 && args.pollHz <= 1000;
+    } else if (option == "--views") {
+      ok = ParseNumber(value, &args.views) && args.views > 0 && args.views <= 64;
+    } else if (option == "--size") {
+      size_t x = value.find('x');
+      ok = x != std::string_view::npos && ParseNumber(value.substr(0, x), &args.width) &&
+           ParseNumber(value.substr(x + 1), &args.height) && args.width > 0 && args.height > 0 &&
+           args.width <= 4096 && args.height <= 4096;
     } else {
       ok = false;
     }
@@ -224,8 +236,10 @@ std::optional<Args> ParseArgs(int argc, char** argv) {
   return args;
 }
 
-TreeUsage MeasureTree(pid_t root) {
-  // One pass over /proc: every process with its parent and its ticks, then the tree under root.
+namespace {
+
+// One pass over /proc: every process with its parent and its ticks.
+std::map<pid_t, std::pair<pid_t, uint64_t>> ListProcesses() {
   std::map<pid_t, std::pair<pid_t, uint64_t>> processes;
   if (DIR* proc = opendir("/proc")) {
     while (dirent* entry = readdir(proc)) {
@@ -237,11 +251,24 @@ TreeUsage MeasureTree(pid_t root) {
     }
     closedir(proc);
   }
+  return processes;
+}
+
+// root and its descendants, root first.
+std::vector<pid_t> TreeUnder(pid_t root,
+                             const std::map<pid_t, std::pair<pid_t, uint64_t>>& processes) {
   std::vector<pid_t> tree{root};
   for (size_t i = 0; i < tree.size(); ++i)
     for (const auto& [pid, info] : processes)
       if (info.first == tree[i] && pid != root) tree.push_back(pid);
+  return tree;
+}
 
+}  // namespace
+
+TreeUsage MeasureTree(pid_t root) {
+  const std::map<pid_t, std::pair<pid_t, uint64_t>> processes = ListProcesses();
+  const std::vector<pid_t> tree = TreeUnder(root, processes);
   TreeUsage usage;
   const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
   for (pid_t pid : tree) {
@@ -255,6 +282,17 @@ TreeUsage MeasureTree(pid_t root) {
     ++usage.processes;
   }
   return usage;
+}
+
+int64_t MeasureTreePssKiB(pid_t root) {
+  int64_t total = 0;
+  for (pid_t pid : TreeUnder(root, ListProcesses())) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    std::string line;
+    while (std::getline(file, line))
+      if (line.rfind("Pss:", 0) == 0) total += std::atoll(line.c_str() + 4);
+  }
+  return total;
 }
 
 void AdoptOrphans() {

@@ -49,14 +49,20 @@ enum class Workload {
   kPoll,
   kScroll,
   kFirstFrameStages,
-  kPaced
+  kPaced,
+  // The views' workloads (quillo-bench-views and quillo-bench-raw-views only).
+  kViews,
+  kResize,
+  kEval
 };
 
 // The command line shared by quillo-bench-host, quillo-bench-raw and chromium_driver.mjs:
 //   PROGRAM WORKLOAD --url URL [--probe X,Y] [--colour RRGGBB] [--colour2 RRGGBB]
 //           [--trials N] [--warmup S] [--window S] [--calls N] [--fps N] [--poll-hz N]
+//           [--views N] [--size WxH]
 // --fps caps the frames a program acknowledges per second (only the raw engine reads it;
 // quillo's cap is its own). --poll-hz: how often the host polls in the paced workload.
+// --views: how many views the views' programs show at once; --size: each page's size.
 struct Args {
   Workload workload = Workload::kFirstFrame;
   std::string workloadName;
@@ -73,6 +79,7 @@ struct Args {
   int64_t calls = 1'000'000;
   int fpsCap = 0;   // 0: every frame is acknowledged at once
   int pollHz = 60;  // paced: how often the host polls
+  int views = 1;    // views, resize, eval: views shown at once
 };
 // Parses the command line; on failure prints why and the usage to stderr.
 std::optional<Args> ParseArgs(int argc, char** argv);
@@ -90,6 +97,9 @@ struct TreeUsage {
   int processes = 0;
 };
 TreeUsage MeasureTree(pid_t root);
+// The proportional set size of the tree now (each process's Pss, from smaps_rollup): pages
+// shared between processes count once in all, split among their sharers.
+int64_t MeasureTreePssKiB(pid_t root);
 // Makes orphaned descendants (a helper whose parent died) children of this process, so that
 // MeasureTree still finds them.
 void AdoptOrphans();

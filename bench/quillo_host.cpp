@@ -363,6 +363,11 @@ int main(int argc, char** argv) {
     case bench::Workload::kPaced:
       code = Paced(*args, result);
       break;
+    case bench::Workload::kViews:
+    case bench::Workload::kResize:
+    case bench::Workload::kEval:
+      code = bench::Fail(result, "the views' workloads run in quillo-bench-views");
+      break;
   }
   if (code == 0) result.Print();
   return code;

@@ -218,6 +218,11 @@ int main(int argc, char** argv) {
     case bench::Workload::kPaced:
       code = Paced(*args, engine, result);
       break;
+    case bench::Workload::kViews:
+    case bench::Workload::kResize:
+    case bench::Workload::kEval:
+      code = bench::Fail(result, "the views' workloads run in quillo-bench-raw-views");
+      break;
   }
   engine.Stop(result);
   if (code == 0) result.Print();

@@ -24,29 +24,38 @@ uint32_t EventTimeMs() {
 }  // namespace
 
 RawWpeView::RawWpeView(const Setup& setup)
-    : m_setup(setup), m_pixels(static_cast<size_t>(setup.width) * setup.height * 4, setup.fill) {}
+    : m_setup(setup),
+      m_width(setup.width),
+      m_height(setup.height),
+      m_pixels(static_cast<size_t>(setup.width) * setup.height * 4, setup.fill) {}
 
 RawWpeView::~RawWpeView() {
   Stop();
 }
 
 bool RawWpeView::Start(std::string* error) {
-  // The same environment quillo sets up: Mesa's software rasteriser in the web process.
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-  setenv("NO_AT_BRIDGE", "1", 0);
-  m_context = g_main_context_new();
-  g_main_context_push_thread_default(m_context);
-  if (!wpe_loader_init("libWPEBackend-fdo-1.0.so.1") || !wpe_fdo_initialize_shm()) {
-    *error = "wpebackend-fdo shared-memory initialisation failed";
-    return false;
+  if (const RawWpeView* first = m_setup.shareEngineOf) {
+    m_context = first->m_context;
+    m_web = WEBKIT_WEB_CONTEXT(g_object_ref(first->m_web));
+    m_engineInitialisedNs = first->m_engineInitialisedNs;
+  } else {
+    // The same environment quillo sets up: Mesa's software rasteriser in the web process.
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    setenv("NO_AT_BRIDGE", "1", 0);
+    m_context = g_main_context_new();
+    g_main_context_push_thread_default(m_context);
+    if (!wpe_loader_init("libWPEBackend-fdo-1.0.so.1") || !wpe_fdo_initialize_shm()) {
+      *error = "wpebackend-fdo shared-memory initialisation failed";
+      return false;
+    }
+    m_web = webkit_web_context_new_ephemeral();
+    webkit_web_context_set_cache_model(m_web, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    if (m_setup.quilloViewSettings) {
+      const char* languages[] = {"en-US", nullptr};
+      webkit_web_context_set_preferred_languages(m_web, languages);
+    }
+    m_engineInitialisedNs = MonotonicNs();
   }
-  m_web = webkit_web_context_new_ephemeral();
-  webkit_web_context_set_cache_model(m_web, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
-  if (m_setup.quilloViewSettings) {
-    const char* languages[] = {"en-US", nullptr};
-    webkit_web_context_set_preferred_languages(m_web, languages);
-  }
-  m_engineInitialisedNs = MonotonicNs();
 
   static const wpe_view_backend_exportable_fdo_client kClient = {
       nullptr, nullptr,
@@ -112,6 +121,16 @@ void RawWpeView::Stop() {
   }
 }
 
+void RawWpeView::Resize(int width, int height) {
+  if (width == m_width && height == m_height) return;
+  m_width = width;
+  m_height = height;
+  m_pixels.assign(static_cast<size_t>(width) * height * 4, m_setup.fill);
+  m_framesAtSize = 0;
+  wpe_view_backend_dispatch_set_size(m_backend, static_cast<uint32_t>(width),
+                                     static_cast<uint32_t>(height));
+}
+
 void RawWpeView::Move(int x, int y) {
   wpe_input_pointer_event pointer{};
   pointer.type = wpe_input_pointer_event_type_motion;
@@ -153,15 +172,21 @@ void RawWpeView::Wheel(int x, int y, int dx, int dy) {
 void RawWpeView::OnFrame(wpe_fdo_shm_exported_buffer* buffer) {
   if (m_firstBufferNs == 0) m_firstBufferNs = MonotonicNs();
   wl_shm_buffer* shm = wpe_fdo_shm_exported_buffer_get_shm_buffer(buffer);
-  const int width = std::min(wl_shm_buffer_get_width(shm), m_setup.width);
-  const int height = std::min(wl_shm_buffer_get_height(shm), m_setup.height);
+  const int width = wl_shm_buffer_get_width(shm);
+  const int height = wl_shm_buffer_get_height(shm);
   const int stride = wl_shm_buffer_get_stride(shm);
+  if (width != m_width || height != m_height) {
+    // Painted before the last Resize: given back unseen, as quillo drops it.
+    wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(m_exportable, buffer);
+    Acknowledge();
+    return;
+  }
   wl_shm_buffer_begin_access(shm);
   const auto* source = static_cast<const uint8_t*>(wl_shm_buffer_get_data(shm));
   const size_t rowBytes = static_cast<size_t>(width) * 4;
-  const size_t hostStride = static_cast<size_t>(m_setup.width) * 4;
+  const size_t hostStride = static_cast<size_t>(m_width) * 4;
   if (m_setup.copy == Copy::kWhole) {
-    if (stride == m_setup.width * 4 && width == m_setup.width) {
+    if (stride == m_width * 4) {
       std::memcpy(m_pixels.data(), source, rowBytes * height);
     } else {
       for (int y = 0; y < height; ++y)
@@ -183,7 +208,13 @@ void RawWpeView::OnFrame(wpe_fdo_shm_exported_buffer* buffer) {
   }
   wl_shm_buffer_end_access(shm);
   ++m_frames;
+  ++m_framesAtSize;
   wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(m_exportable, buffer);
+  Acknowledge();
+}
+
+// Lets the engine render its next frame: frame-complete at once, or on the capped rate's grid.
+void RawWpeView::Acknowledge() {
   if (m_setup.fpsCap <= 0) {
     wpe_view_backend_exportable_fdo_dispatch_frame_complete(m_exportable);
     return;

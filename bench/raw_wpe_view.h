@@ -3,7 +3,9 @@
 // pushed as the calling thread's default. Each exported frame is copied into host memory of its
 // own, then the buffer is given back and frame-complete dispatched (at once, or on a grid of a
 // capped rate). The raw-engine programs are built on it: the benchmark's quillo-bench-raw and
-// the parity check's quillo-parity-raw.
+// quillo-bench-raw-views, and the parity check's quillo-parity-raw. Several views of one
+// process share the first one's engine (main context and web context), as the views of one
+// quillo engine do.
 //
 // Single-threaded: every call, and every callback it handles, runs on the thread that called
 // Start, inside that thread's iterations of context().
@@ -36,6 +38,9 @@ class RawWpeView {
     // The view as quillo creates its own: its settings, the language list a host's "en-US"
     // gives, and no new windows for pages that ask for them.
     bool quilloViewSettings = false;
+    // A started view whose main context and web context this one uses (it must outlive this
+    // one); null: an engine of its own.
+    const RawWpeView* shareEngineOf = nullptr;
   };
 
   explicit RawWpeView(const Setup& setup);
@@ -47,6 +52,10 @@ class RawWpeView {
   bool Start(std::string* error);
   // Destroys the view and the engine's context and runs what that leaves ready; idempotent.
   void Stop();
+
+  // New host memory of width x height: the view is told its new size, and from then on only
+  // buffers of that size are copied (those of the size before are given back unseen).
+  void Resize(int width, int height);
 
   // Pointer input as the backend hands it to the engine, stamped with the monotonic clock.
   void Move(int x, int y);
@@ -61,6 +70,10 @@ class RawWpeView {
   // Host memory: B,G,R,A, top row first, stride width*4.
   const std::vector<uint8_t>& pixels() const { return m_pixels; }
   int64_t frames() const { return m_frames; }
+  // Frames copied at the current size since the last Resize (all of them before one).
+  int64_t framesAtSize() const { return m_framesAtSize; }
+  int width() const { return m_width; }
+  int height() const { return m_height; }
   int64_t changes() const { return m_changes; }  // Copy::kFromFirstChangedRow only
   uint64_t bytesCopied() const { return m_bytesCopied; }
   // CLOCK_MONOTONIC nanoseconds: when the engine's context stood, when the first frame came.
@@ -69,17 +82,21 @@ class RawWpeView {
 
  private:
   void OnFrame(wpe_fdo_shm_exported_buffer* buffer);
+  void Acknowledge();
   void FrameComplete(int64_t nowNs);
 
   const Setup m_setup;
+  int m_width;  // the current size (Setup's until a Resize)
+  int m_height;
   std::vector<uint8_t> m_pixels;
-  GMainContext* m_context = nullptr;
-  WebKitWebContext* m_web = nullptr;
+  GMainContext* m_context = nullptr;  // owned unless shared
+  WebKitWebContext* m_web = nullptr;  // a reference of this view's
   WebKitWebView* m_view = nullptr;
   // Owned by the view's backend, destroyed with the view.
   wpe_view_backend_exportable_fdo* m_exportable = nullptr;
   wpe_view_backend* m_backend = nullptr;
   int64_t m_frames = 0;
+  int64_t m_framesAtSize = 0;
   int64_t m_changes = 0;
   uint64_t m_bytesCopied = 0;
   int64_t m_engineInitialisedNs = 0;
