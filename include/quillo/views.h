@@ -432,9 +432,10 @@ QUILLO_VIEWS_API int quillo_view_ime_cancel(quillo_view* view);
  * Pastes the page gets (quillo_view_paste, and Ctrl+V as keys, which pastes the engine's
  * clipboard) are events the library makes, as a browser would: a "paste" event at the focused
  * element whose clipboardData holds "text/plain" (and "text/html"), then, unless the page
- * cancels it, the text inserted at the caret ("beforeinput" and "input" with "insertText", or
- * "insertHTML" for rich text; a browser says "insertFromPaste"). The event's isTrusted is false:
- * this engine's own paste hands pages text beyond ASCII in the wrong encoding. */
+ * cancels it, the text inserted at the caret, the HTML in elements that take rich text
+ * ("beforeinput" and "input" with "insertText"; a browser says "insertFromPaste"). The event's
+ * isTrusted is false: this engine's own paste hands pages text beyond ASCII in the wrong
+ * encoding. */
 
 /* A copy or cut in the page filled the engine's clipboard: code = QUILLO_CLIPBOARD_COPY or
  * QUILLO_CLIPBOARD_CUT, text = the plain text, detail = the HTML ("" when there is none; a

@@ -48,10 +48,9 @@ class CefFrame : public virtual CefBaseRefCounted {
   virtual void Paste() = 0;
   // Added by this layer: pastes text (and html, when not empty, for elements that take rich
   // text) into the focused element as a paste of the user's would, without the clipboard: the
-  // element's document gets a "paste" event whose clipboardData holds "text/plain" (and
-  // "text/html"), then, unless the page cancels it, the text is inserted (beforeinput and input,
-  // "insertText" or "insertHTML"). The event is the layer's own (isTrusted is false): this
-  // engine's clipboard hands pages text beyond ASCII in the wrong encoding, so Paste goes the
-  // same way.
+  // element gets a "paste" event whose clipboardData holds "text/plain" (and "text/html"), then,
+  // unless the page cancels it, the text is inserted (beforeinput and input, "insertText"). The
+  // event is the layer's own (isTrusted is false): this engine's own paste hands pages text
+  // beyond ASCII in the wrong encoding. Paste, and the user's Ctrl+V, go the same way.
   virtual void PasteText(const CefString& text, const CefString& html) = 0;
 };
