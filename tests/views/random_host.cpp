@@ -90,11 +90,11 @@ const char* const kPages[] = {
     "</script>",
     // Text input: a field with the focus, rich text, and a copy handler of the page's own.
     "<textarea autofocus>some text</textarea><div contenteditable><b>rich</b> text</div>"
-    "<script>let n = 0; oncopy = e => { if (n++ % 2) { e.preventDefault();"
+    "<script>let n = 0, t = 0; oncopy = e => { if (n++ % 2) { e.preventDefault();"
     " e.clipboardData.setData('text/plain', 'own ' + n) } }; oncompositionend = e =>"
-    " document.title = e.data; setInterval(() => { document.activeElement.select &&"
-    " document.activeElement.select(); if (n % 3 == 0) document.execCommand('copy') }, 70)"
-    "</script>",
+    " document.title = e.data; setInterval(() => { if (t++ % 8 == 0)"
+    " document.querySelector('textarea').select(); else if (t % 8 == 4)"
+    " getSelection().selectAllChildren(document.querySelector('div')) }, 70)</script>",
 };
 
 // What the host's scheme serves: any path, one of these.
@@ -112,6 +112,7 @@ struct View {
   std::vector<uint64_t> dialogs, messages;
   // Requests of the scheme not ended: id, and whether a piece was answered.
   std::vector<std::pair<uint64_t, bool>> requests;
+  bool textPage = false;  // shows the page of text input (made with it, not navigated since)
 };
 
 class RandomHost {
@@ -156,15 +157,18 @@ void RandomHost::Create() {
   c.zoom = Chance(20) ? 0.5 + Pick(3) * 0.5 : 0;
   c.user_agent = Chance(20) ? "RandomHost/1" : nullptr;
   quillo_view* view = nullptr;
-  const int r = Chance(25)
-                    ? quillo_view_create(&c, "asset://r/page.html", &view)
-                    : quillo_view_create_html(&c, kPages[Pick(int(std::size(kPages)))], &view);
+  // (The last page, of text input, a quarter of the time.)
+  const char* html =
+      Chance(25) ? kPages[std::size(kPages) - 1] : kPages[Pick(int(std::size(kPages)))];
+  if (Chance(25)) html = nullptr;  // a page of the host's scheme
+  const int r = html ? quillo_view_create_html(&c, html, &view)
+                     : quillo_view_create(&c, "asset://r/page.html", &view);
   CHECK(r == QUILLO_OK, "create %dx%d gave %d", w, h, r);
   if (r != QUILLO_OK) {
     delete memory;
     return;
   }
-  m_views.push_back(View{view, memory, {}, {}, {}});
+  m_views.push_back(View{view, memory, {}, {}, {}, html == kPages[std::size(kPages) - 1]});
   ++m_made;
 }
 
@@ -255,9 +259,11 @@ void RandomHost::Misc(View& v) {
       break;
     case 5:
       r = quillo_view_load_html(v.handle, kPages[Pick(int(std::size(kPages)))]);
+      v.textPage = false;
       break;
     case 6:
       r = Pick(2) ? quillo_view_go_back(v.handle) : quillo_view_go_forward(v.handle);
+      v.textPage = false;
       break;
     case 7:
       r = Pick(2) ? quillo_view_reload(v.handle) : quillo_view_stop(v.handle);
@@ -284,6 +290,7 @@ void RandomHost::Misc(View& v) {
       }
       break;
     default:
+      v.textPage = false;
       r = quillo_view_load_url(v.handle, Chance(50)   ? "about:blank"
                                          : Chance(50) ? "asset://r/other.html"
                                                       : "data:text/html,<b>hi</b>");
@@ -346,7 +353,11 @@ void RandomHost::TextInput(View& v) {
                                                        {"", 0}};
   const auto [text, length] = kTexts[Pick(int(std::size(kTexts)))];
   int r = QUILLO_OK;
-  switch (Pick(9)) {
+  switch (Pick(10)) {
+    case 9:  // copies are worth a second chance: most pages have nothing selected
+    case 4:
+      r = Pick(2) ? quillo_view_copy(v.handle) : quillo_view_cut(v.handle);
+      break;
     case 0:
     case 1: {
       quillo_ime_underline lines[2] = {{0, length, 0}, {0, length, 0xFF0000FFu}};
@@ -360,9 +371,6 @@ void RandomHost::TextInput(View& v) {
       break;
     case 3:
       r = quillo_view_ime_cancel(v.handle);
-      break;
-    case 4:
-      r = Pick(2) ? quillo_view_copy(v.handle) : quillo_view_cut(v.handle);
       break;
     case 5:
       r = quillo_view_paste(v.handle, text, Chance(50) ? nullptr : "<i>pasted</i>");
@@ -405,7 +413,7 @@ void RandomHost::TextInput(View& v) {
       m_errors += 2;
       return;
     }
-    default: {  // a dead or made-up handle
+    case 8: {  // a dead or made-up handle
       quillo_view* bad = m_dead.empty() ? nullptr : m_dead[size_t(Pick(int(m_dead.size())))];
       const int results[] = {quillo_view_ime_set_composition(bad, "a", nullptr, 0, 0, 0),
                              quillo_view_ime_commit(bad, "a"),
@@ -614,8 +622,12 @@ int RandomHost::Run(int steps) {
       OtherThread();
     } else if (what < 520) {
       Answer(*Any());
-    } else if (what < 580) {
-      TextInput(*Any());
+    } else if (what < 620) {
+      // Mostly a view that shows the page of text input, when there is one.
+      View* text = nullptr;
+      for (View& v : m_views)
+        if (v.textPage && Chance(70)) text = &v;
+      TextInput(text ? *text : *Any());
     }
     Pump();
     std::this_thread::sleep_for(std::chrono::milliseconds(Chance(10) ? Pick(20) : 2));
