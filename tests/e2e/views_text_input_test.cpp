@@ -236,6 +236,37 @@ TEST_F(ViewsTest, CompositionsReachThePageAsInChromium) {
   }
 }
 
+// A composition sent right behind a click goes into the field clicked, not the one that had the
+// caret: composition input waits for the click's release, and for the field to take the caret,
+// as keys do.
+TEST_F(ViewsTest, ACompositionRightAfterAClickGoesIntoTheFieldClicked) {
+  ViewMemory& m = NewMemory(400, 100);
+  quillo_view* view = host().CreateHtml(
+      ViewsHost::ConfigFor(m),
+      "<body style='margin:0'>"
+      "<input id=a autofocus style='position:absolute;left:0;top:0;width:180px;height:40px'>"
+      "<input id=b style='position:absolute;left:200px;top:0;width:180px;height:40px'>"
+      "<script>const show = () => document.title = `a=${a.value} b=${b.value}`;"
+      "a.oninput = b.oninput = show; show();</script>");
+  ASSERT_TRUE(view);
+  ASSERT_TRUE(host().WaitForTitle(view, "a= b="));
+  ASSERT_TRUE(host().WaitFor(view, QUILLO_NOTICE_FRAME));
+  ASSERT_EQ(api().quillo_view_set_focus(view, 1), QUILLO_OK);
+  const char* expected[] = {"a= b=1", "a=2 b=1", "a=2 b=13", "a=24 b=13"};
+  const int xs[] = {300, 100, 300, 100};
+  for (int round = 0; round < 4; ++round) {
+    const std::string digit = std::to_string(round + 1);
+    const size_t from = host().Notices(view).size();
+    const int x = xs[round];
+    ASSERT_EQ(api().quillo_view_mouse_button(view, QUILLO_BUTTON_LEFT, 1, x, 20, 1, 0), QUILLO_OK);
+    ASSERT_EQ(api().quillo_view_mouse_button(view, QUILLO_BUTTON_LEFT, 0, x, 20, 1, 0), QUILLO_OK);
+    ASSERT_EQ(api().quillo_view_ime_set_composition(view, "\xE3\x81\x8B", nullptr, 0, 1, 1),
+              QUILLO_OK);
+    ASSERT_EQ(api().quillo_view_ime_commit(view, digit.c_str()), QUILLO_OK);
+    EXPECT_TRUE(host().WaitForTitle(view, expected[round], from)) << "round " << round;
+  }
+}
+
 // ---- the caret --------------------------------------------------------------------------
 
 // A field at a known place, and where the page lays out its text's end (CSS pixels).
