@@ -4,7 +4,9 @@
 // shows each new frame, the title and the cursor the page asks for, forwards mouse, wheel,
 // keyboard and focus, lays the page out again when the window is resized, shows a transparent
 // page over a checkerboard, and asks the user about script dialogs in a bar of its own at the
-// bottom of the window. Everything runs on the program's one thread.
+// bottom of the window. The desktop's input method composes in the page (its candidate window
+// placed at the page's caret), and the desktop's clipboard takes the page's copies and gives
+// Ctrl+V its text. Everything runs on the program's one thread.
 #include <quillo/views.h>
 
 #include <SDL.h>
@@ -91,6 +93,10 @@ class Viewer {
   void HandleWheel(const SDL_MouseWheelEvent& wheel);
   void HandleKey(const SDL_KeyboardEvent& key);
   void HandleText(const char* utf8);
+  void HandleEditing(const char* utf8, int start, int length);
+  void EndComposition();
+  bool PasteKey(const SDL_Keysym& key);
+  void PlaceCandidates(const quillo_rect& caret);
   void HandleWindowEvent(const SDL_WindowEvent& window);
   void ApplyResize();
   void Pump();
@@ -143,12 +149,18 @@ class Viewer {
   std::optional<PendingKey> m_pendingKey;
   // Mouse moves are sent once per batch of events: the latest position wins.
   std::optional<SDL_Point> m_pendingMove;
+  // The desktop's input method is composing in the page; an empty pre-edit text ends the
+  // composition unless the commit comes right behind it (SDL sends either first).
+  bool m_composing = false;
+  bool m_compositionEnding = false;
   // Wheel motion below one device pixel, kept for the next event (smooth-scrolling devices).
   float m_wheelRestX = 0;
   float m_wheelRestY = 0;
 };
 
 bool Viewer::OpenWindow() {
+  // Pre-edit texts of any length come whole (SDL_TEXTEDITING_EXT).
+  SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     PrintError(std::string("cannot start SDL video: ") + SDL_GetError() +
                " (no display? try ./run view, which starts a virtual one)");
@@ -230,6 +242,7 @@ int Viewer::Run() {
     SDL_Event event;
     while (m_running && SDL_PollEvent(&event)) HandleEvent(event);
     FlushKey();
+    if (m_compositionEnding) EndComposition();
     FlushMove();
     Uint64 now = SDL_GetTicks64();
     if (now >= nextPump) {
@@ -247,8 +260,12 @@ int Viewer::Run() {
 }
 
 void Viewer::HandleEvent(const SDL_Event& event) {
-  // A key-down waits only for the text event right behind it.
-  if (event.type != SDL_TEXTINPUT) FlushKey();
+  // A key-down waits only for the text event right behind it; so does a composition's end.
+  if (event.type != SDL_TEXTINPUT) {
+    FlushKey();
+    if (m_compositionEnding && event.type != SDL_TEXTEDITING && event.type != SDL_TEXTEDITING_EXT)
+      EndComposition();
+  }
   switch (event.type) {
     case SDL_QUIT:
       m_running = false;
@@ -273,6 +290,13 @@ void Viewer::HandleEvent(const SDL_Event& event) {
       break;
     case SDL_TEXTINPUT:
       HandleText(event.text.text);
+      break;
+    case SDL_TEXTEDITING:
+      HandleEditing(event.edit.text, event.edit.start, event.edit.length);
+      break;
+    case SDL_TEXTEDITING_EXT:
+      HandleEditing(event.editExt.text, event.editExt.start, event.editExt.length);
+      SDL_free(event.editExt.text);
       break;
     case SDL_WINDOWEVENT:
       HandleWindowEvent(event.window);
@@ -375,6 +399,7 @@ void Viewer::HandleKey(const SDL_KeyboardEvent& key) {
       Answer(false);
     return;
   }
+  if (PasteKey(key.keysym)) return;
   // A held key repeats its key-down.
   const int vk = quillo_tools::WindowsVirtualKey(key.keysym.sym, scancode);
   if (vk == 0) return;  // no such key on Windows; what it types still comes as text
@@ -385,6 +410,12 @@ void Viewer::HandleKey(const SDL_KeyboardEvent& key) {
 void Viewer::HandleText(const char* utf8) {
   if (m_bar.Shown()) return;
   FlushMove();
+  if (m_composing || m_compositionEnding) {
+    // The input method's commit ends its composition with the text chosen.
+    m_composing = m_compositionEnding = false;
+    quillo_view_ime_commit(m_view, utf8);
+    return;
+  }
   if (m_pendingKey) {
     quillo_view_key(m_view, QUILLO_KEY_DOWN, m_pendingKey->vk, m_pendingKey->modifiers, utf8);
     m_pendingKey.reset();
@@ -393,6 +424,62 @@ void Viewer::HandleText(const char* utf8) {
   // Text without a key of its own (an input method's): typed without key events.
   quillo_view_key(m_view, QUILLO_KEY_DOWN, 0,
                   quillo_tools::InputModifiers(static_cast<Uint16>(SDL_GetModState())), utf8);
+}
+
+// The input method's pre-edit text (UTF-8), its caret at character start and length characters
+// selected after it. Empty text: the composition ends, cancelled unless a commit follows.
+void Viewer::HandleEditing(const char* utf8, int start, int length) {
+  if (m_bar.Shown() || utf8 == nullptr) return;
+  FlushMove();
+  if (utf8[0] == '\0') {
+    if (m_composing) m_compositionEnding = true;
+    m_composing = false;
+    return;
+  }
+  const int characters = static_cast<int>(quillo_tools::DecodeUtf8(utf8).size());
+  const int caret = std::clamp(start, 0, characters);
+  const int end = std::clamp(caret + std::max(length, 0), caret, characters);
+  const int result = quillo_view_ime_set_composition(m_view, utf8, nullptr, 0, caret, end);
+  if (result != QUILLO_OK) {
+    PrintError(std::string("the input method's text was not taken: ") + quillo_result_text(result));
+    return;
+  }
+  m_composing = true;
+  m_compositionEnding = false;
+}
+
+void Viewer::EndComposition() {
+  m_compositionEnding = false;
+  quillo_view_ime_cancel(m_view);
+}
+
+// Ctrl+V and Shift+Insert paste the desktop's clipboard (its text) into the page, in place of
+// the key; true when the key was one of them.
+bool Viewer::PasteKey(const SDL_Keysym& key) {
+  const bool control = (key.mod & KMOD_CTRL) && !(key.mod & (KMOD_ALT | KMOD_GUI | KMOD_SHIFT));
+  const bool shift = (key.mod & KMOD_SHIFT) && !(key.mod & (KMOD_ALT | KMOD_GUI | KMOD_CTRL));
+  if (!(control && key.sym == SDLK_v) && !(shift && key.sym == SDLK_INSERT)) return false;
+  if (!SDL_HasClipboardText()) return true;
+  char* text = SDL_GetClipboardText();
+  if (text == nullptr) return true;
+  FlushMove();
+  const int result = quillo_view_paste(m_view, text, nullptr);
+  if (result != QUILLO_OK)
+    PrintError(std::string("the clipboard's text was not pasted: ") + quillo_result_text(result));
+  SDL_free(text);
+  return true;
+}
+
+// The input method's candidate window goes under the page's caret (window coordinates).
+void Viewer::PlaceCandidates(const quillo_rect& caret) {
+  int windowWidth = 1;
+  int windowHeight = 1;
+  SDL_GetWindowSize(m_window.get(), &windowWidth, &windowHeight);
+  SDL_Rect rect{caret.x * windowWidth / std::max(m_output.width, 1),
+                caret.y * windowHeight / std::max(m_output.height, 1),
+                std::max(caret.width * windowWidth / std::max(m_output.width, 1), 1),
+                std::max(caret.height * windowHeight / std::max(m_output.height, 1), 1)};
+  SDL_SetTextInputRect(&rect);
 }
 
 void Viewer::FlushKey() {
@@ -523,6 +610,17 @@ void Viewer::HandleNotice(const quillo_notice& notice) {
     case QUILLO_NOTICE_CLOSED:
       PrintLine("closed");
       m_running = false;
+      break;
+    case QUILLO_NOTICE_IME_CARET:
+      PlaceCandidates(notice.rect);
+      break;
+    case QUILLO_NOTICE_CLIPBOARD:
+      // The page's copy goes to the desktop's clipboard (text only: SDL's has no HTML).
+      PrintLine(std::string(notice.code == QUILLO_CLIPBOARD_CUT ? "clipboard: cut "
+                                                                : "clipboard: copy ") +
+                Printable(notice.text));
+      if (SDL_SetClipboardText(notice.text) != 0)
+        PrintError(std::string("the desktop's clipboard did not take the copy: ") + SDL_GetError());
       break;
     default:
       break;

@@ -364,6 +364,100 @@ QUILLO_VIEWS_API int quillo_view_respond(quillo_view* view, uint64_t request_id,
                                          const char* mime_type, const void* data, size_t size,
                                          int done);
 
+/* ---- Composition input (input methods) ------------------------------------------------------
+ * Text from the host's input method (Chinese, Japanese, Korean, ...) goes to the element of the
+ * page that has the keyboard focus: the host shows the input method's pre-edit text in the page
+ * with quillo_view_ime_set_composition as the user composes, and ends the composition with
+ * quillo_view_ime_commit (the text chosen) or quillo_view_ime_cancel. The page sees what a
+ * browser fires for a composition: "compositionstart", "compositionupdate" for each pre-edit
+ * text, "compositionend", and "beforeinput" and "input" events whose isComposing is true while
+ * the composition lasts; this engine also fires a "keydown" (key "Unidentified", keyCode 229)
+ * before each step, as browsers do for a desktop's input method.
+ *
+ * A composition needs an editable element with the keyboard focus in a view that has the focus
+ * (quillo_view_set_focus). These calls go in order with the keys (quillo_view_key) and after the
+ * button releases sent before them, so a click into a field and then a composition composes in
+ * that field; a call sent before an editable element has the focus waits for one up to a second,
+ * then is dropped with a log line. The view tells where its caret is (QUILLO_NOTICE_IME_CARET)
+ * so that the host can place its input method's candidate window there.
+ *
+ * Character positions below count Unicode characters (code points) of the UTF-8 text. */
+
+/* The caret of the focused editable element moved, or a composition's caret did: rect = the
+ * caret in the view's memory pixels (device pixels from the page's top-left corner; it may lie
+ * outside the memory when the element is scrolled away), code = 1 while a composition is in
+ * progress, else 0. Moves of less than about 10 CSS pixels are not reported. */
+#define QUILLO_NOTICE_IME_CARET 24
+
+/* The most bytes of a composition's text, of a commit's, and the most underlines. */
+#define QUILLO_MAX_COMPOSITION_BYTES 4096
+#define QUILLO_MAX_COMMIT_BYTES 1048576
+#define QUILLO_MAX_IME_UNDERLINES 64
+
+typedef struct quillo_ime_underline {
+  int start; /* the first character underlined (0-based) */
+  int end;   /* one past the last; start < end <= the text's length in characters */
+  /* 0xAARRGGBB, or 0 for the text's colour. */
+  uint32_t color;
+} quillo_ime_underline;
+
+/* Starts a composition with text (UTF-8, at most QUILLO_MAX_COMPOSITION_BYTES), or changes the
+ * one in progress to it: the page shows text in place, underlined as underlines say
+ * (underline_count of them, at most QUILLO_MAX_IME_UNDERLINES; none: all of it underlined),
+ * with the caret at character selection_start (0 <= selection_start <= selection_end <= the
+ * text's length; this engine keeps no selected part, and marks the one character after a caret
+ * that is not at the end). Empty text cancels the composition, as quillo_view_ime_cancel does.
+ * Host's thread; underlines and text are read during the call only. */
+QUILLO_VIEWS_API int quillo_view_ime_set_composition(quillo_view* view, const char* text,
+                                                     const quillo_ime_underline* underlines,
+                                                     size_t underline_count, int selection_start,
+                                                     int selection_end);
+/* Ends the composition in progress with text (UTF-8, at most QUILLO_MAX_COMMIT_BYTES) in place
+ * of its pre-edit text (this engine fires "beforeinput" and "input" with "deleteCompositionText"
+ * and then "insertFromComposition", then "compositionend"). Without a composition, types text
+ * ("beforeinput" and "input" with "insertText", no composition or key events), as an input
+ * method does for a character it commits at once. Host's thread; text read during the call. */
+QUILLO_VIEWS_API int quillo_view_ime_commit(quillo_view* view, const char* text);
+/* Ends the composition in progress and removes its pre-edit text (the page gets
+ * "deleteCompositionText" and a "compositionend" with ""); nothing without one. Host's thread. */
+QUILLO_VIEWS_API int quillo_view_ime_cancel(quillo_view* view);
+
+/* ---- The clipboard -----------------------------------------------------------------------------
+ * The engine keeps one clipboard for the process, its own (no X server, no other program's
+ * selection): a copy or cut in any view's page (the user's Ctrl+C or Ctrl+X as keys, the page's
+ * document.execCommand('copy') from a click or key handler, quillo_view_copy) fills it, and the
+ * view tells the host with a CLIPBOARD notice, so the host can put the text on the desktop's
+ * clipboard. The host pastes its own clipboard's text into a page with quillo_view_paste.
+ *
+ * Pastes the page gets (quillo_view_paste, and Ctrl+V as keys, which pastes the engine's
+ * clipboard) are events the library makes, as a browser would: a "paste" event at the focused
+ * element whose clipboardData holds "text/plain" (and "text/html"), then, unless the page
+ * cancels it, the text inserted at the caret, the HTML in elements that take rich text
+ * ("beforeinput" and "input" with "insertText"; a browser says "insertFromPaste"). The event's
+ * isTrusted is false: this engine's own paste hands pages text beyond ASCII in the wrong
+ * encoding. */
+
+/* A copy or cut in the page filled the engine's clipboard: code = QUILLO_CLIPBOARD_COPY or
+ * QUILLO_CLIPBOARD_CUT, text = the plain text, detail = the HTML ("" when there is none; a
+ * page's own copy handler may set HTML alone, then text is ""). */
+#define QUILLO_NOTICE_CLIPBOARD 25
+#define QUILLO_CLIPBOARD_COPY 0
+#define QUILLO_CLIPBOARD_CUT 1
+
+/* The most bytes of a paste's text, and of its HTML. */
+#define QUILLO_MAX_PASTE_BYTES 16777216
+
+/* Copies (or cuts) the page's selection, as the user's Ctrl+C (Ctrl+X) does: the page gets its
+ * "copy" ("cut") event, and a CLIPBOARD notice follows when something was copied. In order with
+ * the keys. Host's thread. */
+QUILLO_VIEWS_API int quillo_view_copy(quillo_view* view);
+QUILLO_VIEWS_API int quillo_view_cut(quillo_view* view);
+/* Pastes text (UTF-8, may be empty) and html (UTF-8, or null for none) into the element with
+ * the keyboard focus, as described above (html goes into elements that take rich text, text
+ * into the others); each at most QUILLO_MAX_PASTE_BYTES. In order with the keys. Host's thread;
+ * both read during the call only. */
+QUILLO_VIEWS_API int quillo_view_paste(quillo_view* view, const char* text, const char* html);
+
 #ifdef __cplusplus
 }
 #endif

@@ -125,6 +125,16 @@ size_t CopyUtf8Bounded(char* dst, size_t capacity, std::string_view src) {
   return n;
 }
 
+bool IsValidUtf8(std::string_view utf8) {
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const size_t at = i;
+    // An invalid sequence decodes to U+FFFD one byte long; U+FFFD itself takes three.
+    if (DecodeOne(utf8, i) == kReplacement && i - at != 3) return false;
+  }
+  return true;
+}
+
 size_t Utf16CutLength(std::u16string_view utf16, size_t max_units) {
   if (utf16.size() <= max_units) return utf16.size();
   size_t n = max_units;

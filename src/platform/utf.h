@@ -22,6 +22,9 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // capacity 0 writes nothing.
 size_t CopyUtf8Bounded(char* dst, size_t capacity, std::string_view src);
 
+// Whether utf8 is well-formed UTF-8 (no invalid, overlong or surrogate sequences).
+bool IsValidUtf8(std::string_view utf8);
+
 // Length of the longest prefix of utf16 that fits in max_units code units
 // without splitting a surrogate pair.
 size_t Utf16CutLength(std::u16string_view utf16, size_t max_units);

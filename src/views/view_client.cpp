@@ -1,5 +1,6 @@
 #include "views/view_client.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "diagnostics/debug_log.h"
@@ -365,6 +366,65 @@ void ViewClient::OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const Rec
 void ViewClient::OnCursorChange(CefRefPtr<CefBrowser>, CefCursorHandle, CursorType type,
                                 const CefCursorInfo&) {
   Emit(QUILLO_NOTICE_CURSOR, static_cast<int>(type));
+}
+
+}  // namespace quillo::views
+
+// ---- Composition input and the clipboard ----------------------------------------------------
+
+namespace quillo::views {
+
+void ViewClient::ImeSetComposition(const std::u16string& text,
+                                   const std::vector<CefCompositionUnderline>& underlines,
+                                   uint32_t caret) {
+  if (CefRefPtr<CefBrowserHost> host = Host())
+    host->ImeSetComposition(CefString(text), underlines, CefRange::InvalidRange(),
+                            CefRange(caret, caret));
+}
+
+void ViewClient::ImeCommit(const std::u16string& text) {
+  if (CefRefPtr<CefBrowserHost> host = Host())
+    host->ImeCommitText(CefString(text), CefRange::InvalidRange(), 0);
+}
+
+void ViewClient::ImeCancel() {
+  if (CefRefPtr<CefBrowserHost> host = Host()) host->ImeCancelComposition();
+}
+
+void ViewClient::Copy() {
+  if (m_browser) m_browser->GetMainFrame()->Copy();
+}
+
+void ViewClient::Cut() {
+  if (m_browser) m_browser->GetMainFrame()->Cut();
+}
+
+void ViewClient::Paste(const std::string& text, const std::string& html) {
+  if (m_browser) m_browser->GetMainFrame()->PasteText(CefString(text), CefString(html));
+}
+
+void ViewClient::OnImeCompositionRangeChanged(CefRefPtr<CefBrowser>, const CefRange& selected_range,
+                                              const RectList& character_bounds) {
+  if (character_bounds.empty()) return;
+  // View (CSS) pixels to the memory's device pixels, covering the caret whole.
+  const CefRect& caret = character_bounds.front();
+  const double scale = m_frames->scale;
+  const int left = static_cast<int>(std::floor(caret.x * scale));
+  const int top = static_cast<int>(std::floor(caret.y * scale));
+  const int right = static_cast<int>(std::ceil((caret.x + caret.width) * scale));
+  const int bottom = static_cast<int>(std::ceil((caret.y + caret.height) * scale));
+  ViewEvent event;
+  event.view = m_view;
+  event.kind = QUILLO_NOTICE_IME_CARET;
+  event.code = selected_range.IsValid() ? 1 : 0;
+  event.rect = CefRect(left, top, std::max(right - left, 1), std::max(bottom - top, 1));
+  m_engine.Emit(std::move(event));
+}
+
+void ViewClient::OnClipboardWrite(CefRefPtr<CefBrowser>, bool cut, const CefString& text,
+                                  const CefString& html) {
+  Emit(QUILLO_NOTICE_CLIPBOARD, cut ? QUILLO_CLIPBOARD_CUT : QUILLO_CLIPBOARD_COPY, 0,
+       text.ToString(), html.ToString());
 }
 
 }  // namespace quillo::views

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cef_client.h"
 #include "client/frame_painter.h"
@@ -31,7 +32,8 @@ class ViewClient : public CefClient,
                    public CefRequestHandler,
                    public CefJSDialogHandler,
                    public CefRenderHandler,
-                   public CefPageMessageHandler {
+                   public CefPageMessageHandler,
+                   public CefClipboardHandler {
  public:
   // engine outlives every client (it is kept for the process).
   ViewClient(ViewsEngine& engine, uint64_t view, const ViewSettings& settings,
@@ -68,6 +70,16 @@ class ViewClient : public CefClient,
   void Respond(uint64_t id, int status, const std::string& mime, const std::string& bytes,
                bool done);
 
+  // ---- Composition input and the clipboard (tasks from the host, engine thread).
+  // text in UTF-16; underlines and the caret in UTF-16 code units.
+  void ImeSetComposition(const std::u16string& text,
+                         const std::vector<CefCompositionUnderline>& underlines, uint32_t caret);
+  void ImeCommit(const std::u16string& text);
+  void ImeCancel();
+  void Copy();
+  void Cut();
+  void Paste(const std::string& text, const std::string& html);
+
   // Whether browser is this view's.
   bool Shows(const CefRefPtr<CefBrowser>& browser) const {
     return m_browser && browser && m_browser->IsSame(browser);
@@ -85,6 +97,7 @@ class ViewClient : public CefClient,
   CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
   CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
   CefRefPtr<CefPageMessageHandler> GetPageMessageHandler() override { return this; }
+  CefRefPtr<CefClipboardHandler> GetClipboardHandler() override { return this; }
 
   // CefLifeSpanHandler
   bool OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
@@ -137,6 +150,12 @@ class ViewClient : public CefClient,
                const void* buffer, int width, int height) override;
   void OnCursorChange(CefRefPtr<CefBrowser> browser, CefCursorHandle cursor, CursorType type,
                       const CefCursorInfo& custom_cursor_info) override;
+  void OnImeCompositionRangeChanged(CefRefPtr<CefBrowser> browser, const CefRange& selected_range,
+                                    const RectList& character_bounds) override;
+
+  // CefClipboardHandler
+  void OnClipboardWrite(CefRefPtr<CefBrowser> browser, bool cut, const CefString& text,
+                        const CefString& html) override;
 
  private:
   CefRefPtr<CefBrowserHost> Host() const;

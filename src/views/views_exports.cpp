@@ -6,6 +6,8 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <string_view>
+#include <vector>
 
 #include "client/data_url.h"
 #include "diagnostics/debug_log.h"
@@ -365,6 +367,138 @@ QUILLO_VIEWS_EXPORT int quillo_view_reply(quillo_view* view, uint64_t message_id
                                                         " is not waiting (answered, or never was)");
     runtime.Post(v, [=, answer = std::string(text ? text : "")](ViewClient& c) {
       c.Reply(message_id, ok != 0, answer);
+    });
+    return QUILLO_OK;
+  });
+}
+
+// ---- Composition input and the clipboard ----------------------------------------------------
+
+namespace quillo::views {
+namespace {
+
+// Reads the host's UTF-8 text argument name into *out: QUILLO_OK, or the refusal (null, longer
+// than most bytes, not well-formed UTF-8), logged. Reads at most most + 1 bytes of it.
+int TextArgument(ViewsRuntime& runtime, const char* name, const char* text, size_t most,
+                 std::string* out) {
+  if (text == nullptr)
+    return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, std::string(name) + " is null");
+  const size_t length = strnlen(text, most + 1);
+  if (length > most)
+    return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                          std::string(name) + " is longer than " + std::to_string(most) + " bytes");
+  std::string_view view(text, length);
+  if (!quillo::platform::IsValidUtf8(view))
+    return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT, std::string(name) + " is not UTF-8");
+  out->assign(view);
+  return QUILLO_OK;
+}
+
+// UTF-16 offset of each character (code point) of utf16, and of its end: size characters + 1.
+std::vector<uint32_t> CharacterOffsets(const std::u16string& utf16) {
+  std::vector<uint32_t> offsets;
+  for (size_t i = 0; i < utf16.size(); ++i) {
+    offsets.push_back(static_cast<uint32_t>(i));
+    if (utf16[i] >= 0xD800 && utf16[i] <= 0xDBFF && i + 1 < utf16.size()) ++i;
+  }
+  offsets.push_back(static_cast<uint32_t>(utf16.size()));
+  return offsets;
+}
+
+}  // namespace
+}  // namespace quillo::views
+
+QUILLO_VIEWS_EXPORT int quillo_view_ime_set_composition(quillo_view* view, const char* text,
+                                                        const quillo_ime_underline* underlines,
+                                                        size_t underline_count, int selection_start,
+                                                        int selection_end) {
+  return OnView(u"quillo_view_ime_set_composition", view, [&](ViewsRuntime& runtime, HostView& v) {
+    std::string utf8;
+    if (int r =
+            quillo::views::TextArgument(runtime, "text", text, QUILLO_MAX_COMPOSITION_BYTES, &utf8);
+        r != QUILLO_OK)
+      return r;
+    if (underline_count > 0 && underlines == nullptr)
+      return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT,
+                            "underlines is null, underline_count not 0");
+    if (underline_count > QUILLO_MAX_IME_UNDERLINES)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "underline_count " + std::to_string(underline_count) + " is above " +
+                                std::to_string(QUILLO_MAX_IME_UNDERLINES));
+    const std::u16string units = quillo::platform::Utf8ToUtf16(utf8);
+    const std::vector<uint32_t> offsets = quillo::views::CharacterOffsets(units);
+    const int length = static_cast<int>(offsets.size()) - 1;
+    if (selection_start < 0 || selection_start > selection_end || selection_end > length)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "selection " + std::to_string(selection_start) + ".." +
+                                std::to_string(selection_end) + " is outside the text's 0.." +
+                                std::to_string(length) + " characters");
+    std::vector<CefCompositionUnderline> marks;
+    for (size_t i = 0; i < underline_count; ++i) {
+      const quillo_ime_underline& u = underlines[i];
+      if (u.start < 0 || u.start >= u.end || u.end > length)
+        return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                              "underline " + std::to_string(i) + " (" + std::to_string(u.start) +
+                                  ".." + std::to_string(u.end) + ") is not within the text's 0.." +
+                                  std::to_string(length) + " characters");
+      CefCompositionUnderline mark;
+      mark.range = CefRange(offsets[u.start], offsets[u.end]);
+      mark.color = u.color;
+      marks.push_back(mark);
+    }
+    runtime.Post(v, [units, marks = std::move(marks), caret = offsets[selection_start]](
+                        ViewClient& c) { c.ImeSetComposition(units, marks, caret); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_ime_commit(quillo_view* view, const char* text) {
+  return OnView(u"quillo_view_ime_commit", view, [&](ViewsRuntime& runtime, HostView& v) {
+    std::string utf8;
+    if (int r = quillo::views::TextArgument(runtime, "text", text, QUILLO_MAX_COMMIT_BYTES, &utf8);
+        r != QUILLO_OK)
+      return r;
+    runtime.Post(
+        v, [units = quillo::platform::Utf8ToUtf16(utf8)](ViewClient& c) { c.ImeCommit(units); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_ime_cancel(quillo_view* view) {
+  return OnView(u"quillo_view_ime_cancel", view, [&](ViewsRuntime& runtime, HostView& v) {
+    runtime.Post(v, [](ViewClient& c) { c.ImeCancel(); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_copy(quillo_view* view) {
+  return OnView(u"quillo_view_copy", view, [&](ViewsRuntime& runtime, HostView& v) {
+    runtime.Post(v, [](ViewClient& c) { c.Copy(); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_cut(quillo_view* view) {
+  return OnView(u"quillo_view_cut", view, [&](ViewsRuntime& runtime, HostView& v) {
+    runtime.Post(v, [](ViewClient& c) { c.Cut(); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_paste(quillo_view* view, const char* text, const char* html) {
+  return OnView(u"quillo_view_paste", view, [&](ViewsRuntime& runtime, HostView& v) {
+    std::string plain, markup;
+    if (int r = quillo::views::TextArgument(runtime, "text", text, QUILLO_MAX_PASTE_BYTES, &plain);
+        r != QUILLO_OK)
+      return r;
+    if (html != nullptr) {
+      if (int r =
+              quillo::views::TextArgument(runtime, "html", html, QUILLO_MAX_PASTE_BYTES, &markup);
+          r != QUILLO_OK)
+        return r;
+    }
+    runtime.Post(v, [plain = std::move(plain), markup = std::move(markup)](ViewClient& c) {
+      c.Paste(plain, markup);
     });
     return QUILLO_OK;
   });

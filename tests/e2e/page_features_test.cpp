@@ -389,11 +389,10 @@ TEST_F(PageRequests, FullscreenIsRefusedAndThePageIsTold) {
                           "the box at its own size"));
 }
 
-// Copy and paste inside the page with Control+C and Control+V: a page's own copy handler that
-// sets the data reaches its paste handler, and a plain copy pastes into a text field. This
-// engine's clipboard keeps the two kinds of text apart (the host guide says more): a paste
-// handler gets "" for a plain copy, and a field gets nothing of the page's own data. The
-// checks keep that known.
+// Copy and paste inside the page with Control+C and Control+V, as in a browser: a plain copy
+// reaches both the page's paste handler (clipboardData's "text/plain") and the text field, and
+// so does the data a page's own copy handler sets. (The engine on its own keeps the two kinds
+// of text apart: a paste handler gets "" for a plain copy, a field nothing of a handler's data.)
 TEST_F(PageRequests, CopyAndPasteInsideThePage) {
   Open(
       "<input id=src value=\"quillo clipboard probe\" style=\"position:fixed;left:10px;"
@@ -437,10 +436,10 @@ TEST_F(PageRequests, CopyAndPasteInsideThePage) {
     EXPECT_TRUE(WaitForTitlePrefix(host(), "pasted:", from));
     return TitleStartingWith(host(), "pasted:", from);
   };
-  // A plain copy: the field receives the text; the handler's getData gives "".
-  EXPECT_EQ(copy_then_paste(false), "pasted::quillo clipboard probe");
-  // The page's own data: the paste handler reads it; the field receives nothing.
-  EXPECT_EQ(copy_then_paste(true), "pasted:set by the page:");
+  // A plain copy: the handler reads it, the field receives it.
+  EXPECT_EQ(copy_then_paste(false), "pasted:quillo clipboard probe:quillo clipboard probe");
+  // The page's own data: likewise.
+  EXPECT_EQ(copy_then_paste(true), "pasted:set by the page:set by the page");
 }
 
 // ---- fonts ----------------------------------------------------------------------------------

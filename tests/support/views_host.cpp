@@ -50,6 +50,10 @@ std::string KindName(int kind) {
       return "REQUEST";
     case QUILLO_NOTICE_CLOSED:
       return "CLOSED";
+    case QUILLO_NOTICE_IME_CARET:
+      return "IME_CARET";
+    case QUILLO_NOTICE_CLIPBOARD:
+      return "CLIPBOARD";
     default:
       return "kind " + std::to_string(kind);
   }
@@ -58,7 +62,7 @@ std::string KindName(int kind) {
 std::string Describe(const ViewNotice& n) {
   std::string out =
       KindName(n.kind) + " code=" + std::to_string(n.code) + " id=" + std::to_string(n.id);
-  if (n.kind == QUILLO_NOTICE_FRAME)
+  if (n.kind == QUILLO_NOTICE_FRAME || n.kind == QUILLO_NOTICE_IME_CARET)
     out += " rect=" + std::to_string(n.rect.x) + "," + std::to_string(n.rect.y) + " " +
            std::to_string(n.rect.width) + "x" + std::to_string(n.rect.height);
   if (!n.text.empty()) out += " text=\"" + n.text.substr(0, 120) + "\"";

@@ -50,7 +50,13 @@ namespace quillo_test {
   X(quillo_view_eval) \
   X(quillo_view_reply) \
   X(quillo_register_scheme) \
-  X(quillo_view_respond)
+  X(quillo_view_respond) \
+  X(quillo_view_ime_set_composition) \
+  X(quillo_view_ime_commit) \
+  X(quillo_view_ime_cancel) \
+  X(quillo_view_copy) \
+  X(quillo_view_cut) \
+  X(quillo_view_paste)
 // clang-format on
 
 // The functions of quillo/views.h, under their own names.

@@ -11,7 +11,8 @@ text.
    it), and whose red is opaque; --checkerboard writes the same page laid over the checkerboard.
 2. quillo-view --transparent --scale 2 under Xvfb: the window shows the checkerboard through the
    page; a double click of the X server's pointer turns the square blue; a click in the field
-   and typed text reach the page; the window resized by the X server lays the page out again at
+   and typed text reach the page; Ctrl+C puts the field's text on the X clipboard and Ctrl+V
+   pastes it back; the window resized by the X server lays the page out again at
    the new size without a reload (the text typed is still there); SIGINT ends it cleanly.
 Exit 0 on success, 1 with a message; part 2 is skipped (said on the output) without Xvfb,
 xdotool or xwd.
@@ -230,9 +231,15 @@ def check_viewer(view, page):
         xdotool(display, "type", "--delay", "40", "Hi 7")
         viewer.wait_for(r"^title: w=200 dpr=2 resizes=0 text=Hi 7$", "the typed text")
 
+        # The page's copy goes to the desktop's clipboard, and Ctrl+V pastes it back from there.
+        xdotool(display, "key", "--delay", "60", "ctrl+a", "ctrl+c")
+        viewer.wait_for(r"^clipboard: copy Hi 7$", "the copy on the clipboard")
+        xdotool(display, "key", "--delay", "60", "End", "ctrl+v")
+        viewer.wait_for(r"^title: w=200 dpr=2 resizes=0 text=Hi 7Hi 7$", "the pasted text")
+
         xdotool(display, "windowsize", window, "500", "300")
         viewer.wait_for(r"^size: 500x300$", "a frame at the new size")
-        viewer.wait_for(r"^title: w=250 dpr=2 resizes=[1-9]\d* text=Hi 7$",
+        viewer.wait_for(r"^title: w=250 dpr=2 resizes=[1-9]\d* text=Hi 7Hi 7$",
                         "the page laid out again without a reload")
         gray = checker(460, 280)
         wait_for_screen(display, x0 + 460, y0 + 280, (gray, gray, gray),
@@ -242,7 +249,7 @@ def check_viewer(view, page):
         code = viewer.process.wait(timeout=WAIT_SECONDS)
         if code != 0:
             raise Failure(f"quillo-view exited {code} after SIGINT")
-        print("quillo-view: checkerboard, dblclick, typing and resizing are right")
+        print("quillo-view: checkerboard, dblclick, typing, the clipboard and resizing are right")
     finally:
         if viewer and viewer.process.poll() is None:
             viewer.process.kill()

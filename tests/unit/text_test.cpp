@@ -37,7 +37,14 @@ TEST(Utf, InvalidBytesBecomeReplacementCharacters) {
       {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},  // overlong
       {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
   };
-  for (const Case& c : cases) EXPECT_EQ(platform::Utf8ToUtf16(c.in), c.out) << c.in;
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::Utf8ToUtf16(c.in), c.out) << c.in;
+    // Well-formed exactly when the decoding replaced nothing.
+    EXPECT_EQ(platform::IsValidUtf8(c.in), c.out.find(u'\uFFFD') == std::u16string::npos) << c.in;
+  }
+  EXPECT_TRUE(platform::IsValidUtf8("\xEF\xBF\xBD"));               // U+FFFD itself
+  EXPECT_FALSE(platform::IsValidUtf8("\xF4\x90\x80\x80"));          // beyond U+10FFFF
+  EXPECT_FALSE(platform::IsValidUtf8("\xF0\x9F\x98"));              // cut four-byte sequence
   EXPECT_EQ(platform::Utf16ToUtf8(u"x\xD800y"), "x\xEF\xBF\xBDy");  // lone surrogate
   EXPECT_EQ(platform::Utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
 }

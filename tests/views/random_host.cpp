@@ -88,6 +88,13 @@ const char* const kPages[] = {
     "<img src='asset://r/a.svg'><script>setInterval(() => fetch('asset://r/d' + Math.random())"
     ".then(r => r.text()).then(t => document.title = t.length, e => document.title = 'x'), 60)"
     "</script>",
+    // Text input: a field with the focus, rich text, and a copy handler of the page's own.
+    "<textarea autofocus>some text</textarea><div contenteditable><b>rich</b> text</div>"
+    "<script>let n = 0, t = 0; oncopy = e => { if (n++ % 2) { e.preventDefault();"
+    " e.clipboardData.setData('text/plain', 'own ' + n) } }; oncompositionend = e =>"
+    " document.title = e.data; setInterval(() => { if (t++ % 8 == 0)"
+    " document.querySelector('textarea').select(); else if (t % 8 == 4)"
+    " getSelection().selectAllChildren(document.querySelector('div')) }, 70)</script>",
 };
 
 // What the host's scheme serves: any path, one of these.
@@ -105,6 +112,7 @@ struct View {
   std::vector<uint64_t> dialogs, messages;
   // Requests of the scheme not ended: id, and whether a piece was answered.
   std::vector<std::pair<uint64_t, bool>> requests;
+  bool textPage = false;  // shows the page of text input (made with it, not navigated since)
 };
 
 class RandomHost {
@@ -124,6 +132,7 @@ class RandomHost {
   void Misc(View& v);
   void Refused();
   void Answer(View& v);
+  void TextInput(View& v);
   void TakeNotices(View& v, bool mayDestroy);
   void OtherThread();
   void Pump();
@@ -132,6 +141,7 @@ class RandomHost {
   std::vector<View> m_views;
   std::vector<quillo_view*> m_dead;  // destroyed handles, to be refused
   int m_made = 0, m_frames = 0, m_messages = 0, m_results = 0, m_errors = 0, m_requests = 0;
+  int m_copies = 0;
 };
 
 void RandomHost::Create() {
@@ -147,15 +157,18 @@ void RandomHost::Create() {
   c.zoom = Chance(20) ? 0.5 + Pick(3) * 0.5 : 0;
   c.user_agent = Chance(20) ? "RandomHost/1" : nullptr;
   quillo_view* view = nullptr;
-  const int r = Chance(25)
-                    ? quillo_view_create(&c, "asset://r/page.html", &view)
-                    : quillo_view_create_html(&c, kPages[Pick(int(std::size(kPages)))], &view);
+  // (The last page, of text input, a quarter of the time.)
+  const char* html =
+      Chance(25) ? kPages[std::size(kPages) - 1] : kPages[Pick(int(std::size(kPages)))];
+  if (Chance(25)) html = nullptr;  // a page of the host's scheme
+  const int r = html ? quillo_view_create_html(&c, html, &view)
+                     : quillo_view_create(&c, "asset://r/page.html", &view);
   CHECK(r == QUILLO_OK, "create %dx%d gave %d", w, h, r);
   if (r != QUILLO_OK) {
     delete memory;
     return;
   }
-  m_views.push_back(View{view, memory, {}, {}, {}});
+  m_views.push_back(View{view, memory, {}, {}, {}, html == kPages[std::size(kPages) - 1]});
   ++m_made;
 }
 
@@ -246,9 +259,11 @@ void RandomHost::Misc(View& v) {
       break;
     case 5:
       r = quillo_view_load_html(v.handle, kPages[Pick(int(std::size(kPages)))]);
+      v.textPage = false;
       break;
     case 6:
       r = Pick(2) ? quillo_view_go_back(v.handle) : quillo_view_go_forward(v.handle);
+      v.textPage = false;
       break;
     case 7:
       r = Pick(2) ? quillo_view_reload(v.handle) : quillo_view_stop(v.handle);
@@ -275,6 +290,7 @@ void RandomHost::Misc(View& v) {
       }
       break;
     default:
+      v.textPage = false;
       r = quillo_view_load_url(v.handle, Chance(50)   ? "about:blank"
                                          : Chance(50) ? "asset://r/other.html"
                                                       : "data:text/html,<b>hi</b>");
@@ -322,6 +338,96 @@ void RandomHost::Answer(View& v) {
   v.requests.erase(v.requests.begin() + long(index));
   const int again = quillo_view_respond(v.handle, id, 200, nullptr, "x", 1, 1);
   CHECK(again == QUILLO_ERROR_NOT_FOUND, "an ended request took an answer (%d)", again);
+}
+
+// Composition input and the clipboard: sound calls in any order (compositions with underlines
+// and carets anywhere, commits, cancels, copies, cuts, pastes with and without HTML), and
+// careless ones that must be refused: no text, text that is not UTF-8 or too long, ranges
+// outside the text, a dead handle.
+void RandomHost::TextInput(View& v) {
+  // Texts, and their lengths in characters.
+  static const std::pair<const char*, int> kTexts[] = {{"\xE3\x81\xAB", 1},
+                                                       {"\xE6\x97\xA5\xE6\x9C\xAC", 2},
+                                                       {"ab", 2},
+                                                       {"\xF0\x9F\x98\x80x", 2},
+                                                       {"", 0}};
+  const auto [text, length] = kTexts[Pick(int(std::size(kTexts)))];
+  int r = QUILLO_OK;
+  switch (Pick(10)) {
+    case 9:  // copies are worth a second chance: most pages have nothing selected
+    case 4:
+      r = Pick(2) ? quillo_view_copy(v.handle) : quillo_view_cut(v.handle);
+      break;
+    case 0:
+    case 1: {
+      quillo_ime_underline lines[2] = {{0, length, 0}, {0, length, 0xFF0000FFu}};
+      const int caret = length > 0 ? Pick(length + 1) : 0;
+      r = quillo_view_ime_set_composition(v.handle, text, length > 0 ? lines : nullptr,
+                                          length > 0 ? size_t(Pick(3)) : 0, caret, caret);
+      break;
+    }
+    case 2:
+      r = quillo_view_ime_commit(v.handle, text);
+      break;
+    case 3:
+      r = quillo_view_ime_cancel(v.handle);
+      break;
+    case 5:
+      r = quillo_view_paste(v.handle, text, Chance(50) ? nullptr : "<i>pasted</i>");
+      break;
+    case 6: {  // careless
+      const quillo_ime_underline outside = {1, length + 2, 0};
+      const int results[] = {
+          quillo_view_ime_set_composition(v.handle, nullptr, nullptr, 0, 0, 0),
+          quillo_view_ime_set_composition(v.handle, "a\xFF", nullptr, 0, 0, 0),
+          quillo_view_ime_set_composition(v.handle, text, nullptr, 0, 0, length + 1),
+          quillo_view_ime_set_composition(v.handle, text, nullptr, 0, 1, 0),
+          quillo_view_ime_set_composition(v.handle, text, &outside, 1, 0, 0),
+          quillo_view_ime_set_composition(v.handle, text, nullptr, 1, 0, 0),
+          quillo_view_ime_set_composition(v.handle, text, &outside, QUILLO_MAX_IME_UNDERLINES + 1,
+                                          0, 0),
+          quillo_view_ime_commit(v.handle, "\xC3"),
+          quillo_view_ime_commit(v.handle, nullptr),
+          quillo_view_paste(v.handle, nullptr, "<b>x</b>"),
+          quillo_view_paste(v.handle, "x", "\xED\xA0\x80"),
+      };
+      const int expected[] = {
+          QUILLO_ERROR_NULL_ARGUMENT, QUILLO_ERROR_BAD_ARGUMENT, QUILLO_ERROR_BAD_ARGUMENT,
+          QUILLO_ERROR_BAD_ARGUMENT,  QUILLO_ERROR_BAD_ARGUMENT, QUILLO_ERROR_NULL_ARGUMENT,
+          QUILLO_ERROR_BAD_ARGUMENT,  QUILLO_ERROR_BAD_ARGUMENT, QUILLO_ERROR_NULL_ARGUMENT,
+          QUILLO_ERROR_NULL_ARGUMENT, QUILLO_ERROR_BAD_ARGUMENT,
+      };
+      for (size_t i = 0; i < std::size(results); ++i)
+        CHECK(results[i] == expected[i], "careless text input %zu gave %d", i, results[i]);
+      m_errors += int(std::size(results));
+      return;
+    }
+    case 7: {  // too long, read no further than the limit's next byte
+      std::string longer(QUILLO_MAX_COMPOSITION_BYTES + 1, 'k');
+      CHECK(quillo_view_ime_set_composition(v.handle, longer.c_str(), nullptr, 0, 0, 0) ==
+                QUILLO_ERROR_BAD_ARGUMENT,
+            "an over-long composition");
+      longer.assign(QUILLO_MAX_COMMIT_BYTES + 1, 'k');
+      CHECK(quillo_view_ime_commit(v.handle, longer.c_str()) == QUILLO_ERROR_BAD_ARGUMENT,
+            "an over-long commit");
+      m_errors += 2;
+      return;
+    }
+    case 8: {  // a dead or made-up handle
+      quillo_view* bad = m_dead.empty() ? nullptr : m_dead[size_t(Pick(int(m_dead.size())))];
+      const int results[] = {quillo_view_ime_set_composition(bad, "a", nullptr, 0, 0, 0),
+                             quillo_view_ime_commit(bad, "a"),
+                             quillo_view_ime_cancel(bad),
+                             quillo_view_copy(bad),
+                             quillo_view_cut(bad),
+                             quillo_view_paste(bad, "a", nullptr)};
+      for (int bad_result : results)
+        CHECK(bad_result == QUILLO_ERROR_BAD_HANDLE, "a bad handle gave %d", bad_result);
+      m_errors += int(std::size(results));
+      return;
+    }
+  }
+  CHECK(r == QUILLO_OK, "text input gave %d", r);
 }
 
 // Calls that must be refused, and what with.
@@ -451,6 +557,16 @@ void RandomHost::TakeNotices(View& v, bool mayDestroy) {
         CHECK(std::strncmp(n.text, "asset://", 8) == 0, "a request of another scheme: %s", n.text);
         v.requests.emplace_back(n.id, false);
         break;
+      case QUILLO_NOTICE_IME_CARET:
+        CHECK(n.rect.width > 0 && n.rect.height > 0 && (n.code == 0 || n.code == 1),
+              "a caret of %dx%d, code %d", n.rect.width, n.rect.height, n.code);
+        break;
+      case QUILLO_NOTICE_CLIPBOARD:
+        ++m_copies;
+        CHECK(n.code == QUILLO_CLIPBOARD_COPY || n.code == QUILLO_CLIPBOARD_CUT,
+              "a clipboard notice of code %d", n.code);
+        CHECK(n.text[0] != '\0' || n.detail[0] != '\0', "an empty clipboard notice");
+        break;
       case QUILLO_NOTICE_LOAD_STARTED:
         // A page that goes takes its dialogs with it.
         v.dialogs.clear();
@@ -506,6 +622,12 @@ int RandomHost::Run(int steps) {
       OtherThread();
     } else if (what < 520) {
       Answer(*Any());
+    } else if (what < 620) {
+      // Mostly a view that shows the page of text input, when there is one.
+      View* text = nullptr;
+      for (View& v : m_views)
+        if (v.textPage && Chance(70)) text = &v;
+      TextInput(text ? *text : *Any());
     }
     Pump();
     std::this_thread::sleep_for(std::chrono::milliseconds(Chance(10) ? Pick(20) : 2));
@@ -541,8 +663,8 @@ int RandomHost::Run(int steps) {
         "a call after shutdown");
   std::printf(
       "views random host: %d steps, %d views made, %d frames, %d messages, %d results, %d "
-      "requests, %d refusals, %d broken\n",
-      steps, m_made, m_frames, m_messages, m_results, m_requests, m_errors, g_failures);
+      "requests, %d copies, %d refusals, %d broken\n",
+      steps, m_made, m_frames, m_messages, m_results, m_requests, m_copies, m_errors, g_failures);
   return g_failures == 0 ? 0 : 1;
 }
 

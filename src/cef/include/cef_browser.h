@@ -128,4 +128,29 @@ class CefBrowserHost : public virtual CefBaseRefCounted {
   virtual void SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) = 0;
   virtual void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) = 0;
   virtual void SendFocusEvent(bool setFocus) = 0;
+
+  // ---- Composition input: what an input method sends to the focused editable element. Each
+  // waits, as keys do, for the button releases sent before it, and for the element to have the
+  // keyboard focus (an element focused by a click whose release the page has just handled); it
+  // is dropped, with a log line, when none has it within a second. The page sees the events of
+  // a composition (compositionstart, compositionupdate, compositionend, and beforeinput and
+  // input with isComposing).
+  //
+  // Starts a composition, or changes it: text is the pre-edit text, underlines its underlined
+  // parts (an empty list underlines it whole), selection_range the caret (from; this engine
+  // keeps no selected part of a composition). replacement_range is not supported (the engine
+  // replaces no text around the composition). Empty text cancels the composition.
+  virtual void ImeSetComposition(const CefString& text,
+                                 const std::vector<CefCompositionUnderline>& underlines,
+                                 const CefRange& replacement_range,
+                                 const CefRange& selection_range) = 0;
+  // Ends the composition with text in place of its pre-edit text; without a composition, types
+  // text (beforeinput and input, "insertText"). replacement_range and relative_cursor_pos are
+  // not supported (the caret ends after text).
+  virtual void ImeCommitText(const CefString& text, const CefRange& replacement_range,
+                             int relative_cursor_pos) = 0;
+  // Ends the composition with its pre-edit text as it stands (keep_selection is not supported).
+  virtual void ImeFinishComposingText(bool keep_selection) = 0;
+  // Ends the composition and removes its pre-edit text.
+  virtual void ImeCancelComposition() = 0;
 };

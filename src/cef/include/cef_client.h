@@ -28,6 +28,16 @@ class CefPageMessageHandler : public virtual CefBaseRefCounted {
                              const CefString& text) = 0;
 };
 
+// Added by this layer (CEF writes the system's clipboard and tells no one): a copy or cut in a
+// page of the browser filled the engine's clipboard. Called on the UI thread, once per copy or
+// cut that put something there, in order.
+class CefClipboardHandler : public virtual CefBaseRefCounted {
+ public:
+  // cut: a cut, else a copy. text: the plain text; html: the markup (empty when there is none).
+  virtual void OnClipboardWrite(CefRefPtr<CefBrowser> browser, bool cut, const CefString& text,
+                                const CefString& html) = 0;
+};
+
 class CefClient : public virtual CefBaseRefCounted {
  public:
   typedef cef_process_id_t CefProcessId;
@@ -47,6 +57,8 @@ class CefClient : public virtual CefBaseRefCounted {
   virtual CefRefPtr<CefRequestHandler> GetRequestHandler() { return nullptr; }
   // Added by this layer.
   virtual CefRefPtr<CefPageMessageHandler> GetPageMessageHandler() { return nullptr; }
+  // Added by this layer.
+  virtual CefRefPtr<CefClipboardHandler> GetClipboardHandler() { return nullptr; }
   virtual bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
                                         CefRefPtr<CefProcessMessage> message) {
     (void)browser, (void)source_process, (void)message;

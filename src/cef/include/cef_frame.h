@@ -35,4 +35,22 @@ class CefFrame : public virtual CefBaseRefCounted {
   virtual CefRefPtr<CefFrame> GetParent() = 0;
   virtual CefString GetURL() = 0;
   virtual CefRefPtr<CefBrowser> GetBrowser() = 0;
+
+  // ---- The clipboard. This engine keeps one clipboard for the process (no system's): a copy or
+  // cut in any browser's page fills it (and the client's CefClipboardHandler hears of it), a
+  // paste in any page reads it. Main frame only: the commands act on the page's focused frame.
+  //
+  // Copy and cut the page's selection, as the user's Ctrl+C and Ctrl+X do (the page gets its
+  // "copy" or "cut" event first).
+  virtual void Copy() = 0;
+  virtual void Cut() = 0;
+  // Pastes the clipboard into the focused element, as the user's Ctrl+V does.
+  virtual void Paste() = 0;
+  // Added by this layer: pastes text (and html, when not empty, for elements that take rich
+  // text) into the focused element as a paste of the user's would, without the clipboard: the
+  // element gets a "paste" event whose clipboardData holds "text/plain" (and "text/html"), then,
+  // unless the page cancels it, the text is inserted (beforeinput and input, "insertText"). The
+  // event is the layer's own (isTrusted is false): this engine's own paste hands pages text
+  // beyond ASCII in the wrong encoding. Paste, and the user's Ctrl+V, go the same way.
+  virtual void PasteText(const CefString& text, const CefString& html) = 0;
 };

@@ -53,4 +53,15 @@ class CefRenderHandler : public virtual CefBaseRefCounted {
   virtual void OnScrollOffsetChanged(CefRefPtr<CefBrowser> browser, double x, double y) {
     (void)browser, (void)x, (void)y;
   }
+  // The caret of the focused editable element moved (while composing, the composition's caret):
+  // an input method places its candidate window by it. This engine tells no bounds of single
+  // characters: character_bounds holds one rectangle, the caret's, in view coordinates, and
+  // selected_range is the caret's place in the composition text (InvalidRange() when no
+  // composition is in progress). Like the engine's own input methods, small moves of the caret
+  // (under 10 view pixels) are not reported.
+  virtual void OnImeCompositionRangeChanged(CefRefPtr<CefBrowser> browser,
+                                            const CefRange& selected_range,
+                                            const RectList& character_bounds) {
+    (void)browser, (void)selected_range, (void)character_bounds;
+  }
 };

@@ -298,3 +298,38 @@ typedef enum {
 } cef_log_severity_t;
 
 typedef void* CefWindowHandle;
+
+// ---- Composition input (input methods) -----------------------------------------------------
+
+// A range of text positions in UTF-16 code units, from up to (not including) to: CEF's
+// cef_range_t. InvalidRange() stands for none.
+class CefRange {
+ public:
+  CefRange() = default;
+  CefRange(uint32 from, uint32 to) : from(from), to(to) {}
+  static CefRange InvalidRange() { return CefRange(UINT32_MAX, UINT32_MAX); }
+  bool IsValid() const { return from != UINT32_MAX && to != UINT32_MAX; }
+  bool operator==(const CefRange& o) const { return from == o.from && to == o.to; }
+  uint32 from = 0;
+  uint32 to = 0;
+};
+
+// 0xAARRGGBB.
+typedef uint32 cef_color_t;
+
+typedef enum {
+  CEF_CUS_SOLID = 0,
+  CEF_CUS_DOT,
+  CEF_CUS_DASH,
+  CEF_CUS_NONE,
+} cef_composition_underline_style_t;
+
+// How a part of the composition text is underlined while it is composed.
+struct CefCompositionUnderline {
+  size_t size = sizeof(CefCompositionUnderline);
+  CefRange range;         // within the composition text
+  cef_color_t color = 0;  // 0: the text's colour
+  cef_color_t background_color = 0;
+  int thick = 0;
+  cef_composition_underline_style_t style = CEF_CUS_SOLID;
+};

@@ -82,6 +82,8 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
                settings.windowless_frame_rate),
       m_popup(*this, geometry.width, geometry.height, geometry.scale),
       m_input(*this, m_popup),
+      m_composition(*this),
+      m_clipboard(*this),
       m_dialogs(*this, [this] { return m_navigation.Leaving(); }),
       m_channel(*this),
       m_messages(*this, settings.page_message_function.ToString()),
@@ -97,6 +99,8 @@ bool BrowserImpl::CreateView() {
   if (!m_host.Create(m_frames)) return false;
   WebKitWebView* view = m_host.View();
   m_input.Attach(view);
+  m_composition.Attach(view);
+  m_clipboard.Attach(view);
   m_popup.Attach(view);
   m_dialogs.Attach(view);
   m_channel.Attach(view);
@@ -244,6 +248,8 @@ void BrowserImpl::DestroyView() {
   m_popup.Drop();
   WebKitWebView* view = m_host.View();
   m_input.Detach(view);
+  m_composition.Detach(view);
+  m_clipboard.Detach(view);
   m_popup.Detach(view);
   m_dialogs.Detach(view);
   m_channel.Detach(view);
@@ -318,6 +324,55 @@ void BrowserImpl::SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave
 
 void BrowserImpl::SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) {
   Post([this, event, deltaX, deltaY] { m_input.Wheel(event, deltaX, deltaY); });
+}
+
+void BrowserImpl::ImeSetComposition(const CefString& text,
+                                    const std::vector<CefCompositionUnderline>& underlines,
+                                    const CefRange& replacement_range,
+                                    const CefRange& selection_range) {
+  (void)replacement_range;  // not supported (see the interface)
+  Post([this, text = text.ToString16(), underlines, selection_range] {
+    m_input.InKeyOrder([this, text, underlines, selection_range] {
+      m_composition.SetComposition(text, underlines, selection_range);
+    });
+  });
+}
+
+void BrowserImpl::ImeCommitText(const CefString& text, const CefRange& replacement_range,
+                                int relative_cursor_pos) {
+  (void)replacement_range, (void)relative_cursor_pos;  // not supported (see the interface)
+  Post([this, text = text.ToString16()] {
+    m_input.InKeyOrder([this, text] { m_composition.Commit(text); });
+  });
+}
+
+void BrowserImpl::ImeFinishComposingText(bool keep_selection) {
+  (void)keep_selection;  // not supported (see the interface)
+  Post([this] { m_input.InKeyOrder([this] { m_composition.Finish(); }); });
+}
+
+void BrowserImpl::ImeCancelComposition() {
+  Post([this] { m_input.InKeyOrder([this] { m_composition.Cancel(); }); });
+}
+
+// The clipboard commands go in the keys' order too: a click into a field, then a paste, pastes
+// into that field.
+void BrowserImpl::CopyInMainFrame() {
+  Post([this] { m_input.InKeyOrder([this] { m_clipboard.Copy(); }); });
+}
+
+void BrowserImpl::CutInMainFrame() {
+  Post([this] { m_input.InKeyOrder([this] { m_clipboard.Cut(); }); });
+}
+
+void BrowserImpl::PasteInMainFrame() {
+  Post([this] { m_input.InKeyOrder([this] { m_clipboard.Paste(); }); });
+}
+
+void BrowserImpl::PasteTextInMainFrame(const CefString& text, const CefString& html) {
+  Post([this, text = text.ToString(), markup = html.ToString()] {
+    m_input.InKeyOrder([this, text, markup] { m_clipboard.PasteText(text, markup); });
+  });
 }
 
 // The creation entry point of the engine layer.

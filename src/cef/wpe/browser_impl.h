@@ -24,9 +24,11 @@
 #include "cef_browser.h"
 #include "cef_client.h"
 #include "wpe/frame/frame_sink.h"
+#include "wpe/input/composition_input.h"
 #include "wpe/input/input_router.h"
 #include "wpe/input/popup_controller.h"
 #include "wpe/navigation/navigation_tracker.h"
+#include "wpe/page/clipboard_bridge.h"
 #include "wpe/page/page_channel.h"
 #include "wpe/page/page_messages.h"
 #include "wpe/page/script_dialogs.h"
@@ -80,6 +82,14 @@ class BrowserImpl : public CefBrowser,
   void SetWindowlessFrameRate(int frame_rate) override;
   void SetUserAgent(const CefString& user_agent) override;
   void ReplyToPageMessage(int64 message_id, bool success, const CefString& text) override;
+  void ImeSetComposition(const CefString& text,
+                         const std::vector<CefCompositionUnderline>& underlines,
+                         const CefRange& replacement_range,
+                         const CefRange& selection_range) override;
+  void ImeCommitText(const CefString& text, const CefRange& replacement_range,
+                     int relative_cursor_pos) override;
+  void ImeFinishComposingText(bool keep_selection) override;
+  void ImeCancelComposition() override;
 
  private:
   // BrowserSide, the rooms' view of this browser.
@@ -96,6 +106,10 @@ class BrowserImpl : public CefBrowser,
   void LoadUrlInSubframe(const CefString& frameUrl, const CefString& url) override;
   void RunScriptInMainFrame(const CefString& code) override;
   void EvaluateInMainFrame(const CefString& code, CefRefPtr<CefEvaluateCallback> callback) override;
+  void CopyInMainFrame() override;
+  void CutInMainFrame() override;
+  void PasteInMainFrame() override;
+  void PasteTextInMainFrame(const CefString& text, const CefString& html) override;
 
   // The view goes (closed by the page, by force or after the close grace):
   // every room lets go of it, then the life-span handler hears OnBeforeClose.
@@ -142,6 +156,8 @@ class BrowserImpl : public CefBrowser,
   FrameSink m_frames;              // the view's frames: painting, pacing, Invalidate
   PopupController m_popup;         // the open <select> list, if any
   InputRouter m_input;             // the one way in for input (asks m_popup first)
+  CompositionInput m_composition;  // input-method input, in the keys' order (through m_input)
+  ClipboardBridge m_clipboard;     // copies, cuts and pastes of the pages
   ScriptDialogs m_dialogs;         // the page's open script dialogs
   PageChannel m_channel;           // messages to and from the web process's extension
   PageMessages m_messages;         // the page's posts to the client and their answers

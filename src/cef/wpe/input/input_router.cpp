@@ -182,15 +182,29 @@ void InputRouter::Key(const CefKeyEvent& event) {
   // release still on its way (and type into the field the click had not focused yet): keys wait
   // until the page has reported the releases sent before them.
   if (!m_releases.empty() || !m_heldKeys.empty()) {
-    m_heldKeys.push_back(event);
-    if (!m_releaseWait.IsPending())
-      m_releaseWait.Start(kReleaseReportMs, [this] {
-        m_releases.clear();  // never reported: their page went, or a frame's could not
-        ReleaseHeldKeys();
-      });
+    Hold([this, event] { KeyNow(event); });
     return;
   }
   KeyNow(event);
+}
+
+void InputRouter::InKeyOrder(std::function<void()> input) {
+  QUILLO_REQUIRE_UI_THREAD();
+  if (Defer([this, input] { InKeyOrder(input); })) return;
+  if (!m_releases.empty() || !m_heldKeys.empty()) {
+    Hold(std::move(input));
+    return;
+  }
+  input();
+}
+
+void InputRouter::Hold(std::function<void()> input) {
+  m_heldKeys.push_back(std::move(input));
+  if (!m_releaseWait.IsPending())
+    m_releaseWait.Start(kReleaseReportMs, [this] {
+      m_releases.clear();  // never reported: their page went, or a frame's could not
+      ReleaseHeldKeys();
+    });
 }
 
 bool InputRouter::Defer(std::function<void()> input) {
@@ -210,9 +224,9 @@ void InputRouter::FrameShown(bool shown) {
 
 void InputRouter::ReleaseHeldKeys() {
   m_releaseWait.Cancel();
-  std::deque<CefKeyEvent> keys;
+  std::deque<std::function<void()>> keys;
   keys.swap(m_heldKeys);
-  for (const CefKeyEvent& key : keys) KeyNow(key);
+  for (auto& key : keys) key();
 }
 
 void InputRouter::KeyNow(const CefKeyEvent& event) {

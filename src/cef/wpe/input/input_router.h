@@ -37,6 +37,9 @@ class InputRouter {
   void Detach(WebKitWebView* view);
 
   void Key(const CefKeyEvent& event);
+  // Runs input (an input method's, which must not overtake the keys) in the keys' order: now,
+  // or after the button releases and the keys that wait for them.
+  void InKeyOrder(std::function<void()> input);
   // clickCount: the press's place in a quick series (CEF's): the release of the second press
   // gives the page a "dblclick" as well, once the page reports it has handled that release
   // (the engine counts no clicks itself, and a script would overtake the release).
@@ -61,6 +64,8 @@ class InputRouter {
   void DispatchPointer(wpe_input_pointer_event& event);
   void DispatchDoubleClick(int button, double x, double y);
   void KeyNow(const CefKeyEvent& event);
+  // Holds input back until the releases sent before it are reported.
+  void Hold(std::function<void()> input);
   // Queues input behind a wheel event that waits for the first frame; false when none waits.
   bool Defer(std::function<void()> input);
   // The keys held back for releases, in order, now that none is awaited.
@@ -78,7 +83,8 @@ class InputRouter {
   };
   static constexpr int64_t kReleaseReportMs = 2000;  // a report later than this never comes
   std::deque<Release> m_releases;
-  std::deque<CefKeyEvent> m_heldKeys;  // keys sent while releases were awaited, in order
+  // Keys (and input methods' input) sent while releases were awaited, in order.
+  std::deque<std::function<void()>> m_heldKeys;
   bool m_frameShown = false;
   std::deque<std::function<void()>> m_beforeFrame;  // a wheel before the first frame, and after
   OneShotTimer m_releaseWait;                       // gives up on releases never reported

@@ -50,6 +50,23 @@ CefRefPtr<CefBrowser> FrameImpl::GetBrowser() {
   return owner ? owner->Browser() : nullptr;
 }
 
+void FrameImpl::Copy() {
+  if (FrameOwner* owner = m_owner.load(); owner && m_isMain) owner->CopyInMainFrame();
+}
+
+void FrameImpl::Cut() {
+  if (FrameOwner* owner = m_owner.load(); owner && m_isMain) owner->CutInMainFrame();
+}
+
+void FrameImpl::Paste() {
+  if (FrameOwner* owner = m_owner.load(); owner && m_isMain) owner->PasteInMainFrame();
+}
+
+void FrameImpl::PasteText(const CefString& text, const CefString& html) {
+  if (FrameOwner* owner = m_owner.load(); owner && m_isMain)
+    owner->PasteTextInMainFrame(text, html);
+}
+
 CefRefPtr<FrameImpl> FrameImpl::SubFrame(int64 id, const std::u16string& url) {
   return new FrameImpl(m_owner.load(), false, id, url);
 }

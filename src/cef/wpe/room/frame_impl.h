@@ -22,6 +22,11 @@ class FrameOwner {
   // Runs code in the main frame; callback gets its value or exception (always, once).
   virtual void EvaluateInMainFrame(const CefString& code,
                                    CefRefPtr<CefEvaluateCallback> callback) = 0;
+  // The clipboard commands of the main frame (see CefFrame).
+  virtual void CopyInMainFrame() = 0;
+  virtual void CutInMainFrame() = 0;
+  virtual void PasteInMainFrame() = 0;
+  virtual void PasteTextInMainFrame(const CefString& text, const CefString& html) = 0;
 
  protected:
   ~FrameOwner() = default;
@@ -46,6 +51,10 @@ class FrameImpl : public CefFrame {
   CefRefPtr<CefFrame> GetParent() override { return nullptr; }
   CefString GetURL() override;
   CefRefPtr<CefBrowser> GetBrowser() override;
+  void Copy() override;
+  void Cut() override;
+  void Paste() override;
+  void PasteText(const CefString& text, const CefString& html) override;
 
   // A sub-frame of the same browser, as the handlers are told of it.
   CefRefPtr<FrameImpl> SubFrame(int64 id, const std::u16string& url);

@@ -1,0 +1,72 @@
+// Composition input (an input method's pre-edit text, commits and cancels) for the browser's
+// view, through the engine's input-method context (ImeContext): the layer plays the input
+// method, and the engine turns what it says into the page's composition events. Also here: the
+// caret's rectangle the engine reports, passed to the render handler for a host's candidate
+// window; and InputEvent.isComposing, which this engine build lacks, given to every page.
+//
+// The engine takes a composition only while an editable element has the keyboard focus of the
+// focused view; an operation that comes before that (just after the click that focuses a field)
+// waits for it, up to kFocusWaitMs, keeping the operations' order, and is then dropped with a
+// log line. UI thread only.
+#pragma once
+
+#include <wpe/webkit.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cef_browser.h"
+#include "wpe/input/ime_context.h"
+#include "wpe/process/one_shot_timer.h"
+
+namespace quillo::engine {
+
+class BrowserSide;
+
+class CompositionInput : private ImeObserver {
+ public:
+  static constexpr guint kFocusWaitMs = 1000;
+
+  // browser owns this room by value and outlives it.
+  explicit CompositionInput(BrowserSide& browser) : m_browser(browser) {}
+  ~CompositionInput();
+  CompositionInput(const CompositionInput&) = delete;
+  CompositionInput& operator=(const CompositionInput&) = delete;
+
+  // Sets the layer's input-method context on the view, and adds isComposing to the pages.
+  void Attach(WebKitWebView* view);
+  void Detach(WebKitWebView* view);
+
+  // CefBrowserHost's Ime* calls, in the order of the host's input (see the header there).
+  void SetComposition(const std::u16string& text,
+                      const std::vector<CefCompositionUnderline>& underlines,
+                      const CefRange& selection);
+  void Commit(const std::u16string& text);
+  void Finish();
+  void Cancel();
+
+ private:
+  // ImeObserver
+  void ImeFocusChanged(bool focusedIn) override;
+  void ImeCaretMoved(int x, int y, int width, int height) override;
+  void ImeReset() override;
+
+  // Runs op now when an editable element has the focus (and nothing waits before it), else
+  // queues it until one has.
+  void WhenFocused(std::function<void()> op);
+  void Emit(const char* signal);
+  void EndComposition();
+
+  BrowserSide& m_browser;
+  WebKitInputMethodContext* m_context = nullptr;  // from Attach to Detach, a reference of ours
+  bool m_focusedIn = false;  // an editable element of the focused view has the keyboard
+  bool m_composing = false;  // a composition is in progress (started and not ended)
+  std::u16string m_preedit;  // its text
+  uint32_t m_cursor = 0;     // its caret, UTF-16 code units
+  std::deque<std::function<void()>> m_waiting;  // operations waiting for the focus, in order
+  OneShotTimer m_focusWait;                     // gives up on them
+};
+
+}  // namespace quillo::engine
