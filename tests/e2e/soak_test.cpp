@@ -231,7 +231,8 @@ TEST_F(Soak, NavigationsThroughRealPagesKeepMemoryDescriptorsAndThreadsFlat) {
   EXPECT_LE(processes, kMostEngineProcesses);
   const size_t moreProcesses =
       processes > processesAfterWarmUp ? processes - processesAfterWarmUp : 0;
-  EXPECT_LE(descriptors.size(), descriptorsAfterWarmUp.size() + 4 + kDescriptorsPerEngineProcess * moreProcesses)
+  EXPECT_LE(descriptors.size(),
+            descriptorsAfterWarmUp.size() + 4 + kDescriptorsPerEngineProcess * moreProcesses)
       << "new:" << Added(descriptorsAfterWarmUp, descriptors) << "; engine processes "
       << processesAfterWarmUp << " after warm-up, " << processes << " at the end";
   EXPECT_LE(threads, threadsAfterWarmUp + 2);
