@@ -31,7 +31,8 @@ class ViewClient : public CefClient,
                    public CefRequestHandler,
                    public CefJSDialogHandler,
                    public CefRenderHandler,
-                   public CefPageMessageHandler {
+                   public CefPageMessageHandler,
+                   public ResourceOwner {
  public:
   // engine outlives every client (it is kept for the process).
   ViewClient(ViewsEngine& engine, uint64_t view, const ViewSettings& settings,
@@ -65,16 +66,18 @@ class ViewClient : public CefClient,
   void SetFrameRate(int rate);
   void SetUserAgent(const std::string& agent);
   // The host's answer to the REQUEST request id (ignored once that request has ended).
-  void Respond(uint64_t id, int status, const std::string& mime, const std::string& bytes,
-               bool done);
+  void Respond(uint64_t id, ResourceAnswer&& answer);
 
   // Whether browser is this view's.
   bool Shows(const CefRefPtr<CefBrowser>& browser) const {
     return m_browser && browser && m_browser->IsSame(browser);
   }
   // A request of a host-served scheme from this view's page: its REQUEST notice goes to the
-  // host, and the handler returned answers the engine as the host answers.
+  // host, and the handler returned answers the engine as the host answers. Null (the request is
+  // refused) while QUILLO_MAX_OPEN_REQUESTS of the view's requests are open, or the view closes.
   CefRefPtr<CefResourceHandler> NewResource(CefRefPtr<CefRequest> request);
+  // ResourceOwner: the page let go of an open request; the host hears of it.
+  void ResourceGone(uint64_t id) override;
 
   // CefClient
   CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
@@ -153,8 +156,17 @@ class ViewClient : public CefClient,
   std::map<uint64_t, CefRefPtr<CefJSDialogCallback>> m_dialogs;  // open, by id
   uint32_t m_buttons = 0;  // EVENTFLAG_*_MOUSE_BUTTON of the buttons held down
   uint64_t m_nextRequestId = 1;
-  // Requests of host-served schemes the host has not ended, by id.
+  // Requests of host-served schemes the host has not ended and the page has not let go of, by id
+  // (at most QUILLO_MAX_OPEN_REQUESTS).
   std::map<uint64_t, CefRefPtr<ViewResource>> m_resources;
+  // Requests refused since the view last reached QUILLO_MAX_OPEN_REQUESTS open ones (the first
+  // refusal is logged, and their number once half the requests have ended); -1: none refused.
+  int64_t m_refusedRequests = -1;
+
+  // Lets go of every open request (the view closes).
+  void AbandonResources();
+  // An open request ended: after a refusal, half the open requests ended let requests in again.
+  void RequestEnded();
 
   IMPLEMENT_REFCOUNTING(ViewClient);
 };

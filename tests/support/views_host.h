@@ -50,7 +50,8 @@ namespace quillo_test {
   X(quillo_view_eval) \
   X(quillo_view_reply) \
   X(quillo_register_scheme) \
-  X(quillo_view_respond)
+  X(quillo_view_respond) \
+  X(quillo_view_respond_range)
 // clang-format on
 
 // The functions of quillo/views.h, under their own names.
@@ -71,6 +72,7 @@ struct ViewNotice {
   quillo_rect rect{};
   std::string text;
   std::string detail;
+  std::string headers;
 };
 
 std::string KindName(int kind);

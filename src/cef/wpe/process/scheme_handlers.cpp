@@ -26,14 +26,20 @@ namespace quillo::engine {
 // One request of an embedder's scheme, from the handler's Open to the last byte written (or the
 // refusal). Held by SchemeHandlers while under way, and by the handler while it holds one of the
 // callbacks. UI thread, but for the callbacks, which post to it.
+//
+// The engine holds the request while it is under way and lets go of it when the page lets go
+// (a navigation away, an aborted fetch): the job holds it weakly, so that the end of the
+// engine's hold tells it that nobody waits for its answer any more, also before the first one.
 class SchemeJob : public CefCallback, public CefResourceReadCallback {
  public:
   SchemeJob(WebKitURISchemeRequest* request, CefRefPtr<CefResourceHandler> handler)
-      : m_request(WEBKIT_URI_SCHEME_REQUEST(g_object_ref(request))), m_handler(handler) {}
+      : m_request(request), m_uri(webkit_uri_scheme_request_get_uri(request)), m_handler(handler) {
+    g_object_weak_ref(G_OBJECT(m_request), &SchemeJob::RequestGone, this);
+  }
   ~SchemeJob() override {
     if (m_writable) g_source_destroy(m_writable), g_source_unref(m_writable);
     if (m_socket >= 0) close(m_socket);
-    g_object_unref(m_request);
+    LetGoOfRequest();
   }
 
   void Start(CefRefPtr<CefRequest> request) {
@@ -47,7 +53,7 @@ class SchemeJob : public CefCallback, public CefResourceReadCallback {
   void Abort() {
     if (m_phase == Phase::kDone) return;
     m_handler->Cancel();
-    if (m_phase == Phase::kOpening) Fail("cancelled");
+    if (m_phase == Phase::kOpening && m_request) Fail("cancelled");
     End();
   }
 
@@ -68,6 +74,22 @@ class SchemeJob : public CefCallback, public CefResourceReadCallback {
   // The most bytes one Read may give.
   static constexpr int kChunk = 64 * 1024;
 
+  // The engine let go of the request (the weak reference's notice): the page waits for it no
+  // more. UI thread, inside the engine's own call.
+  static void RequestGone(gpointer data, GObject*) {
+    CefRefPtr<SchemeJob> self(static_cast<SchemeJob*>(data));  // outlives its End
+    self->m_request = nullptr;
+    if (self->m_phase == Phase::kDone) return;
+    QLOG(u"SchemeJob => [%s] the page let go of the request",
+         platform::Utf8ToUtf16(self->m_uri).c_str());
+    self->Abort();
+  }
+
+  void LetGoOfRequest() {
+    if (m_request) g_object_weak_unref(G_OBJECT(m_request), &SchemeJob::RequestGone, this);
+    m_request = nullptr;
+  }
+
   void Post(std::function<void(SchemeJob&)> step) {
     CefRefPtr<SchemeJob> self(this);
     // Later, never inside the handler's own call.
@@ -76,7 +98,7 @@ class SchemeJob : public CefCallback, public CefResourceReadCallback {
 
   void Opened() {
     QUILLO_REQUIRE_UI_THREAD();
-    if (m_phase != Phase::kOpening) return;
+    if (m_phase != Phase::kOpening || !m_request) return;
     CefRefPtr<ResponseImpl> response = new ResponseImpl;
     int64 length = -1;
     CefString redirect;
@@ -104,9 +126,12 @@ class SchemeJob : public CefCallback, public CefResourceReadCallback {
         soup_message_headers_append(soup, name.ToString().c_str(), value.ToString().c_str());
       webkit_uri_scheme_response_set_http_headers(answer, soup);  // takes it
     }
+    // The engine holds the request while it reads the response; the weak reference stays, to
+    // tell when the page lets go of it.
     webkit_uri_scheme_request_finish_with_response(m_request, answer);
     g_object_unref(answer);
     g_object_unref(stream);
+    if (m_phase != Phase::kOpening) return;  // the page let go of it meanwhile
     m_phase = Phase::kReading;
     ReadMore();
   }
@@ -184,29 +209,36 @@ class SchemeJob : public CefCallback, public CefResourceReadCallback {
   void Refuse(const char* why) {
     QUILLO_REQUIRE_UI_THREAD();
     if (m_phase != Phase::kOpening) return;
-    Fail(why);
+    if (m_request) Fail(why);
     End();
   }
 
+  // Ends the request with an error; the job lets go of it first, since the engine lets go of it
+  // inside the call.
   void Fail(const char* why) {
-    QLOG(u"SchemeJob => [%s] %s",
-         platform::Utf8ToUtf16(webkit_uri_scheme_request_get_uri(m_request)).c_str(),
+    QLOG(u"SchemeJob => [%s] %s", platform::Utf8ToUtf16(m_uri).c_str(),
          platform::Utf8ToUtf16(why).c_str());
+    WebKitURISchemeRequest* request = WEBKIT_URI_SCHEME_REQUEST(g_object_ref(m_request));
+    LetGoOfRequest();
     GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, why);
-    webkit_uri_scheme_request_finish_error(m_request, error);
+    webkit_uri_scheme_request_finish_error(request, error);
     g_error_free(error);
+    g_object_unref(request);
   }
 
   // The last byte is written (or the job was cut short): the page reads the end of the stream.
   void End() {
     if (m_phase == Phase::kDone) return;
     m_phase = Phase::kDone;
+    LetGoOfRequest();
     if (m_writable) g_source_destroy(m_writable), g_source_unref(m_writable), m_writable = nullptr;
     if (m_socket >= 0) close(m_socket), m_socket = -1;
     SchemeHandlers::Get().Ended(this);
   }
 
-  WebKitURISchemeRequest* const m_request;
+  // Held weakly (see RequestGone): null once the engine let go of it, or the job did.
+  WebKitURISchemeRequest* m_request;
+  const std::string m_uri;
   const CefRefPtr<CefResourceHandler> m_handler;
   Phase m_phase = Phase::kOpening;
   int m_socket = -1;  // this side of the socket pair, non-blocking
