@@ -8,6 +8,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -21,6 +22,9 @@
 #include "views/view_frames.h"
 
 namespace quillo::views {
+
+// The size of the first version of quillo_notice (up to detail); a smaller one is refused.
+constexpr size_t kFirstNoticeSize = offsetof(quillo_notice, headers);
 
 class HostView {
  public:

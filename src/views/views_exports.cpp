@@ -161,7 +161,7 @@ QUILLO_VIEWS_EXPORT int quillo_shutdown(void) {
 QUILLO_VIEWS_EXPORT int quillo_view_next_notice(quillo_view* view, quillo_notice* notice) {
   return OnView(u"quillo_view_next_notice", view, [&](ViewsRuntime& runtime, HostView& v) {
     if (notice == nullptr) return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "notice is null");
-    if (notice->size < sizeof(quillo_notice))
+    if (notice->size < quillo::views::kFirstNoticeSize)
       return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
                             "notice size " + std::to_string(notice->size) +
                                 " is below the first version's (set it with quillo_notice_init)");

@@ -79,9 +79,6 @@ class SchemeJob : public CefCallback, public CefResourceReadCallback {
   static void RequestGone(gpointer data, GObject*) {
     CefRefPtr<SchemeJob> self(static_cast<SchemeJob*>(data));  // outlives its End
     self->m_request = nullptr;
-    if (self->m_phase == Phase::kDone) return;
-    QLOG(u"SchemeJob => [%s] the page let go of the request",
-         platform::Utf8ToUtf16(self->m_uri).c_str());
     self->Abort();
   }
 
