@@ -356,8 +356,11 @@ QUILLO_VIEWS_API int quillo_view_reply(quillo_view* view, uint64_t message_id, i
  * any later one, in one piece or in many.
  *
  * Ranges. A request may carry a Range header ("Range: bytes=1000-" in its headers): a page's
- * fetch may ask for a part of a file. The library answers ranges for the host, as a web server
- * answers them for a static file:
+ * fetch may ask for a part of a file, and <video> and <audio> elements read their files in
+ * parts, always with a Range ("bytes=0-" first), asking from a later byte when the page seeks
+ * (their reads are REQUEST notices like any other; a read the player stops needing, as when it
+ * seeks elsewhere, gets a REQUEST_ENDED). The library answers ranges for the host, as a web
+ * server answers them for a static file:
  *  - an answer of status 200 given whole (one quillo_view_respond with done 1) is cut to the
  *    range asked for: the page gets 206 with that part and its Content-Range, or 416 when the
  *    range starts past the end; so a host that answers from memory in one piece serves ranges
@@ -366,7 +369,11 @@ QUILLO_VIEWS_API int quillo_view_reply(quillo_view* view, uint64_t message_id, i
  *    from the whole in memory or piece by piece, so that a large file is never handed over whole.
  * Both say "Accept-Ranges: bytes" and the body's Content-Length. A Range of several ranges, of
  * another unit, of bad syntax, or with If-Range is answered with the whole resource (200), as
- * HTTP allows. Answers in several pieces with quillo_view_respond are sent as given (200).
+ * HTTP allows. Answers in several pieces with quillo_view_respond are sent as given (200): a
+ * media element then skips the bytes before the ones it asked for, and can seek only when the
+ * answer said its length. Media elements of a scheme need GStreamer in the web process: once a
+ * scheme is registered, each web process starts it at once (some tens of milliseconds and a
+ * few megabytes a process).
  *
  * Open requests. A request is open from its REQUEST notice until the host ends it (done 1, or
  * refused) or the page lets go of it. At most QUILLO_MAX_OPEN_REQUESTS requests of a view are

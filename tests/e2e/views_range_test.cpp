@@ -6,8 +6,15 @@
 // body) and the test compares it with what an HTTP server answers. A second page asks for many
 // more URLs than a view keeps open: the host answers none, the page's surplus fails at once, the
 // log says so, and a navigation away ends the open ones.
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "support/views_fixture.h"
@@ -220,6 +227,157 @@ TEST_F(ViewsTest, RangesOfHostServedFilesAreAnsweredAsByAWebServer) {
   n.size = offsetof(quillo_notice, detail);
   EXPECT_EQ(api().quillo_view_next_notice(old, &n), QUILLO_ERROR_BAD_ARGUMENT);
   EXPECT_EQ(api().quillo_view_destroy(old), QUILLO_OK);
+}
+
+// Encodes a file with GStreamer's command-line tool into dir, from the muxer's pipeline and the
+// sources' branches; "" when that fails.
+std::string Encode(const std::filesystem::path& dir, const std::string& muxer,
+                   const std::string& sources) {
+  const std::filesystem::path out = dir / "movie.webm";
+  const std::string command = "gst-launch-1.0 -q " + muxer +
+                              " ! filesink location=" + out.string() + " " + sources +
+                              " >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return "";
+  std::ifstream in(out, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A <video> of an app: URL: the engine's player reads it through the library, each read a
+// REQUEST with a Range; seeking to a later time asks for the file from a later byte, answered
+// 206, and the frame there reaches the host's memory.
+TEST_F(ViewsTest, AHostServedVideoSeeksByRangeRequests) {
+  const std::filesystem::path scratch =
+      std::filesystem::temp_directory_path() / ("quillo-range-" + std::to_string(getpid()));
+  std::filesystem::create_directories(scratch);
+  // Three seconds of red, then three of green, a key frame every third of a second.
+  const std::string movie =
+      Encode(scratch, "concat name=c ! vp8enc keyframe-max-dist=10 ! webmmux",
+             "videotestsrc num-buffers=90 pattern=solid-color foreground-color=0xffff0000 ! "
+             "video/x-raw,width=160,height=120,framerate=30/1 ! c. "
+             "videotestsrc num-buffers=90 pattern=solid-color foreground-color=0xff00ff00 ! "
+             "video/x-raw,width=160,height=120,framerate=30/1 ! c.");
+  std::filesystem::remove_all(scratch);
+  ASSERT_FALSE(movie.empty()) << "gst-launch-1.0 could not encode WebM (./run installs it)";
+  ASSERT_EQ(api().quillo_register_scheme("app"), QUILLO_OK);
+  ViewMemory& m = NewMemory(160, 120);
+  quillo_view* view = host().Create(ViewsHost::ConfigFor(m), "app://game/video.html");
+  ASSERT_TRUE(view);
+  const std::string page =
+      "<!doctype html><style>html,body{margin:0;background:#00f;overflow:hidden}"
+      "video{position:fixed;left:0;top:0;width:100%;height:100%;object-fit:fill}</style>"
+      "<video muted preload=auto src='movie.webm'></video><script>"
+      "const m = document.querySelector('video');"
+      "m.addEventListener('loadeddata', () => document.title = 'loaded ' + m.duration,"
+      " {once: true});"
+      "m.addEventListener('seeked', () => document.title = 'seeked ' + m.currentTime);"
+      "m.addEventListener('error', () => document.title = 'error ' + (m.error && m.error.code));"
+      "</script>";
+
+  struct Read {
+    uint64_t id;
+    std::string range;      // the request's Range header
+    uint64_t first, count;  // the part the library worked out
+    uint64_t sent;
+    bool ended;
+  };
+  std::vector<Read> reads;
+  size_t read = 0;
+  auto serve = [&] {
+    const std::vector<ViewNotice>& notices = host().Notices(view);
+    for (; read < notices.size(); ++read) {
+      const ViewNotice& n = notices[read];
+      if (n.kind == QUILLO_NOTICE_REQUEST_ENDED)
+        for (Read& r : reads)
+          if (r.id == n.id) r.ended = true;
+      if (n.kind != QUILLO_NOTICE_REQUEST) continue;
+      if (n.text == "app://game/video.html") {
+        EXPECT_EQ(
+            api().quillo_view_respond(view, n.id, 200, "text/html", page.data(), page.size(), 1),
+            QUILLO_OK);
+        continue;
+      }
+      ASSERT_EQ(n.text, "app://game/movie.webm");
+      const size_t at = n.headers.find("Range: ");
+      ASSERT_NE(at, std::string::npos) << "the player's read without a Range: " << n.headers;
+      Read r{n.id, n.headers.substr(at + 7, n.headers.find('\n', at) - at - 7), 0, 0, 0, false};
+      if (reads.empty()) {
+        // The first read answered whole: the library cuts the part.
+        EXPECT_EQ(
+            api().quillo_view_respond(view, n.id, 200, "video/webm", movie.data(), movie.size(), 1),
+            QUILLO_OK);
+        r.ended = true;
+      } else {
+        // The others from the part's head on, a kilobyte a pump.
+        EXPECT_EQ(api().quillo_view_respond_range(view, n.id, "video/webm", nullptr, movie.size(),
+                                                  &r.first, &r.count),
+                  QUILLO_OK);
+      }
+      reads.push_back(r);
+    }
+    for (Read& r : reads) {
+      if (r.ended || r.sent == r.count) continue;
+      const uint64_t size = std::min<uint64_t>(1024, r.count - r.sent);
+      const int result =
+          api().quillo_view_respond(view, r.id, 0, nullptr, movie.data() + r.first + r.sent, size,
+                                    r.sent + size == r.count ? 1 : 0);
+      // A read the player let go of is refused until its notice comes.
+      EXPECT_TRUE(result == QUILLO_OK || result == QUILLO_ERROR_NOT_FOUND) << result;
+      if (result == QUILLO_OK) r.sent += size;
+    }
+  };
+  auto titled = [&](const std::string& prefix) {
+    for (const ViewNotice& n : host().Notices(view))
+      if (n.kind == QUILLO_NOTICE_TITLE && n.text.rfind(prefix, 0) == 0) return true;
+    return false;
+  };
+  ASSERT_TRUE(host().PumpUntil(
+      [&] {
+        serve();
+        return titled("loaded") || titled("error");
+      },
+      "the video's first frame"));
+  ASSERT_TRUE(titled("loaded 6")) << host().Recent(view);
+  ASSERT_FALSE(reads.empty());
+  EXPECT_EQ(reads[0].range, "bytes=0-");
+  const std::array<uint8_t, 4> red{255, 0, 0, 255}, green{0, 255, 0, 255};
+  ASSERT_TRUE(host().PumpUntil(
+      [&] {
+        serve();
+        return NearRgba(m.Rgba(80, 60), red, 40);
+      },
+      "the red first frame"))
+      << DescribeRgba(m.Rgba(80, 60));
+
+  const size_t before = reads.size();
+  ASSERT_EQ(api().quillo_view_eval(view, "document.querySelector('video').currentTime = 4.5", 1),
+            QUILLO_OK);
+  ASSERT_TRUE(host().PumpUntil(
+      [&] {
+        serve();
+        return titled("seeked") || titled("error");
+      },
+      "the video seeking"));
+  ASSERT_TRUE(titled("seeked 4.5")) << host().Recent(view);
+  ASSERT_TRUE(host().PumpUntil(
+      [&] {
+        serve();
+        return NearRgba(m.Rgba(80, 60), green, 40);
+      },
+      "the green frame four and a half seconds in"))
+      << DescribeRgba(m.Rgba(80, 60));
+
+  // The seek read the file from a later byte on, answered 206 with that part; nothing asked
+  // for the whole file again.
+  ASSERT_GT(reads.size(), before) << "the seek asked for nothing";
+  for (size_t i = before; i < reads.size(); ++i) {
+    const Read& r = reads[i];
+    EXPECT_NE(r.range, "bytes=0-");
+    EXPECT_EQ(r.range, "bytes=" + std::to_string(r.first) + "-");
+    EXPECT_EQ(r.first + r.count, movie.size()) << r.range;
+  }
+  // The frame 4.5 s in lies in the second half of the file.
+  EXPECT_GT(reads.back().first, movie.size() / 2) << reads.back().range;
+  EXPECT_TRUE(m.Intact());
 }
 
 // The flood: kFlood fetches of URLs the host never answers.
