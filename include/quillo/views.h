@@ -350,10 +350,10 @@ QUILLO_VIEWS_API int quillo_view_reply(quillo_view* view, uint64_t message_id, i
  * quillo_register_scheme("app") lets the pages of every view load app: URLs, which the host
  * serves from its own memory (an asset archive, generated data). The scheme is secure and
  * CORS-enabled, so pages from it work as pages from an https server: relative links, images,
- * style sheets, scripts and module scripts, fetch. Each request is a REQUEST notice of the view
- * whose page asked (id, text = the URL, detail = the method, headers = the request's headers);
- * the host answers it with quillo_view_respond or quillo_view_respond_range, in the same pump or
- * any later one, in one piece or in many.
+ * style sheets, scripts and module scripts, fetch, <video> and <audio> that seek. Each request
+ * is a REQUEST notice of the view whose page asked (id, text = the URL, detail = the method,
+ * headers = the request's headers); the host answers it with quillo_view_respond or
+ * quillo_view_respond_range, in the same pump or any later one, in one piece or in many.
  *
  * Ranges. A request may carry a Range header ("Range: bytes=1000-" in its headers): a page's
  * fetch may ask for a part of a file, and <video> and <audio> elements read their files in
@@ -410,7 +410,8 @@ QUILLO_VIEWS_API int quillo_view_respond(quillo_view* view, uint64_t request_id,
  * stores its first byte and its length in *first and *count (either may be null):
  *  - 206, a part: first and count as the range asks (count at least 1);
  *  - 200, the whole resource: first 0, count total_size (no Range, or one answered whole);
- *  - 416, nothing: count 0, the range starts past the end; the request ends with this call.
+ *  - 416, nothing: count 0, the range starts past the end.
+ * A count of 0 (416, or an empty resource) ends the request with this call.
  * mime_type as in quillo_view_respond. With data (the whole resource, total_size bytes, read
  * during the call) the part is copied from it and the response ends; a part above 256 MiB is
  * refused that way (send it in pieces). With data null only the head goes out, and the host then
