@@ -240,8 +240,9 @@ This package holds the ctypes binding, the Python module quillo.")
 
 # What is loaded at run time without being linked is named explicitly: the EGL loader and the
 # Mesa drivers the web process renders with. dpkg-shlibdeps adds the linked libraries (WPE
-# WebKit, its backend, libwpe, GLib, libstdc++; the tools' libpng and SDL2) with the versions
-# their symbols need; without it those are listed here by hand.
+# WebKit, its backend, libwpe, GLib, GStreamer (the web-process extension's media source),
+# libstdc++; the tools' libpng and SDL2) with the versions their symbols need; without it those
+# are listed here by hand.
 set(QUILLO_RUNTIME_DEPENDS "libegl1, libegl-mesa0, libgl1-mesa-dri")
 find_program(QUILLO_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(QUILLO_DPKG_SHLIBDEPS)
@@ -254,8 +255,8 @@ if(QUILLO_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "../Runtime${CMAKE_INSTALL_FULL_LIBDIR}")
 else()
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libwpewebkit-1.1-0 (>= 2.38), \
-libwpebackend-fdo-1.0-1, libwpe-1.0-1, libglib2.0-0, libwayland-server0, libstdc++6, \
-${QUILLO_RUNTIME_DEPENDS}")
+libwpebackend-fdo-1.0-1, libwpe-1.0-1, libglib2.0-0, libgstreamer1.0-0, libwayland-server0, \
+libstdc++6, ${QUILLO_RUNTIME_DEPENDS}")
   set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS
     "libpng16-16, libsdl2-2.0-0, libsdl2-ttf-2.0-0, libfontconfig1")
 endif()

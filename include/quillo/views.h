@@ -194,9 +194,13 @@ QUILLO_VIEWS_API int quillo_shutdown(void);
 #define QUILLO_NOTICE_MESSAGE 11       /* the page posted: id, text = the string posted */
 #define QUILLO_NOTICE_SCRIPT_RESULT 12 /* id = request id, code = 1 value / 0 exception, text */
 #define QUILLO_NOTICE_PROCESS_GONE 13  /* the page's web process ended: code = QUILLO_GONE_* */
-/* a page asks for a host-served resource: id, text = URL, detail = method */
+/* a page asks for a host-served resource: id, text = URL, detail = method, headers */
 #define QUILLO_NOTICE_REQUEST 14
 #define QUILLO_NOTICE_CLOSED 15 /* the page closed itself (window.close()): destroy the view */
+/* The page let go of an open request (REQUEST notice id) before the host ended it: it navigated
+ * away, aborted a fetch, or a video seeked elsewhere. id = the request's id; answers to it are
+ * refused (QUILLO_ERROR_NOT_FOUND) from now on, so a host sending a response in pieces stops. */
+#define QUILLO_NOTICE_REQUEST_ENDED 30
 
 #define QUILLO_DIALOG_ALERT 0
 #define QUILLO_DIALOG_CONFIRM 1
@@ -225,6 +229,11 @@ typedef struct quillo_notice {
   quillo_rect rect;
   const char* text;   /* never null: "" when the kind has no text */
   const char* detail; /* never null: "" when the kind has none */
+  /* REQUEST: the request's headers, a "Name: value" line each, every line ending in "\n" (for
+   * example "Range: bytes=1000-\n"); never null, "" for other kinds. Added after the first
+   * version of this struct: a host compiled before it has a smaller size, and the library
+   * writes no byte beyond that size. */
+  const char* headers;
 } quillo_notice;
 
 static inline quillo_notice quillo_notice_init(void) {
@@ -341,13 +350,43 @@ QUILLO_VIEWS_API int quillo_view_reply(quillo_view* view, uint64_t message_id, i
  * quillo_register_scheme("app") lets the pages of every view load app: URLs, which the host
  * serves from its own memory (an asset archive, generated data). The scheme is secure and
  * CORS-enabled, so pages from it work as pages from an https server: relative links, images,
- * style sheets, scripts and module scripts, fetch. Each request is a REQUEST notice of the view
- * whose page asked (id, text = the URL, detail = the method); the host answers it with
- * quillo_view_respond, in the same pump or any later one, in one piece or in many. A request
- * that is never answered keeps its page waiting (its load does not finish); destroying the view
- * ends it. Requests carry no Range: a video asks for its whole file. */
+ * style sheets, scripts and module scripts, fetch, <video> and <audio> that seek. Each request
+ * is a REQUEST notice of the view whose page asked (id, text = the URL, detail = the method,
+ * headers = the request's headers); the host answers it with quillo_view_respond or
+ * quillo_view_respond_range, in the same pump or any later one, in one piece or in many.
+ *
+ * Ranges. A request may carry a Range header ("Range: bytes=1000-" in its headers): a page's
+ * fetch may ask for a part of a file, and <video> and <audio> elements read their files in
+ * parts, always with a Range ("bytes=0-" first), asking from a later byte when the page seeks
+ * (their reads are REQUEST notices like any other; a read the player stops needing, as when it
+ * seeks elsewhere, gets a REQUEST_ENDED). The library answers ranges for the host, as a web
+ * server answers them for a static file:
+ *  - an answer of status 200 given whole (one quillo_view_respond with done 1) is cut to the
+ *    range asked for: the page gets 206 with that part and its Content-Range, or 416 when the
+ *    range starts past the end; so a host that answers from memory in one piece serves ranges
+ *    with no change;
+ *  - quillo_view_respond_range answers with the part of a resource of a size the host names,
+ *    from the whole in memory or piece by piece, so that a large file is never handed over whole.
+ * Both say "Accept-Ranges: bytes" and the body's Content-Length. A Range of several ranges, of
+ * another unit, of bad syntax, or with If-Range is answered with the whole resource (200), as
+ * HTTP allows. Answers in several pieces with quillo_view_respond are sent as given (200): a
+ * media element then skips the bytes before the ones it asked for, and can seek only when the
+ * answer said its length. Media elements of a scheme need GStreamer in the web process: once a
+ * scheme is registered, each web process starts it at once (some tens of milliseconds and a
+ * few megabytes a process).
+ *
+ * Open requests. A request is open from its REQUEST notice until the host ends it (done 1, or
+ * refused) or the page lets go of it. At most QUILLO_MAX_OPEN_REQUESTS requests of a view are
+ * open at once: the page's further requests are refused at once (the page sees a network error,
+ * as for a refusal), with a log line, until the host has ended some. When the page lets go of an
+ * open request (it navigated away, aborted a fetch, or a video seeked elsewhere) the request
+ * ends at once and a REQUEST_ENDED notice says so. Destroying the view ends its requests. A
+ * request the host leaves without an answer keeps its page waiting (its load does not finish);
+ * a log line names it once it has waited 30 seconds. */
 
 #define QUILLO_MAX_SCHEMES 16
+/* The most requests of one view that are open at once. */
+#define QUILLO_MAX_OPEN_REQUESTS 1024
 
 /* Registers scheme (1 to 32 of a-z, 0-9, '+', '-', '.', starting with a letter; not one of the
  * web's own: http, https, file, data, about, blob, ws, wss, ftp, javascript) for every view, now
@@ -358,8 +397,10 @@ QUILLO_VIEWS_API int quillo_register_scheme(const char* scheme);
  * refuses the request, which the page sees as a network error) and mime_type (null or "": the
  * engine guesses); later answers' status and mime_type are not read. Every answer adds size
  * bytes of data (copied during the call; data may be null when size is 0) to the response, which
- * the page reads as they come; done 1 ends it. QUILLO_ERROR_NOT_FOUND when the request has ended
- * (done, refused) or never was. */
+ * the page reads as they come; done 1 ends it. A first answer of status 200 with done 1 is the
+ * whole resource: the part a Range header asks for is cut from it (see "Ranges" above).
+ * QUILLO_ERROR_NOT_FOUND when the request has ended (done, refused, or REQUEST_ENDED) or never
+ * was. */
 QUILLO_VIEWS_API int quillo_view_respond(quillo_view* view, uint64_t request_id, int status,
                                          const char* mime_type, const void* data, size_t size,
                                          int done);
@@ -457,6 +498,24 @@ QUILLO_VIEWS_API int quillo_view_cut(quillo_view* view);
  * into the others); each at most QUILLO_MAX_PASTE_BYTES. In order with the keys. Host's thread;
  * both read during the call only. */
 QUILLO_VIEWS_API int quillo_view_paste(quillo_view* view, const char* text, const char* html);
+/* The first answer to the REQUEST notice request_id for a resource of total_size bytes: the
+ * library works out the part the request's Range header asks for (see "Ranges" above) and
+ * stores its first byte and its length in *first and *count (either may be null):
+ *  - 206, a part: first and count as the range asks (count at least 1);
+ *  - 200, the whole resource: first 0, count total_size (no Range, or one answered whole);
+ *  - 416, nothing: count 0, the range starts past the end.
+ * A count of 0 (416, or an empty resource) ends the request with this call.
+ * mime_type as in quillo_view_respond. With data (the whole resource, total_size bytes, read
+ * during the call) the part is copied from it and the response ends; a part above 256 MiB is
+ * refused that way (send it in pieces). With data null only the head goes out, and the host then
+ * sends exactly count bytes, those from first on, with quillo_view_respond (status and mime_type
+ * not read), done 1 with the last: bytes beyond count are refused (QUILLO_ERROR_BAD_ARGUMENT), and
+ * a response ended short leaves the page short (and writes a log line). QUILLO_ERROR_BAD_ARGUMENT
+ * when the request was answered before; QUILLO_ERROR_NOT_FOUND as for quillo_view_respond. */
+QUILLO_VIEWS_API int quillo_view_respond_range(quillo_view* view, uint64_t request_id,
+                                               const char* mime_type, const void* data,
+                                               uint64_t total_size, uint64_t* first,
+                                               uint64_t* count);
 
 #ifdef __cplusplus
 }

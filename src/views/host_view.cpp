@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "diagnostics/debug_log.h"
+#include "platform/utf.h"
+#include "views/byte_range.h"
+
 namespace quillo::views {
 
 HostView::HostView(uint64_t handle, const ViewSettings& settings,
@@ -20,9 +24,20 @@ void HostView::Receive(ViewEvent&& event) {
     case QUILLO_NOTICE_DIALOG:
       m_openDialogs.insert(event.id);
       break;
-    case QUILLO_NOTICE_REQUEST:
-      m_openRequests[event.id] = false;
+    case kEventRequestGone:
+      // Told to the host only while it has not ended the request itself.
+      if (m_openRequests.erase(event.id) == 0) return;
+      event.kind = QUILLO_NOTICE_REQUEST_ENDED;
       break;
+    case QUILLO_NOTICE_REQUEST: {
+      OpenRequest& request = m_openRequests[event.id];
+      request.url = event.text;
+      bool found = false;
+      request.range = std::string(HeaderValue(event.headers, "Range", &found));
+      HeaderValue(event.headers, "If-Range", &request.ifRange);
+      request.since = std::chrono::steady_clock::now();
+      break;
+    }
     case QUILLO_NOTICE_MESSAGE:
       m_openMessages.insert(event.id);
       // As the engine does: past this many unanswered, the oldest are forgotten.
@@ -32,6 +47,18 @@ void HostView::Receive(ViewEvent&& event) {
       break;
   }
   m_notices.push_back(std::move(event));
+}
+
+void HostView::LogLongWaits(std::chrono::steady_clock::time_point cutoff) {
+  for (auto& [id, request] : m_openRequests) {
+    if (request.answered || request.waitLogged || request.since > cutoff) continue;
+    request.waitLogged = true;
+    QLOG(
+        u"quillo_pump => view [0x%x]: request %d [%s] has waited 30 s for the host's answer; "
+        u"its page waits with it",
+        static_cast<unsigned>(m_handle & 0xFFFFFF), static_cast<int>(id),
+        platform::Utf8ToUtf16(request.url).c_str());
+  }
 }
 
 void HostView::Deliver() {
@@ -69,6 +96,7 @@ int HostView::NextNotice(quillo_notice* notice) {
                           m_handedOut.rect.height};
   full.text = m_handedOut.text.c_str();
   full.detail = m_handedOut.detail.c_str();
+  full.headers = m_handedOut.headers.c_str();
   std::memcpy(notice, &full, size);
   return 1;
 }

@@ -7,11 +7,14 @@
 // view (ViewClient) is the engine thread's and is reached only through tasks.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 
 #include "quillo/views.h"
 #include "views/view_config.h"
@@ -19,6 +22,9 @@
 #include "views/view_frames.h"
 
 namespace quillo::views {
+
+// The size of the first version of quillo_notice (up to detail); a smaller one is refused.
+constexpr size_t kFirstNoticeSize = offsetof(quillo_notice, headers);
 
 class HostView {
  public:
@@ -48,20 +54,29 @@ class HostView {
   // Dialogs and messages the host was told of and has not answered: Take is true once per id.
   bool TakeOpenDialog(uint64_t id) { return m_openDialogs.erase(id) == 1; }
   bool TakeOpenMessage(uint64_t id) { return m_openMessages.erase(id) == 1; }
-  // Requests of host-served schemes the host was told of and has not ended, and whether the
-  // host has answered them before.
-  bool OpenRequest(uint64_t id, bool* answered) const {
+  // A request of a host-served scheme the host was told of and has not ended (nor the page let
+  // go of): what its answers need to know.
+  struct OpenRequest {
+    std::string url;
+    std::string range;      // its Range header's value; "" when it has none
+    bool ifRange = false;   // it has an If-Range header
+    bool answered = false;  // the host's first answer came
+    // A head from quillo_view_respond_range without data: the bytes it promised, and those sent.
+    bool promised = false;
+    uint64_t expected = 0;
+    uint64_t sent = 0;
+    std::chrono::steady_clock::time_point since;  // when its notice came
+    bool waitLogged = false;                      // its long wait was logged
+  };
+  // The open request id, or null.
+  OpenRequest* FindRequest(uint64_t id) {
     auto it = m_openRequests.find(id);
-    if (it == m_openRequests.end()) return false;
-    *answered = it->second;
-    return true;
+    return it == m_openRequests.end() ? nullptr : &it->second;
   }
-  void AnswerRequest(uint64_t id, bool ended) {
-    if (ended)
-      m_openRequests.erase(id);
-    else
-      m_openRequests[id] = true;
-  }
+  void EndRequest(uint64_t id) { m_openRequests.erase(id); }
+  // Logs the open requests that have waited for their first answer since before cutoff (once
+  // each).
+  void LogLongWaits(std::chrono::steady_clock::time_point cutoff);
 
   size_t PendingNotices() const { return m_notices.size(); }
 
@@ -79,7 +94,7 @@ class HostView {
   ViewEvent m_handedOut;            // the texts of the notice handed out last
   std::set<uint64_t> m_openDialogs;
   std::set<uint64_t> m_openMessages;
-  std::map<uint64_t, bool> m_openRequests;  // id: answered before
+  std::map<uint64_t, OpenRequest> m_openRequests;  // by id
   bool m_released = false;
 };
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "diagnostics/debug_log.h"
+#include "platform/utf.h"
 #include "quillo/views.h"
 #include "views/views_engine.h"
 
@@ -116,21 +117,82 @@ void ViewClient::SetUserAgent(const std::string& agent) {
   if (CefRefPtr<CefBrowserHost> host = Host()) host->SetUserAgent(CefString(agent));
 }
 
-void ViewClient::Respond(uint64_t id, int status, const std::string& mime, const std::string& bytes,
-                         bool done) {
+void ViewClient::Respond(uint64_t id, ResourceAnswer&& answer) {
   auto it = m_resources.find(id);
   if (it == m_resources.end()) return;  // the page let go of it, or the view closes
-  it->second->Answer(status, mime, bytes, done);
-  if (it->second->Ended()) m_resources.erase(it);
+  it->second->Answer(std::move(answer));
+  if (it->second->Ended()) {
+    it->second->Detach();
+    m_resources.erase(it);
+    RequestEnded();
+  }
 }
 
 CefRefPtr<CefResourceHandler> ViewClient::NewResource(CefRefPtr<CefRequest> request) {
   if (m_closing) return nullptr;
+  const std::string url = request->GetURL().ToString();
+  if (m_resources.size() >= QUILLO_MAX_OPEN_REQUESTS) {
+    // A page that asks faster than the host answers: its further requests fail at once rather
+    // than pile up.
+    if (m_refusedRequests < 0) {
+      QLOG(
+          u"ViewClient => view [0x%x] has %d requests open, none ended by the host: [%s] and "
+          u"further requests are refused until the host ends some",
+          static_cast<unsigned>(m_view & 0xFFFFFF), QUILLO_MAX_OPEN_REQUESTS,
+          platform::Utf8ToUtf16(url).c_str());
+      m_refusedRequests = 0;
+    }
+    ++m_refusedRequests;
+    return nullptr;
+  }
   const uint64_t id = m_nextRequestId++;
-  CefRefPtr<ViewResource> resource = new ViewResource;
+  CefRefPtr<ViewResource> resource = new ViewResource(this, id);
   m_resources[id] = resource;
-  Emit(QUILLO_NOTICE_REQUEST, 0, id, request->GetURL().ToString(), request->GetMethod().ToString());
+  // The headers as the host reads them: a "Name: value" line each; line breaks in a value
+  // (which the engine should never pass) become spaces.
+  CefRequest::HeaderMap map;
+  request->GetHeaderMap(map);
+  std::string headers;
+  for (const auto& [name, value] : map) {
+    std::string line = name.ToString() + ": " + value.ToString();
+    for (char& c : line)
+      if (c == '\r' || c == '\n') c = ' ';
+    headers += line + "\n";
+  }
+  ViewEvent event;
+  event.view = m_view;
+  event.kind = QUILLO_NOTICE_REQUEST;
+  event.id = id;
+  event.text = url;
+  event.detail = request->GetMethod().ToString();
+  event.headers = std::move(headers);
+  m_engine.Emit(std::move(event));
   return resource;
+}
+
+void ViewClient::ResourceGone(uint64_t id) {
+  auto it = m_resources.find(id);
+  if (it == m_resources.end()) return;
+  m_resources.erase(it);
+  Emit(kEventRequestGone, 0, id);
+  RequestEnded();
+}
+
+void ViewClient::RequestEnded() {
+  if (m_refusedRequests < 0 || m_resources.size() > QUILLO_MAX_OPEN_REQUESTS / 2) return;
+  QLOG(u"ViewClient => view [0x%x] takes requests again; %d were refused",
+       static_cast<unsigned>(m_view & 0xFFFFFF), static_cast<int>(m_refusedRequests));
+  m_refusedRequests = -1;
+}
+
+void ViewClient::AbandonResources() {
+  // Requests the host will not answer any more: refused, or ended where they are.
+  std::map<uint64_t, CefRefPtr<ViewResource>> resources;
+  resources.swap(m_resources);
+  for (auto& [id, resource] : resources) {
+    resource->Detach();
+    resource->Abandon();
+  }
 }
 
 void ViewClient::OnRenderProcessTerminated(CefRefPtr<CefBrowser>, TerminationStatus status) {
@@ -148,9 +210,7 @@ void ViewClient::Close() {
   m_closing = true;
   for (auto& [id, callback] : m_dialogs) callback->Continue(false, CefString());
   m_dialogs.clear();
-  // Requests the host will not answer any more: refused, or ended where they are.
-  for (auto& [id, resource] : m_resources) resource->Abandon();
-  m_resources.clear();
+  AbandonResources();
   if (CefRefPtr<CefBrowserHost> host = Host()) host->CloseBrowser(true);
 }
 
@@ -286,6 +346,7 @@ bool ViewClient::OnBeforePopup(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>,
 void ViewClient::OnBeforeClose(CefRefPtr<CefBrowser>) {
   m_painter.Reset();
   m_dialogs.clear();
+  AbandonResources();
   m_browser = nullptr;
   // A close the host did not ask for is the page's own (window.close()).
   if (!m_closing) Emit(QUILLO_NOTICE_CLOSED);

@@ -33,7 +33,8 @@ class ViewClient : public CefClient,
                    public CefJSDialogHandler,
                    public CefRenderHandler,
                    public CefPageMessageHandler,
-                   public CefClipboardHandler {
+                   public CefClipboardHandler,
+                   public ResourceOwner {
  public:
   // engine outlives every client (it is kept for the process).
   ViewClient(ViewsEngine& engine, uint64_t view, const ViewSettings& settings,
@@ -67,8 +68,7 @@ class ViewClient : public CefClient,
   void SetFrameRate(int rate);
   void SetUserAgent(const std::string& agent);
   // The host's answer to the REQUEST request id (ignored once that request has ended).
-  void Respond(uint64_t id, int status, const std::string& mime, const std::string& bytes,
-               bool done);
+  void Respond(uint64_t id, ResourceAnswer&& answer);
 
   // ---- Composition input and the clipboard (tasks from the host, engine thread).
   // text in UTF-16; underlines and the caret in UTF-16 code units.
@@ -85,8 +85,11 @@ class ViewClient : public CefClient,
     return m_browser && browser && m_browser->IsSame(browser);
   }
   // A request of a host-served scheme from this view's page: its REQUEST notice goes to the
-  // host, and the handler returned answers the engine as the host answers.
+  // host, and the handler returned answers the engine as the host answers. Null (the request is
+  // refused) while QUILLO_MAX_OPEN_REQUESTS of the view's requests are open, or the view closes.
   CefRefPtr<CefResourceHandler> NewResource(CefRefPtr<CefRequest> request);
+  // ResourceOwner: the page let go of an open request; the host hears of it.
+  void ResourceGone(uint64_t id) override;
 
   // CefClient
   CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
@@ -172,8 +175,17 @@ class ViewClient : public CefClient,
   std::map<uint64_t, CefRefPtr<CefJSDialogCallback>> m_dialogs;  // open, by id
   uint32_t m_buttons = 0;  // EVENTFLAG_*_MOUSE_BUTTON of the buttons held down
   uint64_t m_nextRequestId = 1;
-  // Requests of host-served schemes the host has not ended, by id.
+  // Requests of host-served schemes the host has not ended and the page has not let go of, by id
+  // (at most QUILLO_MAX_OPEN_REQUESTS).
   std::map<uint64_t, CefRefPtr<ViewResource>> m_resources;
+  // Requests refused since the view last reached QUILLO_MAX_OPEN_REQUESTS open ones (the first
+  // refusal is logged, and their number once half the requests have ended); -1: none refused.
+  int64_t m_refusedRequests = -1;
+
+  // Lets go of every open request (the view closes).
+  void AbandonResources();
+  // An open request ended: after a refusal, half the open requests ended let requests in again.
+  void RequestEnded();
 
   IMPLEMENT_REFCOUNTING(ViewClient);
 };

@@ -17,6 +17,8 @@ enum InternalEvent : int {
   kEventReleased = -1,
   // A dialog the host was told of closed without the host's answer (its page went).
   kEventDialogGone = -2,
+  // The page let go of an open request of a host-served scheme (id) before the host ended it.
+  kEventRequestGone = -3,
 };
 
 struct ViewEvent {
@@ -27,6 +29,7 @@ struct ViewEvent {
   CefRect rect;
   std::string text;
   std::string detail;
+  std::string headers;  // REQUEST: the request's headers, "Name: value\n" lines
 };
 
 }  // namespace quillo::views

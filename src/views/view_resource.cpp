@@ -5,21 +5,22 @@
 
 namespace quillo::views {
 
-void ViewResource::Answer(int status, const std::string& mime, const std::string& bytes,
-                          bool done) {
+void ViewResource::Answer(ResourceAnswer&& answer) {
   if (m_ended) return;
   if (!m_answered) {
     m_answered = true;
-    if (status == 0) {
+    if (answer.status == 0) {
       m_ended = true;
       if (CefRefPtr<CefCallback> open = std::move(m_open)) open->Cancel();
       return;
     }
-    m_status = status;
-    m_mime = mime;
+    m_head.status = answer.status;
+    m_head.mime = std::move(answer.mime);
+    m_head.headers = std::move(answer.headers);
+    m_head.length = answer.length;
   }
-  m_data.append(bytes);
-  if (done) m_done = m_ended = true;
+  m_data.append(answer.bytes);
+  if (answer.done) m_done = m_ended = true;
   if (CefRefPtr<CefCallback> open = std::move(m_open)) {
     open->Continue();
     return;
@@ -44,9 +45,17 @@ bool ViewResource::Open(CefRefPtr<CefRequest>, bool& handle_request,
 
 void ViewResource::GetResponseHeaders(CefRefPtr<CefResponse> response, int64& response_length,
                                       CefString&) {
-  response->SetStatus(m_status);
-  if (!m_mime.empty()) response->SetMimeType(CefString(m_mime));
-  response_length = m_done ? static_cast<int64>(Available()) : -1;
+  response->SetStatus(m_head.status);
+  if (!m_head.mime.empty()) response->SetMimeType(CefString(m_head.mime));
+  if (!m_head.headers.empty()) {
+    CefResponse::HeaderMap headers;
+    for (const auto& [name, value] : m_head.headers)
+      headers.emplace(CefString(name), CefString(value));
+    response->SetHeaderMap(headers);
+  }
+  response_length = m_head.length >= 0 ? static_cast<int64>(m_head.length)
+                    : m_done           ? static_cast<int64>(Available())
+                                       : -1;
 }
 
 int ViewResource::Take(void* out, int most) {
@@ -87,10 +96,18 @@ void ViewResource::ServeWaitingRead() {
 }
 
 void ViewResource::Cancel() {
+  const bool wasOpen = !m_ended;
   m_ended = m_done = true;
   m_open = nullptr;
   m_read = nullptr;
   m_readOut = nullptr;
+  m_data.clear();
+  m_offset = 0;
+  // The caller holds this resource, so the owner may let go of it here.
+  if (ResourceOwner* owner = m_owner; owner && wasOpen) {
+    m_owner = nullptr;
+    owner->ResourceGone(m_id);
+  }
 }
 
 }  // namespace quillo::views

@@ -13,6 +13,7 @@
 #include "diagnostics/debug_log.h"
 #include "platform/utf.h"
 #include "quillo/views.h"
+#include "views/byte_range.h"
 #include "views/view_client.h"
 #include "views/views_runtime.h"
 
@@ -51,6 +52,33 @@ int OnView(const char16_t* name, quillo_view* handle, Fn&& fn) noexcept {
 // The most bytes one quillo_view_respond takes.
 constexpr size_t kMaxResponsePiece = size_t{256} << 20;
 
+// The open request an answer names, and its MIME type checked (read by first answers only).
+int CheckAnswer(ViewsRuntime& runtime, HostView& view, uint64_t id, const char* mimeType,
+                HostView::OpenRequest** request, std::string* mime) {
+  *request = view.FindRequest(id);
+  if (*request == nullptr)
+    return runtime.Refuse(QUILLO_ERROR_NOT_FOUND,
+                          "request " + std::to_string(id) +
+                              " is not open (ended, let go of by its page, or never was)");
+  if ((*request)->answered) return QUILLO_OK;
+  *mime = mimeType ? std::string(mimeType, strnlen(mimeType, 256)) : "";
+  if (mime->size() >= 256 ||
+      !std::all_of(mime->begin(), mime->end(), [](char c) { return c >= ' ' && c < 127; }))
+    return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                          "the MIME type is longer than 255 bytes or not printable ASCII");
+  return QUILLO_OK;
+}
+
+// The head of an answer to a request that ranges are answered for: its status, the part's
+// length and where it lies.
+void RangeHead(const RangeAnswer& part, ResourceAnswer* answer) {
+  answer->status = part.status;
+  answer->length = static_cast<int64_t>(part.count);
+  answer->headers.emplace_back("Accept-Ranges", "bytes");
+  answer->headers.emplace_back("Content-Length", std::to_string(part.count));
+  if (part.status != 200) answer->headers.emplace_back("Content-Range", part.ContentRange());
+}
+
 std::string HtmlAddress(const char* html) {
   return BuildDataUrl(html, "text/html");
 }
@@ -58,9 +86,12 @@ std::string HtmlAddress(const char* html) {
 }  // namespace
 }  // namespace quillo::views
 
+using quillo::views::AnswerRange;
 using quillo::views::Call;
 using quillo::views::HostView;
 using quillo::views::OnView;
+using quillo::views::RangeAnswer;
+using quillo::views::ResourceAnswer;
 using quillo::views::ViewClient;
 using quillo::views::ViewsRuntime;
 
@@ -132,7 +163,7 @@ QUILLO_VIEWS_EXPORT int quillo_shutdown(void) {
 QUILLO_VIEWS_EXPORT int quillo_view_next_notice(quillo_view* view, quillo_notice* notice) {
   return OnView(u"quillo_view_next_notice", view, [&](ViewsRuntime& runtime, HostView& v) {
     if (notice == nullptr) return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "notice is null");
-    if (notice->size < sizeof(quillo_notice))
+    if (notice->size < quillo::views::kFirstNoticeSize)
       return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
                             "notice size " + std::to_string(notice->size) +
                                 " is below the first version's (set it with quillo_notice_init)");
@@ -332,28 +363,94 @@ QUILLO_VIEWS_EXPORT int quillo_view_respond(quillo_view* view, uint64_t request_
                                             const char* mime_type, const void* data, size_t size,
                                             int done) {
   return OnView(u"quillo_view_respond", view, [&](ViewsRuntime& runtime, HostView& v) {
-    bool answered = false;
-    if (!v.OpenRequest(request_id, &answered))
-      return runtime.Refuse(QUILLO_ERROR_NOT_FOUND, "request " + std::to_string(request_id) +
-                                                        " is not open (ended, or never was)");
+    HostView::OpenRequest* request = nullptr;
+    std::string mime;
+    if (int r = quillo::views::CheckAnswer(runtime, v, request_id, mime_type, &request, &mime);
+        r != QUILLO_OK)
+      return r;
     if (data == nullptr && size > 0)
       return runtime.Refuse(QUILLO_ERROR_NULL_ARGUMENT, "data is null and size is not 0");
     if (size > quillo::views::kMaxResponsePiece)
       return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
                             "size " + std::to_string(size) + " is above one answer's 256 MiB");
-    if (answered) status = 200, mime_type = nullptr;  // read in the first answer only
-    if (status != 0 && (status < 100 || status > 599))
+    const auto* bytes = static_cast<const char*>(data ? data : "");
+    ResourceAnswer answer;
+    answer.done = done != 0;
+    if (!request->answered) {
+      if (status != 0 && (status < 100 || status > 599))
+        return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                              "status " + std::to_string(status) + " is neither 0 nor 100..599");
+      answer.status = status;
+      answer.mime = std::move(mime);
+    }
+    if (request->promised && size > request->expected - request->sent)
       return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
-                            "status " + std::to_string(status) + " is neither 0 nor 100..599");
-    std::string mime = mime_type ? std::string(mime_type, strnlen(mime_type, 256)) : "";
-    if (mime.size() >= 256 ||
-        !std::all_of(mime.begin(), mime.end(), [](char c) { return c >= ' ' && c < 127; }))
+                            "the answer's " + std::to_string(size) + " bytes go past the " +
+                                std::to_string(request->expected) + " its head promised (" +
+                                std::to_string(request->sent) + " sent)");
+    if (!request->answered && status == 200 && answer.done) {
+      // The whole resource in one piece: the part a Range asks for is cut from it.
+      const RangeAnswer part = AnswerRange(request->range, request->ifRange, size);
+      quillo::views::RangeHead(part, &answer);
+      answer.bytes.assign(bytes + part.first, part.count);
+    } else {
+      answer.bytes.assign(bytes, size);
+    }
+    if (request->promised) {
+      request->sent += size;
+      if (answer.done && request->sent < request->expected)
+        QLOG(
+            u"quillo_view_respond => request %d ended after %d of the %d bytes its head "
+            u"promised: the page gets it short",
+            static_cast<int>(request_id), static_cast<int>(request->sent),
+            static_cast<int>(request->expected));
+    }
+    request->answered = true;
+    if (answer.status == 0 || answer.done) v.EndRequest(request_id);
+    runtime.Post(v, [request_id, answer = std::move(answer)](ViewClient& c) mutable {
+      c.Respond(request_id, std::move(answer));
+    });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_respond_range(quillo_view* view, uint64_t request_id,
+                                                  const char* mime_type, const void* data,
+                                                  uint64_t total_size, uint64_t* first,
+                                                  uint64_t* count) {
+  return OnView(u"quillo_view_respond_range", view, [&](ViewsRuntime& runtime, HostView& v) {
+    HostView::OpenRequest* request = nullptr;
+    std::string mime;
+    if (int r = quillo::views::CheckAnswer(runtime, v, request_id, mime_type, &request, &mime);
+        r != QUILLO_OK)
+      return r;
+    if (request->answered)
       return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
-                            "the MIME type is longer than 255 bytes or not printable ASCII");
-    v.AnswerRequest(request_id, status == 0 || done);
-    runtime.Post(v, [=, bytes = std::string(static_cast<const char*>(data ? data : ""), size),
-                     mime = std::move(mime)](ViewClient& c) {
-      c.Respond(request_id, status, mime, bytes, done != 0);
+                            "request " + std::to_string(request_id) +
+                                " was answered before: a ranged answer must be its first");
+    const RangeAnswer part = AnswerRange(request->range, request->ifRange, total_size);
+    if (data != nullptr && part.count > quillo::views::kMaxResponsePiece)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "the part of " + std::to_string(part.count) +
+                                " bytes is above one answer's 256 MiB: send it in pieces");
+    ResourceAnswer answer;
+    answer.status = part.status;
+    answer.mime = std::move(mime);
+    quillo::views::RangeHead(part, &answer);
+    if (data != nullptr) {
+      answer.bytes.assign(static_cast<const char*>(data) + part.first, part.count);
+      answer.done = true;
+    } else {
+      answer.done = part.count == 0;
+      request->promised = true;
+      request->expected = part.count;
+    }
+    if (first) *first = part.first;
+    if (count) *count = part.count;
+    request->answered = true;
+    if (answer.done) v.EndRequest(request_id);
+    runtime.Post(v, [request_id, answer = std::move(answer)](ViewClient& c) mutable {
+      c.Respond(request_id, std::move(answer));
     });
     return QUILLO_OK;
   });

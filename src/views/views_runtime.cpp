@@ -12,6 +12,8 @@ namespace {
 // A view whose notices the host leaves unread gets no new frames past this many waiting
 // notices: its frames wait (none is lost or merged), and its memory grows no further.
 constexpr size_t kMaxWaitingNotices = 4096;
+// A request without the host's first answer for this long gets a log line.
+constexpr std::chrono::seconds kLongWait{30};
 
 std::atomic<bool> g_forked{false};
 
@@ -182,7 +184,11 @@ int ViewsRuntime::Pump() {
   ViewEvent event;
   while (m_engine->TakeEvent(&event))
     if (HostView* view = m_views.Find(event.view)) view->Receive(std::move(event));
-  m_views.ForEach([this](uint64_t, HostView& view) {
+  const auto now = std::chrono::steady_clock::now();
+  const bool checkWaits = now - m_lastWaitCheck >= std::chrono::seconds(1);
+  if (checkWaits) m_lastWaitCheck = now;
+  m_views.ForEach([&](uint64_t, HostView& view) {
+    if (checkWaits) view.LogLongWaits(now - kLongWait);
     if (view.PendingNotices() >= kMaxWaitingNotices) {
       if (!m_stallLogged)
         QLOG(u"quillo_pump => a view has %d notices unread: its frames wait",

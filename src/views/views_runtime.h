@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -72,6 +73,8 @@ class ViewsRuntime {
   std::set<std::string> m_schemes;  // registered by the host
   // Views whose notices the host left unread past kMaxWaitingNotices: their frames wait.
   bool m_stallLogged = false;
+  // When the pump last looked for requests that wait long for the host's answer.
+  std::chrono::steady_clock::time_point m_lastWaitCheck{};
 };
 
 }  // namespace quillo::views

@@ -54,6 +54,8 @@ std::string KindName(int kind) {
       return "IME_CARET";
     case QUILLO_NOTICE_CLIPBOARD:
       return "CLIPBOARD";
+    case QUILLO_NOTICE_REQUEST_ENDED:
+      return "REQUEST_ENDED";
     default:
       return "kind " + std::to_string(kind);
   }
@@ -167,10 +169,12 @@ void ViewsHost::Pump() {
     quillo_notice n = quillo_notice_init();
     int r;
     while ((r = api_.quillo_view_next_notice(view, &n)) == 1) {
-      if (n.text == nullptr || n.detail == nullptr)
+      if (n.text == nullptr || n.detail == nullptr || n.headers == nullptr)
         violations_.push_back("a notice with a null text: " + KindName(n.kind));
-      notices_[view].push_back(
-          ViewNotice{n.kind, n.code, n.id, n.rect, n.text ? n.text : "", n.detail ? n.detail : ""});
+      if (n.kind != QUILLO_NOTICE_REQUEST && n.headers && n.headers[0] != '\0')
+        violations_.push_back("headers on a notice of kind " + KindName(n.kind));
+      notices_[view].push_back(ViewNotice{n.kind, n.code, n.id, n.rect, n.text ? n.text : "",
+                                          n.detail ? n.detail : "", n.headers ? n.headers : ""});
     }
     if (r != 0)
       violations_.push_back(std::string("quillo_view_next_notice: ") + api_.quillo_result_text(r));

@@ -56,7 +56,8 @@ namespace quillo_test {
   X(quillo_view_ime_cancel) \
   X(quillo_view_copy) \
   X(quillo_view_cut) \
-  X(quillo_view_paste)
+  X(quillo_view_paste) \
+  X(quillo_view_respond_range)
 // clang-format on
 
 // The functions of quillo/views.h, under their own names.
@@ -77,6 +78,7 @@ struct ViewNotice {
   quillo_rect rect{};
   std::string text;
   std::string detail;
+  std::string headers;
 };
 
 std::string KindName(int kind);

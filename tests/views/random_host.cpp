@@ -7,13 +7,18 @@
 // memory has guard bytes around it that must never change, and memory handed back is freed at
 // once, so that a sanitizer sees any later write. Pages also come from a scheme the host serves
 // ("asset:"), whose requests it answers at random: whole, in pieces over later frames, refused,
-// or never. Runs linked with the library (ASan, TSan).
+// or never; one of its pages fetches random ranges of a file, which the host answers whole (the
+// library cuts the part), from memory or piece by piece with quillo_view_respond_range, and the
+// page checks every byte and every Content-Range it gets. Requests the page lets go of must be
+// told (REQUEST_ENDED) exactly once, and only while open. Runs linked with the library (ASan,
+// TSan).
 //
 //   quillo-views-random-host [--seed S] [--steps N]
 // Prints "views random host: seed S, N steps, V views made, F frames, M messages, R results,
 // E errors" and exits 1 on the first broken promise.
 #include <quillo/views.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -97,6 +102,41 @@ const char* const kPages[] = {
     " getSelection().selectAllChildren(document.querySelector('div')) }, 70)</script>",
 };
 
+// The file the range page fetches parts of (asset://r/range...): kRangeSize bytes.
+constexpr int kRangeSize = 256;
+std::string RangeFile() {
+  std::string bytes;
+  for (int i = 0; i < kRangeSize; ++i) bytes += char('a' + (i * 5) % 26);
+  return bytes;
+}
+
+// Fetches random ranges of the file and checks each answer against what HTTP asks for: a wrong
+// status, Content-Range or byte puts "range-bad" in the title. Its video reads the file too, by
+// the media player's own Range requests (and gives up on it: it is no video).
+const char* const kRangePage =
+    "<video muted autoplay src='range-video'></video><script>const all = Array.from({length: 256}, "
+    "(_, i) => String.fromCharCode(97 + (i * 5)"
+    " % 26)).join('');\n"
+    "const one = () => {\n"
+    "  const a = Math.floor(Math.random() * 300), b = a + Math.floor(Math.random() * 64);\n"
+    "  const form = Math.floor(Math.random() * 3);\n"
+    "  const spec = form == 0 ? a + '-' + b : form == 1 ? a + '-' : '-' + (b - a);\n"
+    "  let first = form == 2 ? Math.max(0, 256 - (b - a)) : a;\n"
+    "  let last = form == 0 ? Math.min(b, 255) : 255;\n"
+    "  const want = (form == 2 ? b - a == 0 : a >= 256) ? 416 : 206;\n"
+    "  fetch('range' + Math.random(), {headers: {Range: 'bytes=' + spec}}).then(async r => {\n"
+    "    const t = await r.text(), range = r.headers.get('content-range');\n"
+    "    const bad = r.status == 206 ? range != 'bytes ' + first + '-' + last + '/256' ||\n"
+    "        t != all.slice(first, last + 1) : r.status == 416 ? range != 'bytes */256' || t != "
+    "''\n"
+    "        : false;\n"
+    "    if (bad || (r.status != want && r.status != 404))\n"
+    "      document.title = 'range-bad ' + spec + ' ' + r.status + ' ' + range;\n"
+    "  }, e => {});\n"
+    "};\n"
+    "for (let i = 0; i < 12; i++) one();\n"
+    "setInterval(() => { one(); one(); }, 30);</script>";
+
 // What the host's scheme serves: any path, one of these.
 const char* const kAssets[] = {
     "<svg xmlns='http://www.w3.org/2000/svg' width='20' height='20'><rect width='20' "
@@ -106,12 +146,24 @@ const char* const kAssets[] = {
     "",
 };
 
+// A request of the scheme the host has not ended.
+struct Request {
+  uint64_t id = 0;
+  std::string url;
+  bool answered = false;  // a piece was answered
+  // A head from quillo_view_respond_range without data: the part, and how much of it was sent.
+  bool promised = false;
+  uint64_t first = 0, count = 0, sent = 0;
+};
+
 struct View {
   quillo_view* handle = nullptr;
   Memory* memory = nullptr;
   std::vector<uint64_t> dialogs, messages;
-  // Requests of the scheme not ended: id, and whether a piece was answered.
-  std::vector<std::pair<uint64_t, bool>> requests;
+  std::vector<Request> requests;
+  // Requests whose answer was refused as not open: the page let go of them, and their
+  // REQUEST_ENDED notice is on its way.
+  std::vector<uint64_t> letGo;
   bool textPage = false;  // shows the page of text input (made with it, not navigated since)
 };
 
@@ -131,8 +183,15 @@ class RandomHost {
   void Input(View& v);
   void Misc(View& v);
   void Refused();
+  // What became of a request the host answered: still open, ended by the answer, or let go of
+  // by its page before (the answer was refused as not open).
+  enum class Outcome { kOpen, kEnded, kLetGo };
   void Answer(View& v);
   void TextInput(View& v);
+  Outcome AnswerRange(View& v, Request& request);
+  Outcome AnswerAsset(View& v, Request& request);
+  // The outcome of an answer that gave r and, taken, ends the request or not.
+  Outcome Result(int r, bool ends);
   void TakeNotices(View& v, bool mayDestroy);
   void OtherThread();
   void Pump();
@@ -140,8 +199,10 @@ class RandomHost {
   std::mt19937 m_random;
   std::vector<View> m_views;
   std::vector<quillo_view*> m_dead;  // destroyed handles, to be refused
+  const std::string m_rangeFile = RangeFile();
   int m_made = 0, m_frames = 0, m_messages = 0, m_results = 0, m_errors = 0, m_requests = 0;
   int m_copies = 0;
+  int m_ranges = 0, m_ended = 0;
 };
 
 void RandomHost::Create() {
@@ -157,18 +218,20 @@ void RandomHost::Create() {
   c.zoom = Chance(20) ? 0.5 + Pick(3) * 0.5 : 0;
   c.user_agent = Chance(20) ? "RandomHost/1" : nullptr;
   quillo_view* view = nullptr;
-  // (The last page, of text input, a quarter of the time.)
+  // (The last page, of text input, a quarter of the time; a page of the host's scheme, plain or
+  // with ranges, some of the time.)
   const char* html =
       Chance(25) ? kPages[std::size(kPages) - 1] : kPages[Pick(int(std::size(kPages)))];
-  if (Chance(25)) html = nullptr;  // a page of the host's scheme
+  if (Chance(40)) html = nullptr;
   const int r = html ? quillo_view_create_html(&c, html, &view)
-                     : quillo_view_create(&c, "asset://r/page.html", &view);
+                     : quillo_view_create(
+                           &c, Chance(40) ? "asset://r/page.html" : "asset://r/range.html", &view);
   CHECK(r == QUILLO_OK, "create %dx%d gave %d", w, h, r);
   if (r != QUILLO_OK) {
     delete memory;
     return;
   }
-  m_views.push_back(View{view, memory, {}, {}, {}, html == kPages[std::size(kPages) - 1]});
+  m_views.push_back(View{view, memory, {}, {}, {}, {}, html == kPages[std::size(kPages) - 1]});
   ++m_made;
 }
 
@@ -291,51 +354,127 @@ void RandomHost::Misc(View& v) {
       break;
     default:
       v.textPage = false;
-      r = quillo_view_load_url(v.handle, Chance(50)   ? "about:blank"
-                                         : Chance(50) ? "asset://r/other.html"
+      r = quillo_view_load_url(v.handle, Chance(40)   ? "about:blank"
+                                         : Chance(30) ? "asset://r/other.html"
+                                         : Chance(50) ? "asset://r/range.html"
                                                       : "data:text/html,<b>hi</b>");
       break;
   }
   CHECK(r == QUILLO_OK, "call gave %d", r);
 }
 
-// Answers one of the view's open requests of the scheme: whole, a piece, refused, or wrongly.
-void RandomHost::Answer(View& v) {
-  if (v.requests.empty()) return;
-  const size_t index = size_t(Pick(int(v.requests.size())));
-  const uint64_t id = v.requests[index].first;
-  const bool answered = v.requests[index].second;
+// The range file's requests: whole (the library cuts the part), from memory or as a head and
+// then pieces with quillo_view_respond_range, refused, or wrongly (more than the head promised).
+RandomHost::Outcome RandomHost::AnswerRange(View& v, Request& request) {
+  const std::string& file = m_rangeFile;
+  int r = QUILLO_OK;
+  if (request.promised) {
+    const uint64_t left = request.count - request.sent;
+    if (Chance(10)) {
+      r = quillo_view_respond(v.handle, request.id, 0, nullptr, file.data(), size_t(left + 1), 1);
+      if (r == QUILLO_ERROR_NOT_FOUND) return Outcome::kLetGo;
+      CHECK(r == QUILLO_ERROR_BAD_ARGUMENT, "bytes past the promised part gave %d", r);
+      ++m_errors;
+      return Outcome::kOpen;
+    }
+    const uint64_t size = std::min<uint64_t>(left, uint64_t(1 + Pick(64)));
+    const bool done = size == left;
+    r = quillo_view_respond(v.handle, request.id, 0, nullptr,
+                            file.data() + request.first + request.sent, size, done);
+    request.sent += size;
+    return Result(r, done);
+  }
+  uint64_t first = 99, count = 99;
+  switch (Pick(5)) {
+    case 0:
+      return Result(quillo_view_respond(v.handle, request.id, 0, nullptr, nullptr, 0, 1), true);
+    case 1:
+      return Result(
+          quillo_view_respond(v.handle, request.id, 200, "text/plain", file.data(), file.size(), 1),
+          true);
+    case 2:
+      r = quillo_view_respond_range(v.handle, request.id, "text/plain", file.data(), file.size(),
+                                    &first, &count);
+      CHECK(r != QUILLO_OK || first + count <= file.size(), "a part past the file");
+      return Result(r, true);
+    default:
+      r = quillo_view_respond_range(v.handle, request.id, nullptr, nullptr, file.size(), &first,
+                                    &count);
+      if (r != QUILLO_OK) return Result(r, true);
+      CHECK(first + count <= file.size(), "a part past the file");
+      ++m_ranges;
+      request.answered = request.promised = true;
+      request.first = first, request.count = count;
+      if (count > 0) return Outcome::kOpen;
+      CHECK(quillo_view_respond(v.handle, request.id, 0, nullptr, nullptr, 0, 1) ==
+                QUILLO_ERROR_NOT_FOUND,
+            "a request answered 416 took more");
+      return Outcome::kEnded;
+  }
+}
+
+// The other assets' requests: whole, a piece, refused, or wrongly.
+RandomHost::Outcome RandomHost::AnswerAsset(View& v, Request& request) {
+  const uint64_t id = request.id;
   const std::string body = kAssets[Pick(int(std::size(kAssets)))];
   static const char* const kTypes[] = {"image/svg+xml", "text/html", "text/javascript", nullptr};
-  int r = QUILLO_OK;
-  bool ended = true;
   switch (Pick(6)) {
     case 0:  // refused (status 0 is read in the first answer only: later, done ends it)
-      r = quillo_view_respond(v.handle, id, 0, nullptr, nullptr, 0, answered ? 1 : Pick(2));
-      break;
+      return Result(
+          quillo_view_respond(v.handle, id, 0, nullptr, nullptr, 0, request.answered ? 1 : Pick(2)),
+          true);
     case 1:  // a piece, more to come (possibly never)
-      r = quillo_view_respond(v.handle, id, 200, kTypes[Pick(4)], body.data(), body.size(), 0);
-      v.requests[index].second = true;
-      ended = false;
-      break;
-    case 2: {                // careless: refused, and the request stays open
-      if (answered) return;  // a later answer's status is not read
+      request.answered = true;
+      return Result(
+          quillo_view_respond(v.handle, id, 200, kTypes[Pick(4)], body.data(), body.size(), 0),
+          false);
+    case 2: {                                       // careless: refused, and the request stays open
+      if (request.answered) return Outcome::kOpen;  // a later answer's status is not read
       const int bad =
           quillo_view_respond(v.handle, id, Chance(50) ? 99 : 600, nullptr, nullptr, 0, 1);
+      if (bad == QUILLO_ERROR_NOT_FOUND) return Outcome::kLetGo;
       CHECK(bad == QUILLO_ERROR_BAD_ARGUMENT, "a bad status gave %d", bad);
       const int null = quillo_view_respond(v.handle, id, 200, nullptr, nullptr, 3, 1);
       CHECK(null == QUILLO_ERROR_NULL_ARGUMENT, "null data gave %d", null);
       m_errors += 2;
-      return;
+      return Outcome::kOpen;
     }
     default:  // the whole, or the rest
-      r = quillo_view_respond(v.handle, id, Chance(80) ? 200 : 404, kTypes[Pick(4)], body.data(),
-                              body.size(), 1);
-      break;
+      return Result(quillo_view_respond(v.handle, id, Chance(80) ? 200 : 404, kTypes[Pick(4)],
+                                        body.data(), body.size(), 1),
+                    true);
   }
+}
+
+RandomHost::Outcome RandomHost::Result(int r, bool ends) {
+  // Refused as not open: the page let go of the request, and its notice is on its way.
+  if (r == QUILLO_ERROR_NOT_FOUND) return Outcome::kLetGo;
   CHECK(r == QUILLO_OK, "an answer to an open request gave %d", r);
-  if (!ended) return;
+  return ends ? Outcome::kEnded : Outcome::kOpen;
+}
+
+// Answers one of the view's open requests of the scheme.
+void RandomHost::Answer(View& v) {
+  if (v.requests.empty()) return;
+  const size_t index = size_t(Pick(int(v.requests.size())));
+  Request& request = v.requests[index];
+  const uint64_t id = request.id;
+  const bool page = request.url.find("/range.html") != std::string::npos;
+  Outcome outcome;
+  if (page)
+    outcome = Result(
+        quillo_view_respond(v.handle, id, 200, "text/html", kRangePage, std::strlen(kRangePage), 1),
+        true);
+  else if (request.url.find("/range") != std::string::npos)
+    outcome = AnswerRange(v, request);
+  else
+    outcome = AnswerAsset(v, request);
+  if (outcome == Outcome::kOpen) return;
   v.requests.erase(v.requests.begin() + long(index));
+  if (outcome == Outcome::kLetGo) {
+    v.letGo.push_back(id);
+    return;
+  }
   const int again = quillo_view_respond(v.handle, id, 200, nullptr, "x", 1, 1);
   CHECK(again == QUILLO_ERROR_NOT_FOUND, "an ended request took an answer (%d)", again);
 }
@@ -552,10 +691,47 @@ void RandomHost::TakeNotices(View& v, bool mayDestroy) {
       case QUILLO_NOTICE_SCRIPT_RESULT:
         ++m_results;
         break;
-      case QUILLO_NOTICE_REQUEST:
+      case QUILLO_NOTICE_REQUEST: {
         ++m_requests;
         CHECK(std::strncmp(n.text, "asset://", 8) == 0, "a request of another scheme: %s", n.text);
-        v.requests.emplace_back(n.id, false);
+        CHECK(n.headers != nullptr, "a request without headers");
+        Request request;
+        request.id = n.id;
+        request.url = n.text;
+        if (request.url.find("/range") != std::string::npos &&
+            request.url.find("/range.html") == std::string::npos)
+          CHECK(std::strstr(n.headers, "Range: bytes=") != nullptr,
+                "a range request without its "
+                "Range header: %s",
+                n.headers);
+        v.requests.push_back(request);
+        // The range page's fetches are mostly answered at once, so that its checks run often.
+        if (request.url.find("/range") != std::string::npos && Chance(70)) {
+          const Outcome outcome =
+              request.url.find("/range.html") != std::string::npos
+                  ? Result(quillo_view_respond(v.handle, n.id, 200, "text/html", kRangePage,
+                                               std::strlen(kRangePage), 1),
+                           true)
+                  : AnswerRange(v, v.requests.back());
+          if (outcome != Outcome::kOpen) v.requests.pop_back();
+          if (outcome == Outcome::kLetGo) v.letGo.push_back(n.id);
+        }
+        break;
+      }
+      case QUILLO_NOTICE_REQUEST_ENDED: {
+        // Told once, for a request the host had not ended.
+        ++m_ended;
+        auto open = std::find_if(v.requests.begin(), v.requests.end(),
+                                 [&](const Request& r) { return r.id == n.id; });
+        auto refused = std::find(v.letGo.begin(), v.letGo.end(), n.id);
+        CHECK(open != v.requests.end() || refused != v.letGo.end(),
+              "REQUEST_ENDED for request %d, which the host ended or never had", int(n.id));
+        if (open != v.requests.end()) v.requests.erase(open);
+        if (refused != v.letGo.end()) v.letGo.erase(refused);
+        break;
+      }
+      case QUILLO_NOTICE_TITLE:
+        CHECK(std::strncmp(n.text, "range-bad", 9) != 0, "a range went wrong: %s", n.text);
         break;
       case QUILLO_NOTICE_IME_CARET:
         CHECK(n.rect.width > 0 && n.rect.height > 0 && (n.code == 0 || n.code == 1),
@@ -648,7 +824,11 @@ int RandomHost::Run(int steps) {
     Pump();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  for (View& v : m_views) CHECK(v.memory->Intact(), "guard bytes of a view's memory changed");
+  for (View& v : m_views) {
+    CHECK(v.memory->Intact(), "guard bytes of a view's memory changed");
+    CHECK(v.letGo.empty(), "%d requests refused as not open were never told ended",
+          int(v.letGo.size()));
+  }
   // The pages must have had a life: frames reached the host.
   CHECK(m_frames > 0, "no frame reached the host");
   CHECK(quillo_shutdown() == QUILLO_OK, "shutdown");
@@ -663,8 +843,9 @@ int RandomHost::Run(int steps) {
         "a call after shutdown");
   std::printf(
       "views random host: %d steps, %d views made, %d frames, %d messages, %d results, %d "
-      "requests, %d copies, %d refusals, %d broken\n",
-      steps, m_made, m_frames, m_messages, m_results, m_requests, m_copies, m_errors, g_failures);
+      "requests (%d ranged, %d ended by their page), %d copies, %d refusals, %d broken\n",
+      steps, m_made, m_frames, m_messages, m_results, m_requests, m_ranges, m_ended, m_copies,
+      m_errors, g_failures);
   return g_failures == 0 ? 0 : 1;
 }
 

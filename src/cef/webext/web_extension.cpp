@@ -15,6 +15,7 @@
 
 #include "webext/confinement.h"
 #include "webext/console_hook.h"
+#include "webext/media_source.h"
 #include "webext/protocol.h"
 
 namespace {
@@ -161,6 +162,23 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
   g_signal_connect(page, "console-message-sent", G_CALLBACK(OnConsoleMessage), nullptr);
   G_GNUC_END_IGNORE_DEPRECATIONS
   g_signal_connect(page, "user-message-received", G_CALLBACK(OnUserMessage), state);
+  AddMediaPage(page);
+}
+
+void RegisterMediaSchemes(GVariant* schemes) {
+  GVariantIter iter;
+  g_variant_iter_init(&iter, schemes);
+  const char* scheme = nullptr;
+  while (g_variant_iter_next(&iter, "&s", &scheme)) RegisterMediaScheme(scheme);
+}
+
+gboolean OnExtensionMessage(WebKitWebExtension*, WebKitUserMessage* message, gpointer) {
+  GVariant* parameters = webkit_user_message_get_parameters(message);
+  if (g_strcmp0(webkit_user_message_get_name(message), kMediaSchemes) != 0 || !parameters ||
+      !g_variant_is_of_type(parameters, G_VARIANT_TYPE("as")))
+    return FALSE;
+  RegisterMediaSchemes(parameters);
+  return TRUE;
 }
 
 // The process ends with the host: killed when the thread that started it
@@ -176,8 +194,9 @@ void DieWithHost(gint32 host) {
 extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(
     WebKitWebExtension* extension, GVariant* data) {
   gint32 host = 0;
+  GVariant* schemes = nullptr;
   if (data && g_variant_is_of_type(data, G_VARIANT_TYPE(kInitialisationData)))
-    g_variant_get(data, kInitialisationData, &host);
+    g_variant_get(data, "(i@as)", &host, &schemes);
   DieWithHost(host);
   UseOwnCaches();
   const ConfinementResult confinement = ConfineProcess(WebProcessRules());
@@ -188,4 +207,9 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(
             confinement.unconfinedThreads);
   g_isolatedWorld = webkit_script_world_new();
   g_signal_connect(extension, "page-created", G_CALLBACK(OnPageCreated), nullptr);
+  g_signal_connect(extension, "user-message-received", G_CALLBACK(OnExtensionMessage), nullptr);
+  if (schemes) {
+    RegisterMediaSchemes(schemes);
+    g_variant_unref(schemes);
+  }
 }

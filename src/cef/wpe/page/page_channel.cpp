@@ -1,11 +1,14 @@
 #include "wpe/page/page_channel.h"
 
+#include <gio/gunixfdlist.h>
+
 #include <memory>
 #include <utility>
 
 #include "diagnostics/debug_log.h"
 #include "webext/protocol.h"
 #include "wpe/process/engine_context.h"
+#include "wpe/process/scheme_handlers.h"
 #include "wpe/room/browser_side.h"
 #include "wpe/room/frame_impl.h"
 #include "wpe/room/request_impl.h"
@@ -186,6 +189,18 @@ bool PageChannel::Receive(WebKitUserMessage* message) {
       renderer->OnUncaughtException(browser, &m_browser.MainFrame(), new V8ContextImpl,
                                     new V8ExceptionImpl(text, source, static_cast<int>(line)),
                                     new V8StackTraceImpl);
+    return true;
+  }
+  if (g_strcmp0(name, webext::kMediaRequest) == 0 &&
+      g_variant_is_of_type(parameters, G_VARIANT_TYPE("(st)"))) {
+    const char* uri = nullptr;
+    guint64 first = 0;
+    g_variant_get(parameters, "(&st)", &uri, &first);
+    GUnixFDList* fds = webkit_user_message_get_fd_list(message);
+    const int socket = fds && g_unix_fd_list_get_length(fds) == 1
+                           ? g_unix_fd_list_get(fds, 0, nullptr)  // a copy of our own
+                           : -1;
+    if (socket >= 0) SchemeHandlers::Get().MediaRequest(m_browser, uri, first, socket);
     return true;
   }
   if (g_strcmp0(name, webext::kSubframeNavigated) == 0 &&

@@ -1,7 +1,8 @@
 // This process's end of the conversation with the web process's extension:
 // script contexts created and released (to the render-process hooks), console
 // messages and uncaught exceptions, sub-frame navigations (to the request
-// handler's OnBeforeBrowse); and, the other way, replacing a sub-frame's
+// handler's OnBeforeBrowse), the media player's reads of the embedder's
+// schemes (to SchemeHandlers); and, the other way, replacing a sub-frame's
 // document and running script in the main frame, none of which a web process
 // that ends on the way loses. UI thread only.
 #pragma once

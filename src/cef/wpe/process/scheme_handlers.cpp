@@ -8,14 +8,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "diagnostics/debug_log.h"
 #include "platform/utf.h"
 #include "wpe/process/engine_context.h"
 #include "wpe/process/ui_thread.h"
+#include "wpe/process/web_process_security.h"
 #include "wpe/room/browser_side.h"
 #include "wpe/room/frame_impl.h"
 #include "wpe/room/request_impl.h"
@@ -26,17 +29,36 @@ namespace quillo::engine {
 // One request of an embedder's scheme, from the handler's Open to the last byte written (or the
 // refusal). Held by SchemeHandlers while under way, and by the handler while it holds one of the
 // callbacks. UI thread, but for the callbacks, which post to it.
+//
+// Two kinds of request: the engine's own (a WebKitURISchemeRequest, answered with a response
+// whose stream is one end of a socket pair), and the media player's, which comes with its end
+// of a socket pair already (webext/media_source.h): the head goes into it as text before the
+// body, and a refusal closes it.
+//
+// The engine holds its request while it is under way and lets go of it when the page lets go
+// (a navigation away, an aborted fetch): the job holds it weakly, so that the end of the
+// engine's hold tells it that nobody waits for its answer any more, also before the first one.
+// The media player lets go by closing its end of the socket, which the job watches.
 class SchemeJob : public CefCallback, public CefResourceReadCallback {
  public:
   SchemeJob(WebKitURISchemeRequest* request, CefRefPtr<CefResourceHandler> handler)
-      : m_request(WEBKIT_URI_SCHEME_REQUEST(g_object_ref(request))), m_handler(handler) {}
+      : m_request(request), m_uri(webkit_uri_scheme_request_get_uri(request)), m_handler(handler) {
+    g_object_weak_ref(G_OBJECT(m_request), &SchemeJob::RequestGone, this);
+  }
+  // A media read: socket is the job's to write and close.
+  SchemeJob(int socket, const std::string& uri, CefRefPtr<CefResourceHandler> handler)
+      : m_request(nullptr), m_uri(uri), m_handler(handler), m_media(true), m_socket(socket) {
+    fcntl(m_socket, F_SETFL, fcntl(m_socket, F_GETFL) | O_NONBLOCK);
+  }
   ~SchemeJob() override {
-    if (m_writable) g_source_destroy(m_writable), g_source_unref(m_writable);
+    DropSource(&m_writable);
+    DropSource(&m_hangUp);
     if (m_socket >= 0) close(m_socket);
-    g_object_unref(m_request);
+    LetGoOfRequest();
   }
 
   void Start(CefRefPtr<CefRequest> request) {
+    if (m_media) WatchHangUp();
     bool handleNow = false;
     if (!m_handler->Open(request, handleNow, this)) return Refuse("refused by the embedder");
     if (handleNow) Opened();
@@ -47,7 +69,7 @@ class SchemeJob : public CefCallback, public CefResourceReadCallback {
   void Abort() {
     if (m_phase == Phase::kDone) return;
     m_handler->Cancel();
-    if (m_phase == Phase::kOpening) Fail("cancelled");
+    if (m_phase == Phase::kOpening && m_request) Fail("cancelled");
     End();
   }
 
@@ -68,6 +90,19 @@ class SchemeJob : public CefCallback, public CefResourceReadCallback {
   // The most bytes one Read may give.
   static constexpr int kChunk = 64 * 1024;
 
+  // The engine let go of the request (the weak reference's notice): the page waits for it no
+  // more. UI thread, inside the engine's own call.
+  static void RequestGone(gpointer data, GObject*) {
+    CefRefPtr<SchemeJob> self(static_cast<SchemeJob*>(data));  // outlives its End
+    self->m_request = nullptr;
+    self->Abort();
+  }
+
+  void LetGoOfRequest() {
+    if (m_request) g_object_weak_unref(G_OBJECT(m_request), &SchemeJob::RequestGone, this);
+    m_request = nullptr;
+  }
+
   void Post(std::function<void(SchemeJob&)> step) {
     CefRefPtr<SchemeJob> self(this);
     // Later, never inside the handler's own call.
@@ -76,13 +111,14 @@ class SchemeJob : public CefCallback, public CefResourceReadCallback {
 
   void Opened() {
     QUILLO_REQUIRE_UI_THREAD();
-    if (m_phase != Phase::kOpening) return;
+    if (m_phase != Phase::kOpening || (!m_media && !m_request)) return;
     CefRefPtr<ResponseImpl> response = new ResponseImpl;
     int64 length = -1;
     CefString redirect;
     m_handler->GetResponseHeaders(response.get(), length, redirect);
     const int status = response->GetStatus();
     if (status < 100 || status > 599) return Refuse("a status out of range");
+    if (m_media) return SendHead(*response, length);
     int sockets[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
       return Refuse("no socket pair for the response");
@@ -104,11 +140,58 @@ class SchemeJob : public CefCallback, public CefResourceReadCallback {
         soup_message_headers_append(soup, name.ToString().c_str(), value.ToString().c_str());
       webkit_uri_scheme_response_set_http_headers(answer, soup);  // takes it
     }
+    // The engine holds the request while it reads the response; the weak reference stays, to
+    // tell when the page lets go of it.
     webkit_uri_scheme_request_finish_with_response(m_request, answer);
     g_object_unref(answer);
     g_object_unref(stream);
+    if (m_phase != Phase::kOpening) return;  // the page let go of it meanwhile
     m_phase = Phase::kReading;
     ReadMore();
+  }
+
+  // A media read's head, as text before the body (webext/protocol.h, kMediaRequest).
+  void SendHead(ResponseImpl& response, int64 length) {
+    std::string head = std::to_string(response.GetStatus()) + "\r\n";
+    if (length >= 0) head += "Content-Length: " + std::to_string(length) + "\r\n";
+    const std::string mime = response.GetMimeType().ToString();
+    if (!mime.empty()) head += "Content-Type: " + mime + "\r\n";
+    CefResponse::HeaderMap headers;
+    response.GetHeaderMap(headers);
+    for (const auto& [name, value] : headers) {
+      std::string line = name.ToString() + ": " + value.ToString();
+      if (line.find_first_of("\r\n") != std::string::npos) continue;
+      if (strncasecmp(line.c_str(), "Content-Length:", 15) != 0) head += line + "\r\n";
+    }
+    head += "\r\n";
+    m_buffer.assign(head.begin(), head.end());
+    m_pending = static_cast<int>(m_buffer.size());
+    m_written = 0;
+    m_phase = Phase::kReading;
+    if (Write()) ReadMore();
+  }
+
+  // A media read whose reader closed its end: nobody reads the rest. The socket is never
+  // written to by the reader, so anything readable is its end.
+  void WatchHangUp() {
+    m_hangUp = g_unix_fd_source_new(m_socket, GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR));
+    AddRef();  // the source's
+    GUnixFDSourceFunc hungUp = [](gint, GIOCondition, gpointer data) -> gboolean {
+      CefRefPtr<SchemeJob> job(static_cast<SchemeJob*>(data));
+      job->Abort();
+      return G_SOURCE_REMOVE;
+    };
+    g_source_set_callback(m_hangUp,
+                          reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(hungUp)), this,
+                          [](gpointer data) { static_cast<SchemeJob*>(data)->Release(); });
+    g_source_attach(m_hangUp, EngineContext::Get().MainContext());
+  }
+
+  static void DropSource(GSource** source) {
+    if (*source == nullptr) return;
+    g_source_destroy(*source);
+    g_source_unref(*source);
+    *source = nullptr;
   }
 
   // Reads while the handler has bytes at once and the socket takes them.
@@ -163,7 +246,7 @@ class SchemeJob : public CefCallback, public CefResourceReadCallback {
   }
 
   void WaitWritable() {
-    if (m_writable) g_source_destroy(m_writable), g_source_unref(m_writable);
+    DropSource(&m_writable);
     m_writable = g_unix_fd_source_new(m_socket, G_IO_OUT);
     AddRef();  // the source's
     GUnixFDSourceFunc writable = [](gint, GIOCondition, gpointer data) -> gboolean {
@@ -184,36 +267,49 @@ class SchemeJob : public CefCallback, public CefResourceReadCallback {
   void Refuse(const char* why) {
     QUILLO_REQUIRE_UI_THREAD();
     if (m_phase != Phase::kOpening) return;
-    Fail(why);
+    if (m_request) Fail(why);
+    if (m_media)
+      QLOG(u"SchemeJob => [%s] media: %s", platform::Utf8ToUtf16(m_uri).c_str(),
+           platform::Utf8ToUtf16(why).c_str());
     End();
   }
 
+  // Ends the request with an error; the job lets go of it first, since the engine lets go of it
+  // inside the call.
   void Fail(const char* why) {
-    QLOG(u"SchemeJob => [%s] %s",
-         platform::Utf8ToUtf16(webkit_uri_scheme_request_get_uri(m_request)).c_str(),
+    QLOG(u"SchemeJob => [%s] %s", platform::Utf8ToUtf16(m_uri).c_str(),
          platform::Utf8ToUtf16(why).c_str());
+    WebKitURISchemeRequest* request = WEBKIT_URI_SCHEME_REQUEST(g_object_ref(m_request));
+    LetGoOfRequest();
     GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, why);
-    webkit_uri_scheme_request_finish_error(m_request, error);
+    webkit_uri_scheme_request_finish_error(request, error);
     g_error_free(error);
+    g_object_unref(request);
   }
 
   // The last byte is written (or the job was cut short): the page reads the end of the stream.
   void End() {
     if (m_phase == Phase::kDone) return;
     m_phase = Phase::kDone;
-    if (m_writable) g_source_destroy(m_writable), g_source_unref(m_writable), m_writable = nullptr;
+    LetGoOfRequest();
+    DropSource(&m_writable);
+    DropSource(&m_hangUp);
     if (m_socket >= 0) close(m_socket), m_socket = -1;
     SchemeHandlers::Get().Ended(this);
   }
 
-  WebKitURISchemeRequest* const m_request;
+  // Held weakly (see RequestGone): null once the engine let go of it, or the job did.
+  WebKitURISchemeRequest* m_request;
+  const std::string m_uri;
   const CefRefPtr<CefResourceHandler> m_handler;
+  const bool m_media = false;  // a media read (the other constructor)
   Phase m_phase = Phase::kOpening;
   int m_socket = -1;  // this side of the socket pair, non-blocking
   GSource* m_writable = nullptr;
-  std::vector<char> m_buffer;  // a read's bytes, valid until its callback has answered
-  int m_pending = 0;           // bytes of m_buffer to write
-  int m_written = 0;           // of them, written
+  GSource* m_hangUp = nullptr;  // a media read's reader closing its end
+  std::vector<char> m_buffer;   // a read's bytes, valid until its callback has answered
+  int m_pending = 0;            // bytes of m_buffer to write
+  int m_written = 0;            // of them, written
 
   IMPLEMENT_REFCOUNTING(SchemeJob);
 };
@@ -278,6 +374,8 @@ bool SchemeHandlers::Register(const std::string& scheme,
     webkit_web_context_register_uri_scheme(context, scheme.c_str(), OnSchemeRequest, nullptr,
                                            nullptr);
     m_registered.insert(scheme);
+    // The media player reads the scheme through the extension (webext/media_source.h).
+    ServeMediaSchemes(context, std::vector<std::string>(m_registered.begin(), m_registered.end()));
   }
   m_factories[scheme] = factory;
   return true;
@@ -336,6 +434,31 @@ void SchemeHandlers::Request(WebKitURISchemeRequest* request) {
   CefRefPtr<SchemeJob> job = new SchemeJob(request, handler);
   m_jobs[job.get()] = job;
   job->Start(cefRequest);
+}
+
+void SchemeHandlers::MediaRequest(BrowserSide& browser, const std::string& uri, uint64_t first,
+                                  int socket) {
+  QUILLO_REQUIRE_UI_THREAD();
+  const std::string scheme = uri.substr(0, uri.find(':'));
+  auto factory = m_factories.find(scheme);
+  // As browsers ask for media: always a Range, so that the answer tells the resource's size.
+  CefRequest::HeaderMap headers;
+  headers.emplace(CefString("Range"), CefString("bytes=" + std::to_string(first) + "-"));
+  CefRefPtr<CefRequest> request =
+      new RequestImpl(CefString(uri), CefString("GET"), TT_LINK, headers);
+  CefRefPtr<CefResourceHandler> handler;
+  if (!browser.ViewGone() && m_registered.count(scheme) && factory != m_factories.end() &&
+      factory->second)
+    handler = factory->second->Create(browser.Browser(), &browser.MainFrame(), scheme, request);
+  if (!handler) {
+    QLOG(u"SchemeHandlers::MediaRequest [%s] => no handler for the request",
+         platform::Utf8ToUtf16(uri).c_str());
+    close(socket);
+    return;
+  }
+  CefRefPtr<SchemeJob> job = new SchemeJob(socket, uri, handler);
+  m_jobs[job.get()] = job;
+  job->Start(request);
 }
 
 void SchemeHandlers::Ended(SchemeJob* job) {

@@ -4,7 +4,9 @@
 // Read after Read. The bytes reach the engine through a socket pair whose other end is the
 // response's stream, so that the page reads them as they come and a response of unknown length
 // is never held whole. A request of no browser this layer knows, or that the factory does not
-// take, is refused.
+// take, is refused. The engine's media player cannot read such schemes itself: the extension
+// reads them for it (webext/media_source.h), its requests coming here as messages of the page
+// that plays the media (MediaRequest) and going to the same factory.
 //
 // Threads: the UI thread only (the jobs' callbacks may be called on any thread; they post their
 // work to it). One instance for the process; at the engine's stop every job is cancelled and the
@@ -13,6 +15,7 @@
 
 #include <wpe/webkit.h>
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -21,6 +24,7 @@
 
 namespace quillo::engine {
 
+class BrowserSide;
 class SchemeJob;
 
 class SchemeHandlers {
@@ -36,6 +40,9 @@ class SchemeHandlers {
 
   // Engine signal (the web context's callback): a request of a registered scheme.
   void Request(WebKitURISchemeRequest* request);
+  // The extension's message (webext/protocol.h, kMediaRequest): browser's media player asks
+  // for uri from byte first on; socket (the job's from now on) carries the answer.
+  void MediaRequest(BrowserSide& browser, const std::string& uri, uint64_t first, int socket);
   // A job has ended; it is let go.
   void Ended(SchemeJob* job);
 

@@ -18,7 +18,25 @@ bool BubblewrapCanRun() {
          access("/.flatpak-info", F_OK) != 0;
 }
 
+// The host's process id as web processes see it (0 inside bubblewrap's pid
+// namespace), decided when the engine starts.
+gint32 g_hostForWebProcesses = 0;
+
+GVariant* SchemeList(const std::vector<std::string>& schemes) {
+  GVariantBuilder builder;
+  g_variant_builder_init(&builder, G_VARIANT_TYPE("as"));
+  for (const std::string& scheme : schemes) g_variant_builder_add(&builder, "s", scheme.c_str());
+  return g_variant_builder_end(&builder);
+}
+
 }  // namespace
+
+void ServeMediaSchemes(WebKitWebContext* context, const std::vector<std::string>& schemes) {
+  webkit_web_context_set_web_extensions_initialization_user_data(
+      context, g_variant_new("(i@as)", g_hostForWebProcesses, SchemeList(schemes)));
+  webkit_web_context_send_message_to_all_extensions(
+      context, webkit_user_message_new(webext::kMediaSchemes, SchemeList(schemes)));
+}
 
 void SecureWebProcesses(WebKitWebContext* context, const char* extensionsDirectory) {
   const bool sandbox = BubblewrapCanRun();
@@ -29,9 +47,9 @@ void SecureWebProcesses(WebKitWebContext* context, const char* extensionsDirecto
   }
   // Inside bubblewrap's pid namespace the host's id means nothing; bubblewrap
   // ends the process with the host there.
+  g_hostForWebProcesses = sandbox ? 0 : static_cast<gint32>(getpid());
   webkit_web_context_set_web_extensions_initialization_user_data(
-      context,
-      g_variant_new(webext::kInitialisationData, sandbox ? 0 : static_cast<gint32>(getpid())));
+      context, g_variant_new("(i@as)", g_hostForWebProcesses, SchemeList({})));
   if (landlock::Abi() < 1) {
     const bool off = errno == EOPNOTSUPP;
     if (sandbox) {

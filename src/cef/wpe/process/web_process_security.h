@@ -6,10 +6,18 @@
 
 #include <wpe/webkit.h>
 
+#include <string>
+#include <vector>
+
 namespace quillo::engine {
 
 // Before the first web process starts. Logs one line when web content will
 // run unconfined, saying why.
 void SecureWebProcesses(WebKitWebContext* context, const char* extensionsDirectory);
+
+// The embedder's schemes, whose media the library serves: web processes that
+// start from now on learn them as they start, and those running now by a
+// message.
+void ServeMediaSchemes(WebKitWebContext* context, const std::vector<std::string>& schemes);
 
 }  // namespace quillo::engine
