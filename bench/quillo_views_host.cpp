@@ -156,23 +156,11 @@ int main(int argc, char** argv) {
   std::optional<Args> args = bench::StartRun(argc, argv);
   if (!args) return 2;
   Result result("quillo", args->workloadName);
-  if (args->workload != bench::Workload::kViews && args->workload != bench::Workload::kResize &&
-      args->workload != bench::Workload::kEval)
+  if (!bench::IsViewsWorkload(*args))
     return bench::Fail(result, "quillo-bench-views runs views, resize and eval only");
   Views views(*args);
-  if (!views.Create() || !bench::WaitForEveryView(views, NowNs() + 2 * bench::kLoadTimeoutNs))
+  if (!views.Create() || !bench::MeasureViewsWorkload(*args, views, result))
     return bench::Fail(result, views.WhyNot());
-  switch (args->workload) {
-    case bench::Workload::kResize:
-      bench::MeasureResizeStorm(*args, views, result);
-      break;
-    case bench::Workload::kEval:
-      bench::MeasureEval(*args, views, result);
-      break;
-    default:
-      bench::MeasureViewsAnimation(*args, views, result);
-      break;
-  }
   if (!views.error().empty()) return bench::Fail(result, views.error());
   views.Shutdown(result);
   result.Print();

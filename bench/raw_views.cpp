@@ -156,23 +156,11 @@ int main(int argc, char** argv) {
   std::optional<Args> args = bench::StartRun(argc, argv);
   if (!args) return 2;
   Result result("raw", args->workloadName);
-  if (args->workload != bench::Workload::kViews && args->workload != bench::Workload::kResize &&
-      args->workload != bench::Workload::kEval)
+  if (!bench::IsViewsWorkload(*args))
     return bench::Fail(result, "quillo-bench-raw-views runs views, resize and eval only");
   RawViews views(*args);
-  if (!views.Start() || !bench::WaitForEveryView(views, NowNs() + 2 * bench::kLoadTimeoutNs))
+  if (!views.Start() || !bench::MeasureViewsWorkload(*args, views, result))
     return bench::Fail(result, views.WhyNot());
-  switch (args->workload) {
-    case bench::Workload::kResize:
-      bench::MeasureResizeStorm(*args, views, result);
-      break;
-    case bench::Workload::kEval:
-      bench::MeasureEval(*args, views, result);
-      break;
-    default:
-      bench::MeasureViewsAnimation(*args, views, result);
-      break;
-  }
   if (!views.error().empty()) return bench::Fail(result, views.error());
   result.Integer("buffers", views.buffers());
   const int64_t start = NowNs();

@@ -131,4 +131,25 @@ void MeasureEval(const Args& args, ViewsDriver& views, Result& result) {
   result.Number("eval_p90_ms", Percentile(latencies, 0.9));
 }
 
+bool IsViewsWorkload(const Args& args) {
+  return args.workload == Workload::kViews || args.workload == Workload::kResize ||
+         args.workload == Workload::kEval;
+}
+
+bool MeasureViewsWorkload(const Args& args, ViewsDriver& views, Result& result) {
+  if (!WaitForEveryView(views, NowNs() + 2 * kLoadTimeoutNs)) return false;
+  switch (args.workload) {
+    case Workload::kResize:
+      MeasureResizeStorm(args, views, result);
+      break;
+    case Workload::kEval:
+      MeasureEval(args, views, result);
+      break;
+    default:
+      MeasureViewsAnimation(args, views, result);
+      break;
+  }
+  return true;
+}
+
 }  // namespace bench

@@ -70,4 +70,10 @@ void MeasureResizeStorm(const Args& args, ViewsDriver& views, Result& result);
 // call to its result in the host), eval_missed, eval_wrong (results other than expected).
 void MeasureEval(const Args& args, ViewsDriver& views, Result& result);
 
+// Whether args name one of the workloads above (views, resize, eval).
+bool IsViewsWorkload(const Args& args);
+// Waits until every view has shown a frame, then measures the workload args name into result;
+// false (the run failed: views.WhyNot() says why) when a view did not show in time.
+bool MeasureViewsWorkload(const Args& args, ViewsDriver& views, Result& result);
+
 }  // namespace bench

@@ -61,20 +61,20 @@ RangeAnswer AnswerRange(std::string_view range, bool ifRange, uint64_t total) {
   const size_t equals = range.find('=');
   if (equals == std::string_view::npos || !SameAscii(Trim(range.substr(0, equals)), "bytes"))
     return Whole(total);
-  // One range-spec; empty list elements ("bytes=,0-9") are no ranges.
-  std::vector<std::string_view> specs;
+  // Exactly one range is cut; empty list elements ("bytes=,0-9") do not count.
+  std::vector<std::string_view> parts;
   for (std::string_view rest = range.substr(equals + 1);;) {
     const size_t comma = rest.find(',');
-    const std::string_view spec = Trim(rest.substr(0, comma));
-    if (!spec.empty()) specs.push_back(spec);
+    const std::string_view part = Trim(rest.substr(0, comma));
+    if (!part.empty()) parts.push_back(part);
     if (comma == std::string_view::npos) break;
     rest.remove_prefix(comma + 1);
   }
-  if (specs.size() != 1) return Whole(total);
-  const std::string_view spec = specs[0];
-  const size_t dash = spec.find('-');
+  if (parts.size() != 1) return Whole(total);
+  const std::string_view part = parts[0];
+  const size_t dash = part.find('-');
   if (dash == std::string_view::npos) return Whole(total);
-  const std::string_view head = spec.substr(0, dash), tail = spec.substr(dash + 1);
+  const std::string_view head = part.substr(0, dash), tail = part.substr(dash + 1);
   RangeAnswer answer;
   answer.total = total;
   uint64_t first = 0, last = kMax;

@@ -12,8 +12,8 @@
 namespace quillo::views {
 namespace {
 
-// What RFC 9110 selects: the positions of [0, total) the range-spec names, as a list; valid is
-// false for a spec that is not a range (the header is then ignored).
+// What RFC 9110 selects: the positions of [0, total) the range names, as a list; valid is
+// false for a text that is not a range (the header is then ignored).
 std::vector<uint64_t> Selected(const std::string& kind, uint64_t a, uint64_t b, uint64_t total,
                                bool* valid) {
   *valid = true;
@@ -32,10 +32,10 @@ TEST(ByteRange, EverySingleRangeSelectsWhatHttpSays) {
     for (const std::string kind : {"a-b", "a-", "-n"})
       for (uint64_t a = 0; a <= 14; ++a)
         for (uint64_t b = 0; b <= (kind == "a-b" ? 14u : 0u); ++b) {
-          const std::string spec = kind == "a-b"  ? std::to_string(a) + "-" + std::to_string(b)
+          const std::string range = kind == "a-b"  ? std::to_string(a) + "-" + std::to_string(b)
                                    : kind == "a-" ? std::to_string(a) + "-"
                                                   : "-" + std::to_string(a);
-          const std::string header = "bytes=" + spec;
+          const std::string header = "bytes=" + range;
           bool valid = false;
           const std::vector<uint64_t> want = Selected(kind, a, b, total, &valid);
           const RangeAnswer got = AnswerRange(header, false, total);
