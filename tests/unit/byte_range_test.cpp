@@ -33,8 +33,8 @@ TEST(ByteRange, EverySingleRangeSelectsWhatHttpSays) {
       for (uint64_t a = 0; a <= 14; ++a)
         for (uint64_t b = 0; b <= (kind == "a-b" ? 14u : 0u); ++b) {
           const std::string range = kind == "a-b"  ? std::to_string(a) + "-" + std::to_string(b)
-                                   : kind == "a-" ? std::to_string(a) + "-"
-                                                  : "-" + std::to_string(a);
+                                    : kind == "a-" ? std::to_string(a) + "-"
+                                                   : "-" + std::to_string(a);
           const std::string header = "bytes=" + range;
           bool valid = false;
           const std::vector<uint64_t> want = Selected(kind, a, b, total, &valid);
