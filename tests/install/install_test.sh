@@ -54,6 +54,12 @@ for f in GoBackForwardHome ExecuteJavaScript InputWeb LoadWeb ReserveInvalidRedi
   SetDebugEnable UnloadWeb UpdateWeb; do
   grep -qx "$f" "$work/exports" || fail "the installed library does not export $f"
 done
+# The Debian symbols file lists exactly what the library exports, so a new function cannot
+# ship without its entry (dpkg-gensymbols would then fail the package build).
+sed -n 's/^ \([A-Za-z_][A-Za-z0-9_]*\)@Base .*/\1/p' "$here/../../cmake/debian/symbols.in" |
+  sort >"$work/symbols"
+diff -u "$work/symbols" "$work/exports" >"$work/symbols.diff" ||
+  { cat "$work/symbols.diff" >&2; fail "cmake/debian/symbols.in and the exports differ"; }
 
 step "pkg-config: build and run a host"
 export PKG_CONFIG_PATH="$work/prefix/$libdir_rel/pkgconfig"
