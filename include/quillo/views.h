@@ -169,8 +169,10 @@ QUILLO_VIEWS_API int quillo_view_destroy(quillo_view* view);
 /* Drives the engine for every view, once: hands the engine the host's calls since the last pump
  * and lets it do one unit of work when it has some, copies each view's newest whole frame into
  * its memory where it differs from the frame the host has, and queues the notices that came.
- * Never blocks (it waits for no other thread). Call it regularly, for example once per frame:
- * without pumps pages neither load nor paint. */
+ * While the host keeps pumping (a pump in the last half second), the engine also works between
+ * pumps whenever it has something to do, so a script's result, a page's message or a new frame
+ * is ready at the next pump. Never blocks (it waits for no other thread). Call it regularly, for
+ * example once per frame: without pumps pages neither load nor paint. */
 QUILLO_VIEWS_API int quillo_pump(void);
 
 /* Stops the engine for the rest of the process: every view is closed (its handle becomes

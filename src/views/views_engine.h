@@ -1,7 +1,12 @@
 // The views' engine: a thread of the library's own that starts the engine (CefInitialize on
-// it, so it is the engine's UI thread), runs the host's calls handed over as tasks, and does one
-// message-loop work whenever the host's pump asks for it; and the views' engine-side clients,
-// found by their handles. Between works the thread sleeps on its wake word.
+// it, so it is the engine's UI thread), runs the host's calls handed over as tasks, and does a
+// message-loop work whenever the host's pump asks for it and, while the host keeps pumping,
+// whenever the engine asks for one itself; and the views' engine-side clients, found by their
+// handles. Between works the thread sleeps on its wake word.
+//
+// Works between pumps are what a page's round trips need: a script's result, a page's message
+// or a painted frame is then ready for the host's next pump instead of the one after. A host that
+// stops pumping for longer than kPumpLease stops the engine at its next work, as before.
 //
 // The host's calls travel as tasks through a lock-free queue (the host's thread pushes, the
 // engine thread pops); what the engine has to say travels back as events through another
@@ -42,9 +47,10 @@ class ViewsEngine : public CefApp, public CefBrowserProcessHandler, public CefSc
   void Start();
   State GetState() const { return static_cast<State>(m_state.load()); }
   // Queues task for the engine thread, which runs the tasks in the order they were posted, at
-  // its next work (which the next Pump asks for).
+  // its next work (the next Pump asks for one).
   void Post(Task task);
-  // Asks the engine thread for a work when the engine asked for one or tasks wait; never waits.
+  // Asks the engine thread for a work when the engine asked for one or tasks wait, and renews
+  // the lease under which the engine's own requests wake it; never waits.
   void Pump();
   // The oldest event the engine thread emitted; false when none waits.
   bool TakeEvent(ViewEvent* event) { return m_events.Pop(event); }
@@ -73,6 +79,7 @@ class ViewsEngine : public CefApp, public CefBrowserProcessHandler, public CefSc
  private:
   static constexpr uint32_t kWakeWork = 0x1;
   static constexpr uint32_t kWakeStop = 0x2;
+  static constexpr int64_t kPumpLeaseNs = 500'000'000;
 
   void Run();       // the engine thread
   void RunTasks();  // engine thread
@@ -86,6 +93,9 @@ class ViewsEngine : public CefApp, public CefBrowserProcessHandler, public CefSc
   // Raised by the engine (any thread) when it has work; taken by Pump. Raised at first, so that
   // the first pumps drive the engine until it reports for itself.
   std::atomic<bool> m_workAsked{true};
+  // When the host's thread last pumped (steady clock, ns; 0 before the first pump). The engine's
+  // own requests for work wake the engine thread directly only within kPumpLease of it.
+  std::atomic<int64_t> m_lastPumpNs{0};
   bool m_tasksPosted = false;     // host's thread: tasks posted since the last Pump
   SpscQueue<Task> m_tasks;        // host's thread -> engine thread
   SpscQueue<ViewEvent> m_events;  // engine thread -> host's thread
