@@ -1,10 +1,11 @@
 // What a view's page and its host say to each other, end to end: scripts with results, pages
 // that post to the host and await its answers, zoom, the User-Agent, the frame-rate cap, hidden
-// views, and the page's web process ending.
+// views, a host that stops pumping, and the page's web process ending.
 #include <signal.h>
 #include <unistd.h>
 
 #include <set>
+#include <thread>
 
 #include "support/processes.h"
 #include "support/views_fixture.h"
@@ -248,6 +249,44 @@ TEST_F(ViewsTest, AHiddenViewPaintsNothingAndComesBackWithoutAReload) {
   EXPECT_TRUE(host().PumpUntil([&] { return host().FrameCount(view) > frames + 5; },
                                "the animation again"));
   EXPECT_EQ(host().Find(view, QUILLO_NOTICE_LOAD_STARTED, nullptr, from), -1) << "reloaded";
+}
+
+// A host that stops pumping stops its pages (within the engine's short lease after the last
+// pump): an animation runs far fewer frames in the pause than in as long a stretch of pumping.
+TEST_F(ViewsTest, AHostThatStopsPumpingStopsItsPages) {
+  ViewMemory& m = NewMemory(120, 80);
+  quillo_view* view = host().CreateHtml(
+      ViewsHost::ConfigFor(m),
+      "<body style='margin:0'><div id=d style='width:50px;height:50px'></div><script>"
+      "let frames = 0; const step = () => { frames++; d.style.background ="
+      " `rgb(${frames % 256},0,0)`; requestAnimationFrame(step); }; step();</script>");
+  ASSERT_TRUE(view);
+  ASSERT_TRUE(host().PumpUntil([&] { return host().FrameCount(view) > 5; }, "the animation"));
+  // The page's frame count, read with a script.
+  uint64_t id = 0;
+  auto count = [&]() -> long {
+    const size_t from = host().Notices(view).size();
+    EXPECT_EQ(api().quillo_view_eval(view, "frames", ++id), QUILLO_OK);
+    long value = -1;
+    EXPECT_TRUE(host().PumpUntil(
+        [&] {
+          const std::vector<ViewNotice>& notices = host().Notices(view);
+          for (size_t i = from; i < notices.size(); ++i)
+            if (notices[i].kind == QUILLO_NOTICE_SCRIPT_RESULT && notices[i].id == id)
+              value = std::stol(notices[i].text);
+          return value >= 0;
+        },
+        "the page's frame count"));
+    return value;
+  };
+  const long beforePause = count();
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  const long afterPause = count();
+  host().PumpFor(std::chrono::seconds(3));
+  const long afterPumping = count();
+  EXPECT_LT((afterPause - beforePause) * 2, afterPumping - afterPause)
+      << "animation frames: " << afterPause - beforePause << " in the pause, "
+      << afterPumping - afterPause << " while pumping";
 }
 
 // The page's web process is killed: PROCESS_GONE (crashed), then the failed load; a reload
