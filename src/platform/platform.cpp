@@ -7,6 +7,7 @@
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -147,6 +148,12 @@ void WaitWhileEquals(std::atomic<uint32_t>& word, uint32_t expected) {
 void WakeWordWaiter(std::atomic<uint32_t>& word) {
   syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr,
           0);
+}
+
+int64_t MonotonicNs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
 }  // namespace quillo::platform

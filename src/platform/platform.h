@@ -45,6 +45,10 @@ void WatchForks(void (*onChild)());
 void WaitWhileEquals(std::atomic<uint32_t>& word, uint32_t expected);
 void WakeWordWaiter(std::atomic<uint32_t>& word);
 
+// A monotonic clock in nanoseconds (GetTickCount's role): for leases and
+// intervals, never for the time of day.
+int64_t MonotonicNs();
+
 // Decodes host text given in the system code page (UTF-8 here) for log
 // lines; invalid bytes become U+FFFD. A null pointer gives an empty text.
 std::u16string DecodeHostText(const char* text);

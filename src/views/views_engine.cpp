@@ -1,7 +1,5 @@
 #include "views/views_engine.h"
 
-#include <chrono>
-
 #include "diagnostics/debug_log.h"
 #include "platform/engine_owner.h"
 #include "platform/platform.h"
@@ -13,12 +11,6 @@ namespace {
 
 // Works the engine thread does, at most, to let closing browsers go before it stops the engine.
 constexpr int kMaxCloseWorks = 2000;
-
-int64_t SteadyNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 }  // namespace
 
@@ -36,7 +28,7 @@ void ViewsEngine::Post(Task task) {
 }
 
 void ViewsEngine::Pump() {
-  m_lastPumpNs.store(SteadyNs());
+  m_lastPumpNs.store(platform::MonotonicNs());
   const bool asked = m_workAsked.load() && m_workAsked.exchange(false);
   if (!asked && !m_tasksPosted) return;
   m_tasksPosted = false;
@@ -58,7 +50,7 @@ void ViewsEngine::OnScheduleMessagePumpWork(int64_t) {
   // While the host pumps, the work is done now rather than at its next pump. Whoever takes the
   // request (here or Pump) wakes the engine thread, so one request is one work.
   const int64_t lastPump = m_lastPumpNs.load();
-  if (lastPump == 0 || SteadyNs() - lastPump > kPumpLeaseNs) return;
+  if (lastPump == 0 || platform::MonotonicNs() - lastPump > kPumpLeaseNs) return;
   if (!m_workAsked.exchange(false)) return;
   m_wake.fetch_or(kWakeWork);
   platform::WakeWordWaiter(m_wake);
