@@ -70,7 +70,10 @@ def test_wheel_scrolls_with_windows_deltas():
     view.wait_for_title("tall")
     view.wait_for_frame()
     view.move(100, 60)
-    view.run_script("addEventListener('scroll', () => document.title = 'y ' + scrollY)")
+    # Script and input travel on different threads: the wheel waits until the listener is in.
+    view.run_script("addEventListener('scroll', () => document.title = 'y ' + scrollY);"
+                    "document.title = 'listening'")
+    view.wait_for_title("listening")
     view.wheel(-360)  # three notches towards the user: down
     view.wait_for(lambda n: n.kind is NoticeKind.TITLE and n.text.startswith("y ") and
                   int(n.text[2:]) > 0, timeout=10)
