@@ -121,7 +121,10 @@ extern "C" {
  * arguments are kept, and the last url asked for is shown); a call after
  * UnloadWeb(0) opens the page again with all new arguments. From the first
  * call on the library stays loaded until the process ends (dlclose does not
- * unload it). In the child of a fork() every function does nothing.
+ * unload it). In the child of a fork() every function does nothing; end the
+ * child with exec or _exit, as POSIX asks of the child of a threaded process:
+ * exit() there runs the engine's exit handlers, which can wait forever for a
+ * lock that one of the parent's engine threads held at the fork.
  * Always returns 0: failures arrive through UpdateWeb. */
 QUILLO_API int LoadWeb(int x, int y, int width, int height, void* pixels, const char* url,
                        int options, const char* acceptLanguage);

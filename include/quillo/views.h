@@ -51,7 +51,9 @@
  * nothing and writes a log line (see quillo_set_log). A null, destroyed or made-up handle is
  * never followed: it gives QUILLO_ERROR_BAD_HANDLE.
  *
- * In the child of a fork() every function returns QUILLO_ERROR_FORKED and does nothing.
+ * In the child of a fork() every function returns QUILLO_ERROR_FORKED and does nothing. End
+ * the child with exec or _exit: exit() there runs the engine's exit handlers, which can wait
+ * forever for a lock that one of the parent's engine threads held at the fork.
  */
 #ifndef QUILLO_VIEWS_H
 #define QUILLO_VIEWS_H

@@ -1,8 +1,11 @@
 // Careless hosts of the views: every function with a handle that is null, destroyed or made up;
-// sizes, strides and configs out of range; calls from another thread and after shutdown; a view
-// destroyed inside its own notice loop; and the one engine of a process claimed by the eight
-// functions of quillo.h or by the views, the other refused. Each refusal is its error code and a
-// log line, and nothing changes.
+// sizes, strides and configs out of range; calls from another thread, in a forked child and after
+// shutdown; a view destroyed inside its own notice loop; and the one engine of a process claimed by
+// the eight functions of quillo.h or by the views, the other refused. Each refusal is its error
+// code and a log line, and nothing changes.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <thread>
 
 #include "quillo.h"
@@ -185,6 +188,34 @@ TEST_F(ViewsTest, OtherThreadsNoticeLoopsAndShutdown) {
       "three notices of the busy view"));
   EXPECT_EQ(last, QUILLO_ERROR_BAD_HANDLE);
   EXPECT_EQ(taken, 3);
+
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator is not fork-safe
+  // In the child of a fork every call is refused, and the child ends with _exit; the parent's
+  // view goes on.
+  int answer[2];
+  ASSERT_EQ(pipe(answer), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(answer[0]);
+    bool refused = api().quillo_pump() == QUILLO_ERROR_FORKED;
+    for (const auto& [name, result] : CallEach(api(), view))
+      refused = refused && result == QUILLO_ERROR_FORKED;
+    const char verdict = refused ? 'y' : 'n';
+    _exit(write(answer[1], &verdict, 1) == 1 ? 0 : 1);
+  }
+  close(answer[1]);
+  char verdict = 0;
+  EXPECT_EQ(read(answer[0], &verdict, 1), 1);
+  close(answer[0]);
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+  EXPECT_EQ(verdict, 'y') << "a call in the forked child was not refused with QUILLO_ERROR_FORKED";
+  const size_t before = host().Notices(view).size();
+  ASSERT_EQ(api().quillo_view_eval(view, "document.title = 'after fork'", 7), QUILLO_OK);
+  EXPECT_TRUE(host().WaitForTitle(view, "after fork", before));
+#endif
 
   ASSERT_EQ(Shutdown(), QUILLO_OK);
   ExpectAll(CallEach(api(), view), QUILLO_ERROR_SHUT_DOWN, "a call after shutdown");
