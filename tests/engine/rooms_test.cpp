@@ -152,8 +152,9 @@ TEST_F(Rooms, ScriptDialogsAnswerThroughTheirSideAndCancelWhenTheViewGoes) {
 // The stuck-page guard on its own, with short graces: a load that does not start expires; one
 // that started is checked while it does not commit, goes on being watched as long as its
 // process answers, and expires when an answer does not come; its commit ends the watch, while
-// a commit that comes before it started (an earlier navigation's) does not; and an answer to a
-// check that was overtaken counts for nothing.
+// a commit that comes before it started (an earlier navigation's) does not; an answer to a
+// check that was overtaken counts for nothing; and a load asked for again after its expiry gets
+// doubled graces, up to a cap, until it commits or another load is asked for.
 TEST_F(Rooms, StuckPageGuardWatchesTheStartThenTheCommit) {
   std::vector<std::string> events;
   std::vector<std::function<void()>> answers;
@@ -196,6 +197,24 @@ TEST_F(Rooms, StuckPageGuardWatchesTheStartThenTheCommit) {
   guard.CommitSeen();  // e committed
   PumpFor(200);
   EXPECT_EQ(events, (std::vector<std::string>{"check", "check"}));
+
+  // f's fresh processes keep expiring (a machine too loaded to start them within the grace).
+  std::vector<guint> backOffs;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    events.clear();
+    guard.Arm(u"f");
+    backOffs.push_back(guard.BackOff());
+    ASSERT_TRUE(saw({"expired f"}));
+  }
+  EXPECT_EQ(backOffs, (std::vector<guint>{1, 2, 4, 8, 8}));
+  guard.Arm(u"f");
+  guard.Started();
+  guard.CommitSeen();  // it came: the next expiry starts from the plain grace
+  guard.Arm(u"f");
+  EXPECT_EQ(guard.BackOff(), 1u);
+  guard.Arm(u"g");
+  EXPECT_EQ(guard.BackOff(), 1u);
+  guard.Disarm();
 }
 
 }  // namespace

@@ -5,13 +5,17 @@ namespace quillo::engine {
 
 void StuckPageGuard::Arm(const std::u16string& url) {
   QUILLO_REQUIRE_UI_THREAD();
+  if (url != m_url) m_expiries = 0;
   m_url = url;
   m_watch = Watch::kStart;
-  m_timer.Start(m_timings.startGraceMs, [this] {
-    m_watch = Watch::kNone;
-    const std::u16string expired = m_url;
-    m_onExpired(expired);  // may arm the guard again
-  });
+  m_timer.Start(m_timings.startGraceMs * BackOff(), [this] { Expire(); });
+}
+
+void StuckPageGuard::Expire() {
+  m_watch = Watch::kNone;
+  if (m_expiries < kMaxExpiryDoublings) ++m_expiries;
+  const std::u16string expired = m_url;
+  m_onExpired(expired);  // may arm the guard again
 }
 
 void StuckPageGuard::Started() {
@@ -20,14 +24,10 @@ void StuckPageGuard::Started() {
 
 void StuckPageGuard::WatchCommit() {
   m_watch = Watch::kCommit;
-  m_timer.Start(m_timings.commitWatchMs, [this] {
+  m_timer.Start(m_timings.commitWatchMs * BackOff(), [this] {
     m_watch = Watch::kAnswer;
     const uint64_t check = ++m_checks;
-    m_timer.Start(m_timings.answerGraceMs, [this] {
-      m_watch = Watch::kNone;
-      const std::u16string expired = m_url;
-      m_onExpired(expired);
-    });
+    m_timer.Start(m_timings.answerGraceMs * BackOff(), [this] { Expire(); });
     m_check([this, check] {
       // The process is alive and its page goes on: the load is slow, not stuck.
       if (m_watch == Watch::kAnswer && check == m_checks) WatchCommit();
@@ -47,6 +47,7 @@ void StuckPageGuard::ExpectCommit(const char* uri) {
 
 void StuckPageGuard::Committed() {
   m_expectedUri.clear();
+  m_expiries = 0;
   Disarm();
 }
 

@@ -7,6 +7,11 @@
 // (5 s: a slow server keeps the commit waiting while the page goes on); one whose process does
 // not answer is.
 //
+// A load asked for again after the guard ended its process (the same URL, no commit between)
+// gets twice the graces of the try before, up to kMaxBackOff times: on a machine so loaded that
+// a fresh web process needs longer than the grace to start, the load then still comes, instead
+// of every fresh process being ended in turn.
+//
 // Thread: the UI (engine) thread only.
 #pragma once
 
@@ -66,11 +71,15 @@ class StuckPageGuard {
   void Committed();
   // The load last asked for.
   const std::u16string& Url() const { return m_url; }
+  // The graces' multiple for the load asked for now: 1, doubled by each expiry of the same load.
+  guint BackOff() const { return 1u << m_expiries; }
+  static constexpr int kMaxExpiryDoublings = 3;  // at most 8 times the graces
   bool RefusesNavigation(const char* uri, bool isRedirect) const;
 
  private:
   enum class Watch { kNone, kStart, kCommit, kAnswer };
   void WatchCommit();
+  void Expire();
 
   Expired m_onExpired;
   Check m_check;
@@ -79,6 +88,7 @@ class StuckPageGuard {
   Watch m_watch = Watch::kNone;
   uint64_t m_checks = 0;  // tells the answer to the current check from an older one's
   std::u16string m_url;
+  int m_expiries = 0;  // expiries of m_url's loads since it last committed (capped)
   std::string m_expectedUri;
   gint64 m_expectedSince = 0;  // monotonic microseconds
 };
