@@ -235,10 +235,11 @@ void RandomHost::Create() {
   c.zoom = Chance(20) ? 0.5 + Pick(3) * 0.5 : 0;
   c.user_agent = Chance(20) ? "RandomHost/1" : nullptr;
   quillo_view* view = nullptr;
-  // (The last page, of text input, a quarter of the time; a page of the host's scheme, plain or
-  // with ranges, some of the time.)
-  const char* html =
-      Chance(25) ? kPages[std::size(kPages) - 1] : kPages[Pick(int(std::size(kPages)))];
+  // (The last page, of text input, a quarter of the time, the one before it, of sound and
+  // touch, often; a page of the host's scheme, plain or with ranges, some of the time.)
+  const char* html = Chance(25)   ? kPages[std::size(kPages) - 1]
+                     : Chance(20) ? kPages[std::size(kPages) - 2]
+                                  : kPages[Pick(int(std::size(kPages)))];
   if (Chance(40)) html = nullptr;
   const int r = html ? quillo_view_create_html(&c, html, &view)
                      : quillo_view_create(
