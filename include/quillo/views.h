@@ -359,7 +359,8 @@ QUILLO_VIEWS_API int quillo_view_set_focus(quillo_view* view, int focused);
 #define QUILLO_MAX_TOUCH_POINTS 10
 
 /* Finger id went down at (x, y), moved there, lifted there, or was cancelled (a CANCEL's x and y
- * are checked but not read: the page hears of the finger where it last was). See above. */
+ * are checked but not read: the page hears of the finger where it last was). See above. Host's
+ * thread. */
 QUILLO_VIEWS_API int quillo_view_touch(quillo_view* view, int action, int id, int x, int y,
                                        unsigned modifiers);
 
