@@ -205,8 +205,7 @@ void TouchInput::Send(const CefTouchEvent& event) {
     m_down.erase(found);
     char script[96];
     std::snprintf(script, sizeof script,
-                  "typeof __quilloTouchCancel === 'function' && __quilloTouchCancel(%d)",
-                  event.id);
+                  "typeof __quilloTouchCancel === 'function' && __quilloTouchCancel(%d)", event.id);
     RunInWorld(m_browser.View(), script);
     return;
   }
