@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <new>
 #include <optional>
@@ -91,6 +92,10 @@ class Viewer {
   void HandleEvent(const SDL_Event& event);
   void HandleMouseButton(const SDL_MouseButtonEvent& button);
   void HandleWheel(const SDL_MouseWheelEvent& wheel);
+  void HandleFinger(const SDL_TouchFingerEvent& finger);
+  void CancelFingers();
+  bool MuteKey(const SDL_Keysym& key);
+  void SetMuted(bool muted);
   void HandleKey(const SDL_KeyboardEvent& key);
   void HandleText(const char* utf8);
   void HandleEditing(const char* utf8, int start, int length);
@@ -153,6 +158,10 @@ class Viewer {
   // composition unless the commit comes right behind it (SDL sends either first).
   bool m_composing = false;
   bool m_compositionEnding = false;
+  // The fingers on a touch screen whose press went to the page, by SDL's id: the page's id for
+  // each (the lowest free one, so that ids stay small), at most QUILLO_MAX_TOUCH_POINTS.
+  std::map<SDL_FingerID, int> m_fingers;
+  bool m_muted = false;
   // Wheel motion below one device pixel, kept for the next event (smooth-scrolling devices).
   float m_wheelRestX = 0;
   float m_wheelRestY = 0;
@@ -161,6 +170,8 @@ class Viewer {
 bool Viewer::OpenWindow() {
   // Pre-edit texts of any length come whole (SDL_TEXTEDITING_EXT).
   SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
+  // A touch screen's fingers reach the page as touch, not also as the mouse SDL makes of them.
+  SDL_SetHint(SDL_HINT_TOUCH_MOUSE_EVENTS, "0");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     PrintError(std::string("cannot start SDL video: ") + SDL_GetError() +
                " (no display? try ./run view, which starts a virtual one)");
@@ -228,6 +239,7 @@ bool Viewer::CreateView() {
     m_view = nullptr;
     return false;
   }
+  if (m_options.mute) SetMuted(true);
   return true;
 }
 
@@ -283,6 +295,11 @@ void Viewer::HandleEvent(const SDL_Event& event) {
       break;
     case SDL_MOUSEWHEEL:
       HandleWheel(event.wheel);
+      break;
+    case SDL_FINGERDOWN:
+    case SDL_FINGERMOTION:
+    case SDL_FINGERUP:
+      HandleFinger(event.tfinger);
       break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:
@@ -399,7 +416,7 @@ void Viewer::HandleKey(const SDL_KeyboardEvent& key) {
       Answer(false);
     return;
   }
-  if (PasteKey(key.keysym)) return;
+  if (PasteKey(key.keysym) || MuteKey(key.keysym)) return;
   // A held key repeats its key-down.
   const int vk = quillo_tools::WindowsVirtualKey(key.keysym.sym, scancode);
   if (vk == 0) return;  // no such key on Windows; what it types still comes as text
@@ -453,6 +470,60 @@ void Viewer::EndComposition() {
   quillo_view_ime_cancel(m_view);
 }
 
+// A finger on a touch screen went down, moved or lifted: the page gets it as touch, at the
+// window's place under it (SDL gives it in 0..1 of the window). A finger that went down while
+// the dialog bar was shown, or beyond the page's fingers at once, is left out.
+void Viewer::HandleFinger(const SDL_TouchFingerEvent& finger) {
+  FlushMove();
+  int windowWidth = 0, windowHeight = 0;
+  SDL_GetWindowSize(m_window.get(), &windowWidth, &windowHeight);
+  const SDL_Point at = ToMemory(static_cast<int>(std::lround(finger.x * windowWidth)),
+                                static_cast<int>(std::lround(finger.y * windowHeight)));
+  const unsigned modifiers = quillo_tools::InputModifiers(static_cast<Uint16>(SDL_GetModState()));
+  const auto found = m_fingers.find(finger.fingerId);
+  if (finger.type == SDL_FINGERDOWN) {
+    if (found != m_fingers.end() || m_bar.Shown() || m_fingers.size() >= QUILLO_MAX_TOUCH_POINTS)
+      return;
+    int id = 0;
+    while (std::any_of(m_fingers.begin(), m_fingers.end(),
+                       [id](const auto& held) { return held.second == id; }))
+      ++id;
+    if (quillo_view_touch(m_view, QUILLO_TOUCH_START, id, at.x, at.y, modifiers) == QUILLO_OK)
+      m_fingers[finger.fingerId] = id;
+    return;
+  }
+  if (found == m_fingers.end()) return;
+  if (finger.type == SDL_FINGERMOTION) {
+    quillo_view_touch(m_view, QUILLO_TOUCH_MOVE, found->second, at.x, at.y, modifiers);
+    return;
+  }
+  quillo_view_touch(m_view, QUILLO_TOUCH_END, found->second, at.x, at.y, modifiers);
+  m_fingers.erase(found);
+}
+
+void Viewer::CancelFingers() {
+  for (const auto& [sdl, id] : m_fingers)
+    quillo_view_touch(m_view, QUILLO_TOUCH_CANCEL, id, 0, 0, 0);
+  m_fingers.clear();
+}
+
+// Ctrl+Shift+M mutes the page's sound, or lets it be heard again, in place of the key; true when
+// the key was it.
+bool Viewer::MuteKey(const SDL_Keysym& key) {
+  const Uint16 held = key.mod & (KMOD_CTRL | KMOD_SHIFT | KMOD_ALT | KMOD_GUI);
+  if (key.sym != SDLK_m || !(held & KMOD_CTRL) || !(held & KMOD_SHIFT) ||
+      (held & (KMOD_ALT | KMOD_GUI)))
+    return false;
+  SetMuted(!m_muted);
+  return true;
+}
+
+void Viewer::SetMuted(bool muted) {
+  if (quillo_view_set_muted(m_view, muted ? 1 : 0) != QUILLO_OK) return;
+  m_muted = muted;
+  PrintLine(muted ? "muted: yes" : "muted: no");
+}
+
 // Ctrl+V and Shift+Insert paste the desktop's clipboard (its text) into the page, in place of
 // the key; true when the key was one of them.
 bool Viewer::PasteKey(const SDL_Keysym& key) {
@@ -498,6 +569,8 @@ void Viewer::HandleWindowEvent(const SDL_WindowEvent& window) {
     case SDL_WINDOWEVENT_FOCUS_LOST:
       m_windowFocused = false;
       SetPageFocus(false);
+      // The fingers' gesture ends with the window's focus, as a browser's does.
+      CancelFingers();
       break;
     case SDL_WINDOWEVENT_SIZE_CHANGED: {
       Size output;
@@ -613,6 +686,9 @@ void Viewer::HandleNotice(const quillo_notice& notice) {
       break;
     case QUILLO_NOTICE_IME_CARET:
       PlaceCandidates(notice.rect);
+      break;
+    case QUILLO_NOTICE_AUDIO:
+      PrintLine(notice.code ? "sound: playing" : "sound: stopped");
       break;
     case QUILLO_NOTICE_CLIPBOARD:
       // The page's copy goes to the desktop's clipboard (text only: SDL's has no HTML).

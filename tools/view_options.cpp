@@ -24,6 +24,8 @@ void PrintUsage(std::FILE* to) {
                "                   (default 1): the window has F device pixels per CSS pixel\n"
                "  --transparent    the page's transparent parts stay transparent and show a\n"
                "                   gray checkerboard behind the page\n"
+               "  --mute           start with the page's sound muted (Ctrl+Shift+M turns it\n"
+               "                   on and off)\n"
                "  --debug          turn on the library's diagnostic log and print cursor\n"
                "                   changes too\n"
                "  --help, -h       show this text\n"
@@ -39,7 +41,9 @@ void PrintUsage(std::FILE* to) {
                "new windows are not opened. The desktop's input method composes in the page,\n"
                "its candidate window at the page's caret. A copy or cut in the page (Ctrl+C,\n"
                "Ctrl+X, the page's own) goes to the desktop's clipboard; Ctrl+V and\n"
-               "Shift+Insert paste the clipboard's text into the page.\n"
+               "Shift+Insert paste the clipboard's text into the page. A touch screen's\n"
+               "fingers reach the page as touch (several at once). Ctrl+Shift+M mutes the\n"
+               "page's sound or lets it be heard again.\n"
                "\n"
                "Output: one line per notice of the view on standard output:\n"
                "  url: TEXT            the page's address changed\n"
@@ -56,6 +60,9 @@ void PrintUsage(std::FILE* to) {
                "  process-gone: CODE   the page's web process ended\n"
                "  clipboard: copy|cut TEXT\n"
                "                       the page copied or cut TEXT (now on the clipboard)\n"
+               "  sound: playing|stopped\n"
+               "                       the page started or stopped playing sound\n"
+               "  muted: yes|no        the page's sound was muted or let be heard again\n"
                "Long texts are shortened and control characters escaped, one notice a line.\n"
                "\n"
                "Exit status: 0 the window was closed; 1 no window could be opened (is there a\n"
@@ -89,6 +96,9 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* options) {
     } else if (name == "--transparent") {
       if (!option.NoValue()) return kExitUsage;
       options->transparent = true;
+    } else if (name == "--mute") {
+      if (!option.NoValue()) return kExitUsage;
+      options->mute = true;
     } else if (name == "--debug") {
       if (!option.NoValue()) return kExitUsage;
       options->debug = true;

@@ -26,6 +26,7 @@ struct Options {
   double scale = 1.0;
   bool transparent = false;
   bool debug = false;
+  bool mute = false;
   std::optional<std::string> url;
 };
 

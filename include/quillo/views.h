@@ -327,6 +327,63 @@ QUILLO_VIEWS_API int quillo_view_key(quillo_view* view, int action, int key_code
 /* 1: the page gets the keyboard focus (its focused element shows a caret); 0: it loses it. */
 QUILLO_VIEWS_API int quillo_view_set_focus(quillo_view* view, int focused);
 
+/* ---- Touch ---------------------------------------------------------------------------------
+ * The fingers on a touch screen, one finger's change a call: a finger goes down (START), moves
+ * (MOVE), lifts (END), or the system takes it away (CANCEL: the gesture was taken over, the
+ * screen lost it). id names a finger from its START to its END or CANCEL (any number from 0, as
+ * the host's system numbers them); up to QUILLO_MAX_TOUCH_POINTS fingers are down at once.
+ * Positions are the view's memory pixels, as for the mouse (a finger may go off the view while
+ * it is down: x and y within -QUILLO_MAX_SIDE..QUILLO_MAX_SIDE).
+ *
+ * The page gets what Chromium on a touch screen fires: "touchstart", "touchmove", "touchend"
+ * and "touchcancel", whose touches list every finger down and changedTouches the one that
+ * changed, each after the pointer events of a touch (pointerType "touch"; pointerover,
+ * pointerenter, pointerdown; gotpointercapture, pointermove; pointerup or pointercancel,
+ * lostpointercapture, pointerout, pointerleave; the first finger down is the primary one). A tap
+ * the page does not cancel (preventDefault on its touchstart) then clicks at the finger's place
+ * (mousemove, mousedown, mouseup, click); a drag it does not cancel scrolls the page. Where this
+ * engine differs: the pointer events of a touch and "touchcancel" are the library's own
+ * (isTrusted false); a drag the page lets scroll keeps its touchmove events cancelable (Chromium
+ * makes them uncancelable once it scrolls); Touch.radiusX/Y and force are 0 and pointer events
+ * say width and height 1, pressure 0.5 while down (no contact size or pressure is passed);
+ * navigator.maxTouchPoints is 0 (pages that look there for a touch screen find none;
+ * "ontouchstart" in window is true).
+ *
+ * Touch goes in order with itself (not with the mouse or the keys), and waits for the page's
+ * first frame. A START of an id that is down, a MOVE, END or CANCEL of one that is not, a START
+ * beyond QUILLO_MAX_TOUCH_POINTS, an unknown action and a position out of range are refused
+ * (QUILLO_ERROR_BAD_ARGUMENT, a log line). */
+
+#define QUILLO_TOUCH_START 1
+#define QUILLO_TOUCH_MOVE 2
+#define QUILLO_TOUCH_END 3
+#define QUILLO_TOUCH_CANCEL 4
+
+/* The most fingers down at once. */
+#define QUILLO_MAX_TOUCH_POINTS 10
+
+/* Finger id went down at (x, y), moved there, lifted there, or was cancelled (a CANCEL's x and y
+ * are checked but not read: the page hears of the finger where it last was). See above. Host's
+ * thread. */
+QUILLO_VIEWS_API int quillo_view_touch(quillo_view* view, int action, int id, int x, int y,
+                                       unsigned modifiers);
+
+/* ---- Sound -----------------------------------------------------------------------------------
+ * A view's pages play sound (media elements, Web Audio) through the engine, which plays it
+ * through the system's sound server (PulseAudio or PipeWire, with GStreamer's automatic audio
+ * output; see the host guide for routing a view's sound). On a machine with no sound server or
+ * device the pages play on and nothing is heard. */
+
+/* 1: the view's pages are muted (they play on, unheard; a page's own element.muted is its own
+ * and stays as it is); 0: heard again. Views start heard. Host's thread. */
+QUILLO_VIEWS_API int quillo_view_set_muted(quillo_view* view, int muted);
+
+/* The view's page started (code 1) or stopped (code 0) playing sound: a media element with an
+ * audio track plays, or the last one pauses, ends, or goes with its page. Each change is one
+ * notice, starts and stops in turn. A muted view reports its playing as an unmuted one does, and
+ * this engine counts an element the page muted (element.muted) as playing sound too. */
+#define QUILLO_NOTICE_AUDIO 26
+
 /* ---- Dialogs, script, page messages --------------------------------------------------------- */
 
 /* Answers the DIALOG notice dialog_id: accept 1 (OK) or 0 (Cancel); prompt_text (UTF-8, may be

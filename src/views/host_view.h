@@ -80,6 +80,10 @@ class HostView {
 
   size_t PendingNotices() const { return m_notices.size(); }
 
+  // The touch points the host pressed and has not lifted or cancelled, by id (at most
+  // QUILLO_MAX_TOUCH_POINTS).
+  std::set<int>& TouchPoints() { return m_touchPoints; }
+
   // The most page messages that wait for an answer (the engine layer keeps as many).
   static constexpr size_t kMaxOpenMessages = 10000;
 
@@ -95,6 +99,7 @@ class HostView {
   std::set<uint64_t> m_openDialogs;
   std::set<uint64_t> m_openMessages;
   std::map<uint64_t, OpenRequest> m_openRequests;  // by id
+  std::set<int> m_touchPoints;
   bool m_released = false;
 };
 

@@ -298,6 +298,26 @@ void ViewClient::MouseWheel(int x, int y, int dx, int dy, uint32_t modifiers) {
   host->SendMouseWheelEvent(event, -dx, -dy);
 }
 
+void ViewClient::Touch(int action, int id, int x, int y, uint32_t modifiers) {
+  CefRefPtr<CefBrowserHost> host = Host();
+  if (!host) return;
+  CefTouchEvent event;
+  event.id = id;
+  event.x = static_cast<float>(x);
+  event.y = static_cast<float>(y);
+  event.type = action == QUILLO_TOUCH_START  ? CEF_TET_PRESSED
+               : action == QUILLO_TOUCH_MOVE ? CEF_TET_MOVED
+               : action == QUILLO_TOUCH_END  ? CEF_TET_RELEASED
+                                             : CEF_TET_CANCELLED;
+  event.modifiers = EventFlags(modifiers);
+  event.pointer_type = CEF_POINTER_TYPE_TOUCH;
+  host->SendTouchEvent(event);
+}
+
+void ViewClient::SetMuted(bool muted) {
+  if (CefRefPtr<CefBrowserHost> host = Host()) host->SetAudioMuted(muted);
+}
+
 void ViewClient::KeyAndText(bool down, int keyCode, uint32_t modifiers,
                             const std::u16string& text) {
   CefRefPtr<CefBrowserHost> host = Host();
@@ -357,6 +377,10 @@ void ViewClient::OnBeforeClose(CefRefPtr<CefBrowser>) {
 void ViewClient::OnAddressChange(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame,
                                  const CefString& url) {
   if (IsMain(frame)) Emit(QUILLO_NOTICE_URL, 0, 0, url.ToString());
+}
+
+void ViewClient::OnAudioStateChange(CefRefPtr<CefBrowser>, bool audible) {
+  Emit(QUILLO_NOTICE_AUDIO, audible ? 1 : 0);
 }
 
 void ViewClient::OnTitleChange(CefRefPtr<CefBrowser>, const CefString& title) {

@@ -58,6 +58,9 @@ class ViewClient : public CefClient,
   void MouseMove(int x, int y, uint32_t flags);
   void MouseButton(int button, bool down, int x, int y, int clickCount, uint32_t flags);
   void MouseWheel(int x, int y, int dx, int dy, uint32_t flags);
+  // A finger's QUILLO_TOUCH_* at (x, y) memory pixels.
+  void Touch(int action, int id, int x, int y, uint32_t modifiers);
+  void SetMuted(bool muted);
   // A key down (with the text it types, UTF-16) or up; key code 0: the text alone.
   void KeyAndText(bool down, int keyCode, uint32_t modifiers, const std::u16string& text);
   void AnswerDialog(uint64_t id, bool accept, const std::string& text);
@@ -115,6 +118,7 @@ class ViewClient : public CefClient,
   void OnAddressChange(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                        const CefString& url) override;
   void OnTitleChange(CefRefPtr<CefBrowser> browser, const CefString& title) override;
+  void OnAudioStateChange(CefRefPtr<CefBrowser> browser, bool audible) override;
 
   // CefFocusHandler
   void OnGotFocus(CefRefPtr<CefBrowser> browser) override;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -287,6 +288,47 @@ QUILLO_VIEWS_EXPORT int quillo_view_key(quillo_view* view, int action, int key_c
     runtime.Post(v, [=](ViewClient& c) {
       c.KeyAndText(action == QUILLO_KEY_DOWN, key_code, modifiers, units);
     });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_touch(quillo_view* view, int action, int id, int x, int y,
+                                          unsigned modifiers) {
+  return OnView(u"quillo_view_touch", view, [&](ViewsRuntime& runtime, HostView& v) {
+    if (action < QUILLO_TOUCH_START || action > QUILLO_TOUCH_CANCEL)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "action " + std::to_string(action) + " is not a QUILLO_TOUCH_*");
+    if (id < 0)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "touch id " + std::to_string(id) + " is negative");
+    if (x < -QUILLO_MAX_SIDE || x > QUILLO_MAX_SIDE || y < -QUILLO_MAX_SIDE || y > QUILLO_MAX_SIDE)
+      return runtime.Refuse(
+          QUILLO_ERROR_BAD_ARGUMENT,
+          "position " + std::to_string(x) + "," + std::to_string(y) + " is outside -16384..16384");
+    std::set<int>& down = v.TouchPoints();
+    const bool isDown = down.count(id) == 1;
+    if (action == QUILLO_TOUCH_START && isDown)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "touch point " + std::to_string(id) + " is down already");
+    if (action != QUILLO_TOUCH_START && !isDown)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            "touch point " + std::to_string(id) + " is not down");
+    if (action == QUILLO_TOUCH_START && down.size() >= QUILLO_MAX_TOUCH_POINTS)
+      return runtime.Refuse(QUILLO_ERROR_BAD_ARGUMENT,
+                            std::to_string(down.size()) + " touch points are down already (" +
+                                std::to_string(QUILLO_MAX_TOUCH_POINTS) + " at most)");
+    if (action == QUILLO_TOUCH_START)
+      down.insert(id);
+    else if (action != QUILLO_TOUCH_MOVE)
+      down.erase(id);
+    runtime.Post(v, [=](ViewClient& c) { c.Touch(action, id, x, y, modifiers); });
+    return QUILLO_OK;
+  });
+}
+
+QUILLO_VIEWS_EXPORT int quillo_view_set_muted(quillo_view* view, int muted) {
+  return OnView(u"quillo_view_set_muted", view, [&](ViewsRuntime& runtime, HostView& v) {
+    runtime.Post(v, [muted = muted != 0](ViewClient& c) { c.SetMuted(muted); });
     return QUILLO_OK;
   });
 }

@@ -56,6 +56,8 @@ std::string KindName(int kind) {
       return "CLIPBOARD";
     case QUILLO_NOTICE_REQUEST_ENDED:
       return "REQUEST_ENDED";
+    case QUILLO_NOTICE_AUDIO:
+      return "AUDIO";
     default:
       return "kind " + std::to_string(kind);
   }

@@ -57,7 +57,9 @@ namespace quillo_test {
   X(quillo_view_copy) \
   X(quillo_view_cut) \
   X(quillo_view_paste) \
-  X(quillo_view_respond_range)
+  X(quillo_view_respond_range) \
+  X(quillo_view_touch) \
+  X(quillo_view_set_muted)
 // clang-format on
 
 // The functions of quillo/views.h, under their own names.

@@ -12,7 +12,8 @@ text.
 2. quillo-view --transparent --scale 2 under Xvfb: the window shows the checkerboard through the
    page; a double click of the X server's pointer turns the square blue; a click in the field
    and typed text reach the page; Ctrl+C puts the field's text on the X clipboard and Ctrl+V
-   pastes it back; the window resized by the X server lays the page out again at
+   pastes it back; --mute mutes the page and Ctrl+Shift+M lets it be heard again, without a key
+   reaching the page; the window resized by the X server lays the page out again at
    the new size without a reload (the text typed is still there); SIGINT ends it cleanly.
 Exit 0 on success, 1 with a message; part 2 is skipped (said on the output) without Xvfb,
 xdotool or xwd.
@@ -207,7 +208,8 @@ def check_viewer(view, page):
     try:
         env = {**os.environ, "DISPLAY": display}
         viewer = Viewer([view, "--transparent", "--scale", "2", "--width", "200", "--height",
-                         "120", page], env)
+                         "120", "--mute", page], env)
+        viewer.wait_for(r"^muted: yes$", "the page muted from the start")
         viewer.wait_for(r"^size: 400x240$", "first frame at 400x240")
         viewer.wait_for(r"^title: w=200 dpr=2 resizes=0 text=$", "the page's first title")
         window = subprocess.run(["xdotool", "search", "--sync", "--name", "^w=200"], env=env,
@@ -236,6 +238,9 @@ def check_viewer(view, page):
         viewer.wait_for(r"^clipboard: copy Hi 7$", "the copy on the clipboard")
         xdotool(display, "key", "--delay", "60", "End", "ctrl+v")
         viewer.wait_for(r"^title: w=200 dpr=2 resizes=0 text=Hi 7Hi 7$", "the pasted text")
+        # Ctrl+Shift+M lets the page be heard again, and is the viewer's: the page gets no key.
+        xdotool(display, "key", "ctrl+shift+m")
+        viewer.wait_for(r"^muted: no$", "the page heard again")
 
         xdotool(display, "windowsize", window, "500", "300")
         viewer.wait_for(r"^size: 500x300$", "a frame at the new size")
@@ -249,7 +254,8 @@ def check_viewer(view, page):
         code = viewer.process.wait(timeout=WAIT_SECONDS)
         if code != 0:
             raise Failure(f"quillo-view exited {code} after SIGINT")
-        print("quillo-view: checkerboard, dblclick, typing, the clipboard and resizing are right")
+        print("quillo-view: checkerboard, dblclick, typing, the clipboard, muting and resizing are "
+              "right")
     finally:
         if viewer and viewer.process.poll() is None:
             viewer.process.kill()

@@ -27,6 +27,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,6 +94,19 @@ const char* const kPages[] = {
     "<img src='asset://r/a.svg'><script>setInterval(() => fetch('asset://r/d' + Math.random())"
     ".then(r => r.text()).then(t => document.title = t.length, e => document.title = 'x'), 60)"
     "</script>",
+    // Sound: a tone made here, played and paused in turn; touch handlers that cancel some.
+    "<div style='width:300px;height:200px;touch-action:none'>touch</div><script>"
+    "const n = 4000, b = new DataView(new ArrayBuffer(44 + n * 2)), w = (o, s) =>"
+    " [...s].forEach((c, i) => b.setUint8(o + i, c.charCodeAt(0)));"
+    "w(0, 'RIFF'); b.setUint32(4, 36 + n * 2, true); w(8, 'WAVEfmt ');"
+    "b.setUint32(16, 16, true); b.setUint16(20, 1, true); b.setUint16(22, 1, true);"
+    "b.setUint32(24, 8000, true); b.setUint32(28, 16000, true); b.setUint16(32, 2, true);"
+    "b.setUint16(34, 16, true); w(36, 'data'); b.setUint32(40, n * 2, true);"
+    "for (let i = 0; i < n; i++) b.setInt16(44 + i * 2, 8000 * Math.sin(i / 3), true);"
+    "const a = new Audio(URL.createObjectURL(new Blob([b], {type: 'audio/wav'})));"
+    "a.loop = true; let k = 0; setInterval(() => k++ % 2 ? a.pause() : a.play().catch(() => {}),"
+    " 150); let t = 0; ontouchstart = e => { if (t++ % 2) e.preventDefault() };"
+    "ontouchmove = e => document.title = e.touches.length;</script>",
     // Text input: a field with the focus, rich text, and a copy handler of the page's own.
     "<textarea autofocus>some text</textarea><div contenteditable><b>rich</b> text</div>"
     "<script>let n = 0, t = 0; oncopy = e => { if (n++ % 2) { e.preventDefault();"
@@ -165,6 +179,8 @@ struct View {
   // REQUEST_ENDED notice is on its way.
   std::vector<uint64_t> letGo;
   bool textPage = false;  // shows the page of text input (made with it, not navigated since)
+  std::set<int> touches;  // the touch points down
+  int audio = 0;          // the last AUDIO notice's code (0 before the first)
 };
 
 class RandomHost {
@@ -188,6 +204,7 @@ class RandomHost {
   enum class Outcome { kOpen, kEnded, kLetGo };
   void Answer(View& v);
   void TextInput(View& v);
+  void Touch(View& v, int x, int y, unsigned mods);
   Outcome AnswerRange(View& v, Request& request);
   Outcome AnswerAsset(View& v, Request& request);
   // The outcome of an answer that gave r and, taken, ends the request or not.
@@ -201,7 +218,7 @@ class RandomHost {
   std::vector<quillo_view*> m_dead;  // destroyed handles, to be refused
   const std::string m_rangeFile = RangeFile();
   int m_made = 0, m_frames = 0, m_messages = 0, m_results = 0, m_errors = 0, m_requests = 0;
-  int m_copies = 0;
+  int m_copies = 0, m_sounds = 0;
   int m_ranges = 0, m_ended = 0;
 };
 
@@ -218,10 +235,11 @@ void RandomHost::Create() {
   c.zoom = Chance(20) ? 0.5 + Pick(3) * 0.5 : 0;
   c.user_agent = Chance(20) ? "RandomHost/1" : nullptr;
   quillo_view* view = nullptr;
-  // (The last page, of text input, a quarter of the time; a page of the host's scheme, plain or
-  // with ranges, some of the time.)
-  const char* html =
-      Chance(25) ? kPages[std::size(kPages) - 1] : kPages[Pick(int(std::size(kPages)))];
+  // (The last page, of text input, a quarter of the time, the one before it, of sound and
+  // touch, often; a page of the host's scheme, plain or with ranges, some of the time.)
+  const char* html = Chance(25)   ? kPages[std::size(kPages) - 1]
+                     : Chance(20) ? kPages[std::size(kPages) - 2]
+                                  : kPages[Pick(int(std::size(kPages)))];
   if (Chance(40)) html = nullptr;
   const int r = html ? quillo_view_create_html(&c, html, &view)
                      : quillo_view_create(
@@ -231,7 +249,8 @@ void RandomHost::Create() {
     delete memory;
     return;
   }
-  m_views.push_back(View{view, memory, {}, {}, {}, {}, html == kPages[std::size(kPages) - 1]});
+  m_views.push_back(
+      View{view, memory, {}, {}, {}, {}, html == kPages[std::size(kPages) - 1], {}, 0});
   ++m_made;
 }
 
@@ -270,7 +289,7 @@ void RandomHost::Input(View& v) {
   const int x = Pick(400) - 20, y = Pick(300) - 20;
   const unsigned mods = unsigned(Pick(16));
   int r = QUILLO_OK;
-  switch (Pick(5)) {
+  switch (Pick(7)) {
     case 0:
       r = quillo_view_mouse_move(v.handle, x, y, mods);
       break;
@@ -294,11 +313,53 @@ void RandomHost::Input(View& v) {
         r = quillo_view_key(v.handle, QUILLO_KEY_UP, key, mods, nullptr);
       break;
     }
+    case 4:
+      Touch(v, x, y, mods);
+      break;
+    case 5:
+      r = quillo_view_set_muted(v.handle, Pick(2));
+      break;
     default:
       r = quillo_view_set_focus(v.handle, Pick(2));
       break;
   }
   CHECK(r == QUILLO_OK, "input gave %d", r);
+}
+
+// A finger's change: mostly sound (a press of a free id, a move, lift or cancel of one down),
+// sometimes careless (a press of an id down, a change of one that is not, an eleventh finger, an
+// unknown action, a position out of range), each refused.
+void RandomHost::Touch(View& v, int x, int y, unsigned mods) {
+  const bool any = v.touches.empty() || Chance(35);
+  const int id = any ? Pick(14) : *std::next(v.touches.begin(), Pick(int(v.touches.size())));
+  const bool down = v.touches.count(id) == 1;
+  int action = any ? QUILLO_TOUCH_START : QUILLO_TOUCH_MOVE + Pick(3);
+  if (Chance(5)) action = QUILLO_TOUCH_START + Pick(4);
+  int expected = QUILLO_OK;
+  if (action == QUILLO_TOUCH_START)
+    expected =
+        down || v.touches.size() >= QUILLO_MAX_TOUCH_POINTS ? QUILLO_ERROR_BAD_ARGUMENT : QUILLO_OK;
+  else
+    expected = down ? QUILLO_OK : QUILLO_ERROR_BAD_ARGUMENT;
+  if (Chance(4)) {
+    x = Chance(50) ? QUILLO_MAX_SIDE + 1 + Pick(1000) : -QUILLO_MAX_SIDE - 1;
+    expected = QUILLO_ERROR_BAD_ARGUMENT;
+  }
+  if (Chance(3)) {
+    action = Chance(50) ? 0 : QUILLO_TOUCH_CANCEL + 1 + Pick(5);
+    expected = QUILLO_ERROR_BAD_ARGUMENT;
+  }
+  const int r = quillo_view_touch(v.handle, action, id, x, y, mods);
+  CHECK(r == expected, "touch %d of point %d (%s) gave %d, not %d", action, id,
+        down ? "down" : "up", r, expected);
+  if (r != QUILLO_OK) {
+    ++m_errors;
+    return;
+  }
+  if (action == QUILLO_TOUCH_START)
+    v.touches.insert(id);
+  else if (action != QUILLO_TOUCH_MOVE)
+    v.touches.erase(id);
 }
 
 void RandomHost::Misc(View& v) {
@@ -559,7 +620,9 @@ void RandomHost::TextInput(View& v) {
                              quillo_view_ime_cancel(bad),
                              quillo_view_copy(bad),
                              quillo_view_cut(bad),
-                             quillo_view_paste(bad, "a", nullptr)};
+                             quillo_view_paste(bad, "a", nullptr),
+                             quillo_view_touch(bad, QUILLO_TOUCH_START, 1, 1, 1, 0),
+                             quillo_view_set_muted(bad, 1)};
       for (int bad_result : results)
         CHECK(bad_result == QUILLO_ERROR_BAD_HANDLE, "a bad handle gave %d", bad_result);
       m_errors += int(std::size(results));
@@ -718,6 +781,12 @@ void RandomHost::TakeNotices(View& v, bool mayDestroy) {
         }
         break;
       }
+      case QUILLO_NOTICE_AUDIO:
+        // Each change once: started and stopped in turn, starting with a start.
+        CHECK(n.code == 1 - v.audio, "AUDIO %d after AUDIO %d", n.code, v.audio);
+        v.audio = n.code;
+        ++m_sounds;
+        break;
       case QUILLO_NOTICE_REQUEST_ENDED: {
         // Told once, for a request the host had not ended.
         ++m_ended;
@@ -843,9 +912,10 @@ int RandomHost::Run(int steps) {
         "a call after shutdown");
   std::printf(
       "views random host: %d steps, %d views made, %d frames, %d messages, %d results, %d "
-      "requests (%d ranged, %d ended by their page), %d copies, %d refusals, %d broken\n",
+      "requests (%d ranged, %d ended by their page), %d copies, %d sound changes, %d refusals, "
+      "%d broken\n",
       steps, m_made, m_frames, m_messages, m_results, m_requests, m_ranges, m_ended, m_copies,
-      m_errors, g_failures);
+      m_sounds, m_errors, g_failures);
   return g_failures == 0 ? 0 : 1;
 }
 

@@ -98,6 +98,19 @@ FORMAT_RGBA = 1
 KEY_DOWN = 1
 KEY_UP = 2
 
+#: The most bytes of a composition's text, of a commit's, of a paste's (and its HTML), and the
+#: most underlines of a composition.
+MAX_COMPOSITION_BYTES = 4096
+MAX_COMMIT_BYTES = 1048576
+MAX_PASTE_BYTES = 16777216
+MAX_IME_UNDERLINES = 64
+
+CLIPBOARD_COPY = 0
+CLIPBOARD_CUT = 1
+
+#: The most fingers down at once (:meth:`View.touch`).
+MAX_TOUCH_POINTS = 10
+
 #: The most notices a view's Python queue holds before :func:`pump` leaves the rest in the
 #: library (which then holds the view's frames back too, so nothing is lost).
 PENDING_LIMIT = 4096
@@ -124,6 +137,10 @@ class NoticeKind(enum.IntEnum):
     REQUEST = 14       #: a page asks for a resource of a registered scheme: id, text = URL,
     #: detail = method
     CLOSED = 15        #: the page closed itself (window.close()): destroy the view
+    IME_CARET = 24     #: the caret moved: rect = the caret (memory pixels), code = 1 composing
+    CLIPBOARD = 25     #: the page copied (code CLIPBOARD_COPY) or cut: text, detail = the HTML
+    AUDIO = 26         #: the page started (code 1) or stopped (0) playing sound
+    REQUEST_ENDED = 30  #: the page let go of the open request id before the host ended it
 
 
 class DialogType(enum.IntEnum):
@@ -142,6 +159,24 @@ class Button(enum.IntEnum):
     LEFT = 0
     MIDDLE = 1
     RIGHT = 2
+
+
+class Touch(enum.IntEnum):
+    """What a finger did (``QUILLO_TOUCH_*``), for :meth:`View.touch`."""
+
+    START = 1
+    MOVE = 2
+    END = 3
+    CANCEL = 4
+
+
+class Underline(NamedTuple):
+    """A part of a composition's text the input method marks: characters ``start`` up to
+    ``end``, in ``color`` (0xAARRGGBB; 0 the text's colour)."""
+
+    start: int
+    end: int
+    color: int = 0
 
 
 class Mod(enum.IntFlag):
@@ -243,6 +278,10 @@ class _Rect(ctypes.Structure):
                 ("height", ctypes.c_int)]
 
 
+class _Underline(ctypes.Structure):
+    _fields_ = [("start", ctypes.c_int), ("end", ctypes.c_int), ("color", ctypes.c_uint32)]
+
+
 class _Notice(ctypes.Structure):
     # text and detail as c_char_p: reading the field copies the library's bytes at once.
     _fields_ = [("size", ctypes.c_size_t), ("kind", ctypes.c_int), ("code", ctypes.c_int),
@@ -284,6 +323,14 @@ def _signatures():
         "quillo_view_reply": ([p, q, i, s], i),
         "quillo_register_scheme": ([s], i),
         "quillo_view_respond": ([p, q, i, s, s, z, i], i),
+        "quillo_view_ime_set_composition": ([p, s, ctypes.POINTER(_Underline), z, i, i], i),
+        "quillo_view_ime_commit": ([p, s], i),
+        "quillo_view_ime_cancel": ([p], i),
+        "quillo_view_copy": ([p], i),
+        "quillo_view_cut": ([p], i),
+        "quillo_view_paste": ([p, s, s], i),
+        "quillo_view_touch": ([p, i, i, i, i, u], i),
+        "quillo_view_set_muted": ([p, i], i),
     }
 
 
@@ -425,6 +472,15 @@ def _button(value) -> int:
         except KeyError:
             raise ValueError(f"unknown button {value!r} (left, middle or right)") from None
     return _int(value, "button")
+
+
+def _touch_action(value) -> int:
+    if isinstance(value, str):
+        try:
+            return Touch[value.upper()]
+        except KeyError:
+            raise ValueError(f"unknown touch action {value!r} (start, move, end or cancel)") from None
+    return _int(value, "action")
 
 
 def _format(value) -> int:
@@ -846,6 +902,8 @@ class View:
         self.device_scale = config.device_scale or 1.0
         self.zoom = config.zoom or 1.0
         self.hidden = bool(config.hidden)
+        #: Whether :meth:`set_muted` last muted the view's sound.
+        self.muted = False
         #: The page's last URL and title, and the number of its last frame, from the notices
         #: taken so far.
         self.url: Optional[str] = None
@@ -1059,6 +1117,83 @@ class View:
         """Gives the page the keyboard focus (its focused element shows a caret), or takes
         it away."""
         self._call("quillo_view_set_focus", _flag(focused, "focused"))
+
+    def touch(self, action, finger: int, x: int, y: int, modifiers=0) -> None:
+        """A finger of a touch screen went down (:class:`Touch` ``START`` or ``"start"``) at
+        ``(x, y)`` device pixels, moved there (``MOVE``), lifted there (``END``), or was taken
+        away (``CANCEL``; the position is not read). ``finger`` (0 or more) names it from its
+        start to its end; up to :data:`MAX_TOUCH_POINTS` are down at once. The page gets touch
+        events and the pointer events of a touch (pointerType "touch"). A start of a finger
+        down, a change of one that is not, and positions beyond +-:data:`MAX_SIDE` raise
+        :class:`ArgumentError`."""
+        self._call("quillo_view_touch", _touch_action(action), _int(finger, "finger"),
+                   _int(x, "x"), _int(y, "y"), _modifiers(modifiers))
+
+    def tap(self, x: int, y: int, finger: int = 0, modifiers=0) -> None:
+        """A finger goes down at ``(x, y)`` and lifts there: a tap (which clicks, unless the
+        page cancels its touchstart)."""
+        self.touch(Touch.START, finger, x, y, modifiers)
+        self.touch(Touch.END, finger, x, y, modifiers)
+
+    def set_muted(self, muted: bool = True) -> None:
+        """Mutes the view's sound (its pages play on, unheard), or lets it be heard again.
+        :class:`NoticeKind` ``AUDIO`` notices say when the page starts and stops playing
+        sound."""
+        value = _flag(muted, "muted")
+        self._call("quillo_view_set_muted", value)
+        self.muted = bool(value)
+
+    # ---- composition input and the clipboard ----------------------------------------------------
+
+    def ime_set_composition(self, text: str, selection_start: Optional[int] = None,
+                            selection_end: Optional[int] = None, underlines=()) -> None:
+        """Shows an input method's pre-edit ``text`` in the focused field, composing (the page
+        gets compositionstart, compositionupdate, and input events with isComposing), or
+        changes the composition to it; an empty text cancels it. The caret is at character
+        ``selection_start`` (None: the text's end; characters are code points, as Python
+        counts them), ``selection_end`` as far (None: the same); ``underlines`` are
+        :class:`Underline` values or ``(start, end[, color])`` tuples (none: all of it
+        underlined). Where the caret is comes as an ``IME_CARET`` notice."""
+        data = _text(text, "text")
+        start = len(text) if selection_start is None else _int(selection_start, "selection_start")
+        end = start if selection_end is None else _int(selection_end, "selection_end")
+        marks = []
+        for mark in underlines:
+            try:
+                mark = Underline(*mark)
+            except TypeError:
+                raise TypeError("an underline is (start, end) or (start, end, color), not "
+                                f"{mark!r}") from None
+            marks.append((_int(mark.start, "underline start"), _int(mark.end, "underline end"),
+                          _int(mark.color, "underline color", 0, 2 ** 32 - 1)))
+        array = (_Underline * max(len(marks), 1))(*marks)
+        self._call("quillo_view_ime_set_composition", data, array if marks else None,
+                   len(marks), start, end)
+
+    def ime_commit(self, text: str) -> None:
+        """Ends the composition with ``text`` in place of its pre-edit text; without one,
+        types ``text`` as an input method's commit."""
+        self._call("quillo_view_ime_commit", _text(text, "text"))
+
+    def ime_cancel(self) -> None:
+        """Ends the composition and removes its pre-edit text (nothing without one)."""
+        self._call("quillo_view_ime_cancel")
+
+    def copy(self) -> None:
+        """Copies the page's selection, as Ctrl+C: a ``CLIPBOARD`` notice brings the text
+        (and HTML in ``detail``) when something was copied."""
+        self._call("quillo_view_copy")
+
+    def cut(self) -> None:
+        """Cuts the page's selection, as Ctrl+X (a ``CLIPBOARD`` notice with code
+        :data:`CLIPBOARD_CUT`)."""
+        self._call("quillo_view_cut")
+
+    def paste(self, text: str, html: Optional[str] = None) -> None:
+        """Pastes ``text`` (and ``html`` into elements that take rich text) into the focused
+        element: the page gets a "paste" event whose clipboardData holds them, then, unless
+        it cancels it, the text inserted."""
+        self._call("quillo_view_paste", _text(text, "text"), _text(html, "html", nullable=True))
 
     # ---- dialogs, script, page messages, resources ----------------------------------------------
 

@@ -128,6 +128,17 @@ class CefBrowserHost : public virtual CefBaseRefCounted {
   virtual void SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) = 0;
   virtual void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) = 0;
   virtual void SendFocusEvent(bool setFocus) = 0;
+  // A touch point pressed, moved, released or cancelled (one point a call; several points are
+  // down at once under different ids). The page gets "touchstart", "touchmove", "touchend" or
+  // "touchcancel" whose touches are every point down, and the pointer events of a touch
+  // (pointerType "touch"; this layer's own, so their isTrusted is false). A press of an id that
+  // is down, or a move, release or cancel of one that is not, is dropped with a log line. Touch
+  // waits, as the wheel does, for the page's first frame.
+  virtual void SendTouchEvent(const CefTouchEvent& event) = 0;
+  // Mutes the browser's sound (its pages play on, silent), or lets it be heard again.
+  virtual void SetAudioMuted(bool mute) = 0;
+  // Whether SetAudioMuted last muted it. Any thread.
+  virtual bool IsAudioMuted() = 0;
 
   // ---- Composition input: what an input method sends to the focused editable element. Each
   // waits, as keys do, for the button releases sent before it, and for the element to have the

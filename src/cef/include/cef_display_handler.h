@@ -28,6 +28,11 @@ class CefDisplayHandler : public virtual CefBaseRefCounted {
   virtual void OnStatusMessage(CefRefPtr<CefBrowser> browser, const CefString& value) {
     (void)browser, (void)value;
   }
+  // Added by this layer: the browser started (audible) or stopped playing sound. Called on the UI
+  // thread, each change once, in order.
+  virtual void OnAudioStateChange(CefRefPtr<CefBrowser> browser, bool audible) {
+    (void)browser, (void)audible;
+  }
   // false: the engine also writes the message to its own console output.
   virtual bool OnConsoleMessage(CefRefPtr<CefBrowser> browser, const CefString& message,
                                 const CefString& source, int line) {

@@ -79,6 +79,39 @@ struct CefMouseEvent {
   uint32 modifiers = 0;
 };
 
+// ---- Touch ------------------------------------------------------------------------------
+
+typedef enum {
+  CEF_TET_RELEASED = 0,
+  CEF_TET_PRESSED,
+  CEF_TET_MOVED,
+  CEF_TET_CANCELLED,
+} cef_touch_event_type_t;
+
+typedef enum {
+  CEF_POINTER_TYPE_TOUCH = 0,
+  CEF_POINTER_TYPE_MOUSE,
+  CEF_POINTER_TYPE_PEN,
+  CEF_POINTER_TYPE_ERASER,
+  CEF_POINTER_TYPE_UNKNOWN,
+} cef_pointer_type_t;
+
+// One touch point's change: id names the finger from its press to its release or cancel, x and y
+// are in view coordinates. This engine carries no contact size, angle or pressure to the page
+// (radius_x, radius_y, rotation_angle and pressure are not read) and takes touch points only.
+struct CefTouchEvent {
+  int id = 0;
+  float x = 0;
+  float y = 0;
+  float radius_x = 0;
+  float radius_y = 0;
+  float rotation_angle = 0;
+  float pressure = 0;
+  cef_touch_event_type_t type = CEF_TET_RELEASED;
+  uint32 modifiers = 0;
+  cef_pointer_type_t pointer_type = CEF_POINTER_TYPE_TOUCH;
+};
+
 struct CefKeyEvent {
   cef_key_event_type_t type = KEYEVENT_RAWKEYDOWN;
   uint32 modifiers = 0;

@@ -84,6 +84,8 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
       m_input(*this, m_popup),
       m_composition(*this),
       m_clipboard(*this),
+      m_touch(*this),
+      m_audio(*this),
       m_dialogs(*this, [this] { return m_navigation.Leaving(); }),
       m_channel(*this),
       m_messages(*this, settings.page_message_function.ToString()),
@@ -101,6 +103,8 @@ bool BrowserImpl::CreateView() {
   m_input.Attach(view);
   m_composition.Attach(view);
   m_clipboard.Attach(view);
+  m_touch.Attach(view);
+  m_audio.Attach(view);
   m_popup.Attach(view);
   m_dialogs.Attach(view);
   m_channel.Attach(view);
@@ -250,6 +254,8 @@ void BrowserImpl::DestroyView() {
   m_input.Detach(view);
   m_composition.Detach(view);
   m_clipboard.Detach(view);
+  m_touch.Detach(view);
+  m_audio.Detach(view);
   m_popup.Detach(view);
   m_dialogs.Detach(view);
   m_channel.Detach(view);
@@ -275,6 +281,8 @@ void BrowserImpl::WebProcessGone(WebKitWebProcessTerminationReason reason) {
   m_dialogs.CancelAll();
   m_popup.Hide();
   m_channel.ProcessGone();
+  m_touch.ProcessGone();
+  m_audio.ProcessGone();
   m_navigation.MarkCrash();
   // The next web process starts without a frame.
   m_frames.ExpectFirstFrame();
@@ -324,6 +332,15 @@ void BrowserImpl::SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave
 
 void BrowserImpl::SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) {
   Post([this, event, deltaX, deltaY] { m_input.Wheel(event, deltaX, deltaY); });
+}
+
+void BrowserImpl::SendTouchEvent(const CefTouchEvent& event) {
+  Post([this, event] { m_input.WhenShown([this, event] { m_touch.Send(event); }); });
+}
+
+void BrowserImpl::SetAudioMuted(bool mute) {
+  m_muted.store(mute);
+  Post([this, mute] { m_audio.SetMuted(mute); });
 }
 
 void BrowserImpl::ImeSetComposition(const CefString& text,

@@ -5,7 +5,8 @@
 // rooms that do the work: the view and its life (ViewHost), the frame path
 // (FrameSink), input (InputRouter, which asks the <select> list's
 // PopupController first), script dialogs (ScriptDialogs), navigation
-// (NavigationTracker) and the web process's messages (PageChannel). Each room
+// (NavigationTracker), the web process's messages (PageChannel), touch (TouchInput) and
+// sound (AudioState). Each room
 // sees the browser only through its narrow side (BrowserSide), and its frames
 // through FrameOwner. Threads: it is created on the UI thread, where all
 // WebKit calls happen and where its rooms live, and destroyed where its last
@@ -27,7 +28,9 @@
 #include "wpe/input/composition_input.h"
 #include "wpe/input/input_router.h"
 #include "wpe/input/popup_controller.h"
+#include "wpe/input/touch_input.h"
 #include "wpe/navigation/navigation_tracker.h"
+#include "wpe/page/audio_state.h"
 #include "wpe/page/clipboard_bridge.h"
 #include "wpe/page/page_channel.h"
 #include "wpe/page/page_messages.h"
@@ -78,6 +81,9 @@ class BrowserImpl : public CefBrowser,
   void SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) override;
   void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) override;
   void SendFocusEvent(bool setFocus) override { SetFocus(setFocus); }
+  void SendTouchEvent(const CefTouchEvent& event) override;
+  void SetAudioMuted(bool mute) override;
+  bool IsAudioMuted() override { return m_muted.load(); }
   void SetZoomLevel(double zoomLevel) override;
   void SetWindowlessFrameRate(int frame_rate) override;
   void SetUserAgent(const CefString& user_agent) override;
@@ -146,6 +152,8 @@ class BrowserImpl : public CefBrowser,
 
   // Written on the UI thread, read anywhere.
   BrowserState m_state;
+  // Set by SetAudioMuted (any thread), read anywhere.
+  std::atomic<bool> m_muted{false};
 
   // UI thread only. The rooms are owned here and hold this browser's narrow
   // side, which outlives them; each connects its own signals to the view in
@@ -158,6 +166,8 @@ class BrowserImpl : public CefBrowser,
   InputRouter m_input;             // the one way in for input (asks m_popup first)
   CompositionInput m_composition;  // input-method input, in the keys' order (through m_input)
   ClipboardBridge m_clipboard;     // copies, cuts and pastes of the pages
+  TouchInput m_touch;              // the fingers down, and the layer's touch script
+  AudioState m_audio;              // mute, and whether the page plays sound
   ScriptDialogs m_dialogs;         // the page's open script dialogs
   PageChannel m_channel;           // messages to and from the web process's extension
   PageMessages m_messages;         // the page's posts to the client and their answers

@@ -346,6 +346,15 @@ void InputRouter::Wheel(const CefMouseEvent& event, int deltaX, int deltaY) {
   wpe_view_backend_dispatch_axis_event(Backend(), &axis.base);
 }
 
+void InputRouter::WhenShown(std::function<void()> input) {
+  QUILLO_REQUIRE_UI_THREAD();
+  if (!m_frameShown || !m_beforeFrame.empty()) {
+    m_beforeFrame.push_back(std::move(input));
+    return;
+  }
+  input();
+}
+
 void InputRouter::Focus(bool focus) {
   QUILLO_REQUIRE_UI_THREAD();
   if (!focus) {

@@ -47,6 +47,9 @@ class InputRouter {
              int clickCount);
   void Move(const CefMouseEvent& event);
   void Wheel(const CefMouseEvent& event, int deltaX, int deltaY);
+  // Runs input (touch, which the engine drops before the first frame as it drops the wheel) once
+  // the page has shown its first frame, in order with the wheel events that wait for it.
+  void WhenShown(std::function<void()> input);
   void Focus(bool focus);
   // Whether the page has shown a frame since its web process started: until it has, a wheel
   // event and the input after it wait.
