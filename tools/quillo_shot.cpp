@@ -442,9 +442,13 @@ bool HandleResult(int result, void* text, int value, Clock::time_point now, Page
 
 // The picture counts as settled once the latest navigation has painted and loaded and then
 // nothing has changed for the settle time, or, for a page that keeps painting, a while after
-// its first frame. Without word of the load (no probe answer yet) every wait is longer.
-bool Settled(const PageWatch& watch, Clock::time_point now, Milliseconds settle, bool probe) {
+// its first frame. Without word of the load (no probe answer yet) every wait is longer, and
+// while waiting for the page to be ready none ends.
+bool Settled(const PageWatch& watch, Clock::time_point now, Milliseconds settle, bool probe,
+             bool waitReady) {
   if (watch.framesSinceNavigation == 0) return false;
+  // Waiting for the page to be ready: only the probe's answer says it is.
+  if (probe && waitReady && !watch.loaded) return false;
   if (probe && !watch.loaded) settle *= kUnloadedSettleFactor;
   if (watch.loaded && now - watch.loadedAt < settle) return false;
   if (now - watch.lastChange >= settle) return true;
@@ -475,7 +479,7 @@ WaitEnd WaitForPicture(const Options& options, Clock::time_point deadline, PageW
         watch->probeSent = true;
       }
     }
-    if (Settled(*watch, now, settle, options.probe)) return WaitEnd::kSettled;
+    if (Settled(*watch, now, settle, options.probe, options.waitReady)) return WaitEnd::kSettled;
     if (now >= deadline) return WaitEnd::kTimeout;
     // While the engine is busy the next poll follows at once, but never for long: a page
     // that reports something on every call must not take a whole core.
