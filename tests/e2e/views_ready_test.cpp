@@ -58,8 +58,9 @@ bool DarkIn(const ViewMemory& m, int left, int right, int top, int bottom) {
 }
 
 // The web font (a monospaced one: its "i" is more than twice as wide as the fallback's) and the
-// image come late: READY waits for both, and the frame in memory at READY shows both. A second
-// load (a reload) gives a second READY; nothing else does.
+// image, which the page's load handler asks for, come late: READY waits for both, and the frame
+// in memory at READY shows both. A second load (a reload) gives a second READY; nothing else
+// does.
 TEST_F(ViewsTest, ReadyWaitsForTheSlowFontAndImageAndItsFrameShowsThem) {
   const std::string font = ReadFile("/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf");
   if (font.empty()) GTEST_SKIP() << "no DejaVu Sans Mono on this machine";
@@ -71,7 +72,11 @@ TEST_F(ViewsTest, ReadyWaitsForTheSlowFontAndImageAndItsFrameShowsThem) {
       "#t { position: absolute; left: 0; top: 0; font: 40px Slow, serif; color: #000;"
       " white-space: nowrap; }"
       "#i { position: absolute; left: 0; top: 60px; width: 64px; height: 64px; }"
-      "</style></head><body><div id=t>iiiiiiiiii</div><img id=i src=pic.bmp></body></html>";
+      "</style></head><body><script>"
+      // Added by the load handler: neither the font nor the image holds the load event up.
+      "addEventListener('load', () => document.body.insertAdjacentHTML('beforeend',"
+      " '<div id=t>iiiiiiiiii</div><img id=i src=pic.bmp>'));"
+      "</script></body></html>";
   const std::string picture = Bmp(64, 64, 0, 160, 0);
 
   ViewMemory& m = NewMemory(320, 140);
