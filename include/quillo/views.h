@@ -201,8 +201,8 @@ QUILLO_VIEWS_API int quillo_shutdown(void);
 #define QUILLO_NOTICE_SCRIPT_RESULT 12 /* id = request id, code = 1 value / 0 exception, text */
 /* The page's web process ended: code = QUILLO_GONE_*. The view keeps its last whole frame in its
  * memory: nothing is painted over it until the page of a new process has loaded (its load event
- * fired) and painted. A LOAD_FAILED (-2, "net::ERR_FAILED") follows. quillo_view_reload loads the page that was shown
- * again, in a new process; so does the view by itself with config.auto_reload. */
+ * fired) and painted. A LOAD_FAILED (-2, "net::ERR_FAILED") follows. quillo_view_reload loads
+ * the page that was shown again, in a new process; so does the view with config.auto_reload. */
 #define QUILLO_NOTICE_PROCESS_GONE 13
 /* a page asks for a host-served resource: id, text = URL, detail = method, headers */
 #define QUILLO_NOTICE_REQUEST 14
