@@ -92,6 +92,7 @@ struct Options {
   bool debug = false;
   bool demo = false;
   bool probe = true;
+  bool waitReady = true;  // the shot waits until the page says its fonts and images are in
   double scale = 1.0;
   bool transparent = false;
   bool checkerboard = false;
@@ -136,6 +137,11 @@ void PrintUsage(std::FILE* to) {
                "  --no-probe       do not run the load probe: to learn when the load event has\n"
                "                   fired, quillo-shot runs a small script in each page that\n"
                "                   raises one alert, which it answers and does not print\n"
+               "  --no-ready       take the shot without waiting for the page to be ready: by\n"
+               "                   default the load counts as done only once the page's web\n"
+               "                   fonts are in and its images are loaded and decoded, and\n"
+               "                   painted (a page whose fonts or images never come is then\n"
+               "                   taken at the timeout)\n"
                "  --swap           ask the library for R,G,B,A pixels (PAINT_SWAP_RED_BLUE)\n"
                "                   instead of B,G,R,A; the PNG looks the same either way\n"
                "  --bottom-up      ask the library for bottom-row-first memory (PAINT_BOTTOM_UP);\n"
@@ -163,9 +169,9 @@ void PrintUsage(std::FILE* to) {
                "Unpainted pixels are left magenta (#ff00ff).\n"
                "\n"
                "With --scale other than 1, --transparent or --checkerboard the page is shown\n"
-               "through the views interface (quillo/views.h) instead: its own load notice\n"
-               "says when the page has loaded (no probe), and the end of the page's web\n"
-               "process is printed as \"process-gone: CODE\".\n"
+               "through the views interface (quillo/views.h) instead: its own notices say\n"
+               "when the page has loaded and when it is ready (no probe), and the end of the\n"
+               "page's web process is printed as \"process-gone: CODE\".\n"
                "\n"
                "Exit status: 0 the PNG was written; 1 it could not be written; 2 bad command\n"
                "line; 3 no frame arrived before the timeout (the PNG is still written);\n"
@@ -254,6 +260,9 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* options) {
     } else if (name == "--no-probe") {
       if (!option.NoValue()) return kExitUsage;
       options->probe = false;
+    } else if (name == "--no-ready") {
+      if (!option.NoValue()) return kExitUsage;
+      options->waitReady = false;
     } else {
       PrintError("unknown option \"" + arg + "\" (see --help)");
       return kExitUsage;
@@ -324,14 +333,43 @@ void BeginNavigation(Clock::time_point now, PageWatch* watch) {
 }
 
 // Script that raises the probe's alert once the page's load event has fired and the page's own
-// load handlers have run (or at once when that has already happened).
-std::string ProbeScript(int64_t navigation) {
-  return "(function () {\n"
-         "  var report = function () {\n"
-         "    setTimeout(function () { alert('" +
-         std::string(kProbeMessage) + std::to_string(navigation) +
-         "'); }, 0);\n"
-         "  };\n"
+// load handlers have run (or at once when that has already happened); with ready, only once
+// its web fonts are in and its images (but lazy ones out of view) are loaded and decoded, and
+// two animation frames later, when they have been painted.
+std::string ProbeScript(int64_t navigation, bool ready) {
+  const std::string alert = "setTimeout(function () { alert('" + std::string(kProbeMessage) +
+                            std::to_string(navigation) + "'); }, 0);\n";
+  const std::string report =
+      ready ? "  var wanted = function () {\n"
+              "    return Array.prototype.filter.call(document.images, function (i) {\n"
+              "      var r = i.getBoundingClientRect();\n"
+              "      return i.loading !== 'lazy' || (r.bottom >= 0 && r.top <= innerHeight);\n"
+              "    });\n"
+              "  };\n"
+              "  var loaded = function (i) {\n"
+              "    return (i.complete ? Promise.resolve() : new Promise(function (done) {\n"
+              "      i.addEventListener('load', done); i.addEventListener('error', done);\n"
+              "    })).then(function () {\n"
+              "      return i.naturalWidth && i.decode ? i.decode().catch(function () {}) : 0;\n"
+              "    });\n"
+              "  };\n"
+              "  var check = function () {\n"
+              "    if (document.body) void document.body.offsetHeight;\n"
+              "    var fonts = document.fonts ? document.fonts.ready : Promise.resolve();\n"
+              "    fonts.then(function () { return Promise.all(wanted().map(loaded)); })\n"
+              "        .then(function () {\n"
+              "          var done = (!document.fonts || document.fonts.status === 'loaded') &&\n"
+              "              wanted().every(function (i) { return i.complete; });\n"
+              "          if (!done) return setTimeout(check, 50);\n"
+              "          requestAnimationFrame(function () { requestAnimationFrame(function () {\n"
+              "            " +
+                  alert +
+                  "          }); });\n"
+                  "        });\n"
+                  "  };\n"
+                  "  var report = function () { setTimeout(check, 0); };\n"
+            : "  var report = function () {\n    " + alert + "  };\n";
+  return "(function () {\n" + report +
          "  if (document.readyState === 'complete') report();\n"
          "  else window.addEventListener('load', report, { once: true });\n"
          "})();\n";
@@ -404,9 +442,13 @@ bool HandleResult(int result, void* text, int value, Clock::time_point now, Page
 
 // The picture counts as settled once the latest navigation has painted and loaded and then
 // nothing has changed for the settle time, or, for a page that keeps painting, a while after
-// its first frame. Without word of the load (no probe answer yet) every wait is longer.
-bool Settled(const PageWatch& watch, Clock::time_point now, Milliseconds settle, bool probe) {
+// its first frame. Without word of the load (no probe answer yet) every wait is longer, and
+// while waiting for the page to be ready none ends.
+bool Settled(const PageWatch& watch, Clock::time_point now, Milliseconds settle, bool probe,
+             bool waitReady) {
   if (watch.framesSinceNavigation == 0) return false;
+  // Waiting for the page to be ready: only the probe's answer says it is.
+  if (probe && waitReady && !watch.loaded) return false;
   if (probe && !watch.loaded) settle *= kUnloadedSettleFactor;
   if (watch.loaded && now - watch.loadedAt < settle) return false;
   if (now - watch.lastChange >= settle) return true;
@@ -433,11 +475,11 @@ WaitEnd WaitForPicture(const Options& options, Clock::time_point deadline, PageW
       // The page of the latest navigation has painted, so its document exists: ask it to
       // report its load.
       if (options.probe && watch->framesSinceNavigation > 0 && !watch->probeSent) {
-        ExecuteJavaScript(ProbeScript(watch->navigation).c_str());
+        ExecuteJavaScript(ProbeScript(watch->navigation, options.waitReady).c_str());
         watch->probeSent = true;
       }
     }
-    if (Settled(*watch, now, settle, options.probe)) return WaitEnd::kSettled;
+    if (Settled(*watch, now, settle, options.probe, options.waitReady)) return WaitEnd::kSettled;
     if (now >= deadline) return WaitEnd::kTimeout;
     // While the engine is busy the next poll follows at once, but never for long: a page
     // that reports something on every call must not take a whole core.
@@ -550,6 +592,7 @@ int RunView(const Options& options) {
   shot.timeoutSeconds = options.timeoutSeconds;
   shot.settleMs = options.settleMs;
   shot.debug = options.debug;
+  shot.waitReady = options.waitReady;
   SurviveBrokenPipe();
   CatchInterrupts(true);
   const int exitCode = quillo_tools::ShootView(shot, &g_interrupted);

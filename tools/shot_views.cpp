@@ -38,6 +38,8 @@ void PrintError(const std::string& message) {
 struct Watch {
   int64_t frames = 0;
   bool loaded = false;  // the latest load finished or failed
+  bool ready = false;   // the latest page said it is ready (QUILLO_NOTICE_READY)
+  bool failed = false;  // the latest load failed: no word of readiness will come
   Clock::time_point loadedAt;
   Clock::time_point lastFrame;
 };
@@ -58,7 +60,10 @@ bool HandleNotice(quillo_view* view, const quillo_notice& notice, Clock::time_po
       PrintLine("title: " + Printable(notice.text));
       return true;
     case QUILLO_NOTICE_LOAD_STARTED:
-      watch->loaded = false;
+      watch->loaded = watch->ready = watch->failed = false;
+      return true;
+    case QUILLO_NOTICE_READY:
+      watch->ready = true;
       return true;
     case QUILLO_NOTICE_LOAD_FINISHED:
       watch->loaded = true;
@@ -66,7 +71,7 @@ bool HandleNotice(quillo_view* view, const quillo_notice& notice, Clock::time_po
       return true;
     case QUILLO_NOTICE_LOAD_FAILED:
       PrintLine("load-error: " + std::to_string(notice.code) + " " + Printable(notice.text));
-      watch->loaded = true;
+      watch->loaded = watch->failed = true;
       watch->loadedAt = now;
       return true;
     case QUILLO_NOTICE_DIALOG:
@@ -97,8 +102,9 @@ bool HandleNotice(quillo_view* view, const quillo_notice& notice, Clock::time_po
   }
 }
 
-bool Settled(const Watch& watch, Clock::time_point now, Milliseconds settle) {
+bool Settled(const Watch& watch, Clock::time_point now, Milliseconds settle, bool waitReady) {
   if (watch.frames == 0 || !watch.loaded) return false;
+  if (waitReady && !watch.ready && !watch.failed) return false;
   if (now - watch.loadedAt < settle) return false;
   if (now - watch.lastFrame >= settle) return true;
   return now - watch.loadedAt >= settle * kBusyPageSettleFactor;
@@ -181,7 +187,7 @@ int ShootView(const ViewShot& shot, const volatile std::sig_atomic_t* interrupte
     quillo_notice notice = quillo_notice_init();
     while (quillo_view_next_notice(view, &notice) == 1)
       news = HandleNotice(view, notice, now, &watch) || news;
-    if (Settled(watch, now, settle)) break;
+    if (Settled(watch, now, settle, shot.waitReady)) break;
     if (now >= deadline) {
       const auto ms = std::chrono::duration_cast<Milliseconds>(now - start).count();
       if (watch.frames == 0) {

@@ -23,10 +23,12 @@ struct ViewShot {
   double timeoutSeconds = 15.0;
   int settleMs = 500;
   bool debug = false;
+  bool waitReady = true;  // the picture counts as settled only after the page's READY notice
 };
 
-// Shows the page in one view, waits until its picture has settled (its load has finished and
-// no frame came for settleMs, or, for a page that keeps painting, 4 x settleMs after the load)
+// Shows the page in one view, waits until its picture has settled (its load has finished, the
+// view said the page is ready unless waitReady is off, and no frame came for settleMs, or, for a
+// page that keeps painting, 4 x settleMs after the load)
 // or the timeout passed or *interrupted was set, writes the PNG, shuts the engine down and
 // returns quillo-shot's exit code. Prints notices as quillo-shot does.
 int ShootView(const ViewShot& shot, const volatile std::sig_atomic_t* interrupted);

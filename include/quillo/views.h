@@ -142,6 +142,12 @@ typedef struct quillo_view_config {
    * (QUILLO_NOTICE_MESSAGE), an identifier of 1 to 64 letters, digits, '_' or '$'; null means
    * "quilloPost". Empty text: no such function. */
   const char* post_function;
+  /* Fields below were added after the first version of this struct: a host compiled before
+   * them has a smaller size, and they keep their defaults for it. */
+  /* 1..QUILLO_MAX_AUTO_RELOADS: the view reloads its page by itself after its web process ends
+   * (QUILLO_NOTICE_PROCESS_GONE), at most this many times in a row; 0 (default): never, the host
+   * reloads (see QUILLO_NOTICE_AUTO_RELOAD). */
+  int auto_reload;
 } quillo_view_config;
 
 /* The defaults, with size set. Header-only, any thread. */
@@ -197,10 +203,49 @@ QUILLO_VIEWS_API int quillo_shutdown(void);
 #define QUILLO_NOTICE_FOCUS 10         /* code = 1 the page took the focus, 0 it lost it */
 #define QUILLO_NOTICE_MESSAGE 11       /* the page posted: id, text = the string posted */
 #define QUILLO_NOTICE_SCRIPT_RESULT 12 /* id = request id, code = 1 value / 0 exception, text */
-#define QUILLO_NOTICE_PROCESS_GONE 13  /* the page's web process ended: code = QUILLO_GONE_* */
+/* The page's web process ended: code = QUILLO_GONE_*. The view keeps its last whole frame in its
+ * memory: nothing is painted over it until the page of a new process has loaded (its load event
+ * fired) and painted. A LOAD_FAILED (-2, "net::ERR_FAILED") follows. quillo_view_reload loads
+ * the page that was shown again, in a new process; so does the view with config.auto_reload. */
+#define QUILLO_NOTICE_PROCESS_GONE 13
 /* a page asks for a host-served resource: id, text = URL, detail = method, headers */
 #define QUILLO_NOTICE_REQUEST 14
 #define QUILLO_NOTICE_CLOSED 15 /* the page closed itself (window.close()): destroy the view */
+/* The page is ready to be captured: its load has finished, its web fonts are in, its images
+ * (the main document's, also those its load handlers add) are loaded and decoded, and the frame
+ * that shows them is in the view's memory. It comes right after that frame's FRAME notice, in
+ * the same pump: id = that frame's number, text = the page's URL. Once per document loaded (a
+ * load, reload or history move to another document arms it again). Images with loading="lazy"
+ * out of view are not waited for. A page whose fonts or images never come, and a hidden view,
+ * give none until they get there. */
+#define QUILLO_NOTICE_READY 16
+/* With config.auto_reload: the view will reload its page by itself after its web process ended.
+ * code = the attempt (1 for the first since the view was last up), id = the wait before it in
+ * milliseconds: 500 for the first, twice the wait before for each next, at most 30000. The
+ * reload is left out when a load has started meanwhile (the host's own, or the library's retry
+ * of a load the process had not finished). A page that loads again and keeps its process for
+ * 10 seconds starts the count anew. */
+#define QUILLO_NOTICE_AUTO_RELOAD 17
+/* With config.auto_reload: the web process ended again after config.auto_reload attempts in a
+ * row; the view reloads no more by itself (until it has been up for 10 seconds again) and keeps
+ * its last frame: the host decides. code = the attempts made. */
+#define QUILLO_NOTICE_AUTO_RELOAD_STOPPED 18
+/* An editable element of the page (an input of type text, search, url, tel, email, password or
+ * number; a textarea; a contenteditable element) gained (code 1) or lost (code 0) the keyboard
+ * focus, so that the host can raise its own keyboard and keep the field in sight. Moving the
+ * focus from one field to another gives the first's loss, then the second's gain; the view
+ * losing the focus (quillo_view_set_focus 0), a new page or the web process's end loses it too.
+ * Elements inside frames are not reported. detail = the kind: the input's type, "textarea" or
+ * "contenteditable"; input_mode = its inputmode ("numeric", "email", ...; "" when none);
+ * rect = the element in the view's memory pixels (device pixels from the page's top-left corner,
+ * with the page's scroll, zoom and device scale applied; it may lie partly outside the memory);
+ * text = up to about 256 characters of its text either side of the caret (valid UTF-8, at most
+ * QUILLO_MAX_EDITABLE_TEXT bytes; "" for a password field and for a loss); id = the caret's place
+ * in text, in characters (code points). */
+#define QUILLO_NOTICE_EDITABLE 19
+#define QUILLO_MAX_EDITABLE_TEXT 2048
+/* The most attempts config.auto_reload may name. */
+#define QUILLO_MAX_AUTO_RELOADS 100
 /* The page let go of an open request (REQUEST notice id) before the host ended it: it navigated
  * away, aborted a fetch, or a video seeked elsewhere. id = the request's id; answers to it are
  * refused (QUILLO_ERROR_NOT_FOUND) from now on, so a host sending a response in pieces stops. */
@@ -226,7 +271,8 @@ typedef struct quillo_notice {
   int code; /* as each kind says; else 0 */
   /* FRAME: the frame's number (grows by one for each frame the page paints; frames the host did
    * not pump for in time are skipped, so it may grow by more). DIALOG, MESSAGE, REQUEST: the
-   * library's id to answer by (unique within the view). SCRIPT_RESULT: the host's request id. */
+   * library's id to answer by (unique within the view). SCRIPT_RESULT: the host's request id.
+   * READY: the frame's number. AUTO_RELOAD: the wait in milliseconds. EDITABLE: the caret. */
   uint64_t id;
   /* FRAME: the part of memory that changed since the frame before (its bounding box), in pixels
    * from the page's top-left corner whatever the row order. Else zero. */
@@ -238,6 +284,9 @@ typedef struct quillo_notice {
    * version of this struct: a host compiled before it has a smaller size, and the library
    * writes no byte beyond that size. */
   const char* headers;
+  /* EDITABLE: the element's inputmode; never null, "" for other kinds. Added after headers,
+   * likewise. */
+  const char* input_mode;
 } quillo_notice;
 
 static inline quillo_notice quillo_notice_init(void) {

@@ -57,6 +57,8 @@ class FrameStore {
   void Write(int x, int y, int w, int h, const uint8_t* source, size_t sourceStride);
   // Makes the back buffer the newest frame; area is what changed since the frame before.
   void Publish(const DirtyRegion& area);
+  // How many frames were published (the newest one's number; 0 before the first).
+  uint64_t Published() const { return m_frames; }
 
   // ---- Polling thread.
   // Whether a frame was published since the last delivery (one load).

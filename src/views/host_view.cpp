@@ -8,6 +8,15 @@
 #include "views/byte_range.h"
 
 namespace quillo::views {
+namespace {
+
+// config.auto_reload: the wait before the first reload, the longest wait, and how long a page
+// that loaded again keeps its process before the count starts anew.
+constexpr std::chrono::milliseconds kFirstReloadWait{500};
+constexpr std::chrono::milliseconds kLongestReloadWait{30000};
+constexpr std::chrono::seconds kUpAgain{10};
+
+}  // namespace
 
 HostView::HostView(uint64_t handle, const ViewSettings& settings,
                    std::shared_ptr<ViewFrames> frames)
@@ -38,6 +47,49 @@ void HostView::Receive(ViewEvent&& event) {
       request.since = std::chrono::steady_clock::now();
       break;
     }
+    case kEventReady: {
+      // Frames of an earlier size: the first frame of the current one shows the page ready.
+      const bool sameFrames = static_cast<uint64_t>(event.code) == m_resizes;
+      m_ready = PendingReady{true, sameFrames ? std::max<uint64_t>(event.id, 1) : 1,
+                             std::move(event.text)};
+      if (m_lastStoreFrame >= m_ready.target) QueueReady(m_lastFrame);
+      return;
+    }
+    case QUILLO_NOTICE_PROCESS_GONE:
+      m_ready.waiting = false;
+      m_up = false;
+      if (m_settings.autoReload > 0) {
+        m_notices.push_back(std::move(event));
+        if (m_reloads >= m_settings.autoReload) {
+          ViewEvent stopped;
+          stopped.view = m_handle;
+          stopped.kind = QUILLO_NOTICE_AUTO_RELOAD_STOPPED;
+          stopped.code = m_reloads;
+          m_notices.push_back(std::move(stopped));
+          m_reloadScheduled = false;
+          return;
+        }
+        ++m_reloads;
+        auto wait = kFirstReloadWait;
+        for (int i = 1; i < m_reloads && wait < kLongestReloadWait; ++i) wait *= 2;
+        wait = std::min(wait, kLongestReloadWait);
+        m_reloadDue = std::chrono::steady_clock::now() + wait;
+        m_reloadScheduled = true;
+        ViewEvent reload;
+        reload.view = m_handle;
+        reload.kind = QUILLO_NOTICE_AUTO_RELOAD;
+        reload.code = m_reloads;
+        reload.id = static_cast<uint64_t>(wait.count());
+        m_notices.push_back(std::move(reload));
+        return;
+      }
+      break;
+    case QUILLO_NOTICE_LOAD_FINISHED:
+      if (!m_up) {
+        m_up = true;
+        m_upSince = std::chrono::steady_clock::now();
+      }
+      break;
     case QUILLO_NOTICE_MESSAGE:
       m_openMessages.insert(event.id);
       // As the engine does: past this many unanswered, the oldest are forgotten.
@@ -70,15 +122,45 @@ void HostView::Deliver() {
   event.view = m_handle;
   event.kind = QUILLO_NOTICE_FRAME;
   m_lastFrame = m_framesBefore + frame;
+  m_lastStoreFrame = frame;
   event.id = m_lastFrame;
   event.rect = area.Bounds();
   m_notices.push_back(std::move(event));
+  if (m_ready.waiting && frame >= m_ready.target) QueueReady(m_lastFrame);
+}
+
+void HostView::QueueReady(uint64_t frame) {
+  m_ready.waiting = false;
+  ViewEvent ready;
+  ready.view = m_handle;
+  ready.kind = QUILLO_NOTICE_READY;
+  ready.id = frame;
+  ready.text = std::move(m_ready.url);
+  // Right after that frame's FRAME notice while it waits (the page's word came a little after
+  // the frame was delivered), else now.
+  for (auto it = m_notices.rbegin(); it != m_notices.rend(); ++it)
+    if (it->kind == QUILLO_NOTICE_FRAME && it->id == frame) {
+      m_notices.insert(it.base(), std::move(ready));
+      return;
+    }
+  m_notices.push_back(std::move(ready));
+}
+
+int HostView::TakeDueReload(std::chrono::steady_clock::time_point now) {
+  if (m_reloads > 0 && m_up && now - m_upSince >= kUpAgain) m_reloads = 0;
+  if (!m_reloadScheduled || now < m_reloadDue) return 0;
+  m_reloadScheduled = false;
+  return m_reloads;
 }
 
 void HostView::Resize(const Memory& memory, std::shared_ptr<ViewFrames> frames) {
   m_settings.memory = memory;
   m_frames = std::move(frames);
   m_framesBefore = m_lastFrame;
+  m_lastStoreFrame = 0;
+  ++m_resizes;
+  // A page ready before waits for the first frame of the new size.
+  m_ready.target = 1;
 }
 
 int HostView::NextNotice(quillo_notice* notice) {
@@ -97,6 +179,7 @@ int HostView::NextNotice(quillo_notice* notice) {
   full.text = m_handedOut.text.c_str();
   full.detail = m_handedOut.detail.c_str();
   full.headers = m_handedOut.headers.c_str();
+  full.input_mode = m_handedOut.inputMode.c_str();
   std::memcpy(notice, &full, size);
   return 1;
 }

@@ -83,6 +83,9 @@ class HostView {
   // The touch points the host pressed and has not lifted or cancelled, by id (at most
   // QUILLO_MAX_TOUCH_POINTS).
   std::set<int>& TouchPoints() { return m_touchPoints; }
+  // config.auto_reload: the attempt whose reload is due by now (and forgets it), or 0. Also
+  // starts the count anew for a view that has been up long enough.
+  int TakeDueReload(std::chrono::steady_clock::time_point now);
 
   // The most page messages that wait for an answer (the engine layer keeps as many).
   static constexpr size_t kMaxOpenMessages = 10000;
@@ -101,6 +104,27 @@ class HostView {
   std::map<uint64_t, OpenRequest> m_openRequests;  // by id
   std::set<int> m_touchPoints;
   bool m_released = false;
+
+  // Queues the READY notice of the page ready at m_ready, after the FRAME notice of the frame
+  // numbered frame (of the current frames) when it still waits.
+  void QueueReady(uint64_t frame);
+  // Resizes the host made (the engine side counts those it carried out).
+  uint64_t m_resizes = 0;
+  uint64_t m_lastStoreFrame = 0;  // the number the store gave the frame delivered last
+  // The page said it is ready: its READY notice waits for a frame numbered at least target of
+  // the current frames.
+  struct PendingReady {
+    bool waiting = false;
+    uint64_t target = 0;
+    std::string url;
+  } m_ready;
+  // config.auto_reload: reloads since the view was last up, the next one's time, and since when
+  // the page has been up again.
+  int m_reloads = 0;
+  std::chrono::steady_clock::time_point m_reloadDue{};
+  bool m_reloadScheduled = false;
+  std::chrono::steady_clock::time_point m_upSince{};
+  bool m_up = false;
 };
 
 }  // namespace quillo::views

@@ -199,6 +199,7 @@ void ViewClient::OnRenderProcessTerminated(CefRefPtr<CefBrowser>, TerminationSta
   const int reason = status == TS_PROCESS_OOM          ? QUILLO_GONE_OUT_OF_MEMORY
                      : status == TS_PROCESS_WAS_KILLED ? QUILLO_GONE_ENDED
                                                        : QUILLO_GONE_CRASHED;
+  m_loadSinceGone = false;
   Emit(QUILLO_NOTICE_PROCESS_GONE, reason);
 }
 
@@ -215,6 +216,7 @@ void ViewClient::Close() {
 }
 
 void ViewClient::Resize(std::shared_ptr<ViewFrames> frames) {
+  ++m_resizes;
   const bool scaleChanged = frames->scale != m_frames->scale;
   const bool sizeChanged =
       frames->cssWidth != m_frames->cssWidth || frames->cssHeight != m_frames->cssHeight;
@@ -392,7 +394,9 @@ void ViewClient::OnGotFocus(CefRefPtr<CefBrowser>) {
 }
 
 void ViewClient::OnLoadStart(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, TransitionType) {
-  if (IsMain(frame)) Emit(QUILLO_NOTICE_LOAD_STARTED, 0, 0, frame->GetURL().ToString());
+  if (!IsMain(frame)) return;
+  m_loadSinceGone = true;
+  Emit(QUILLO_NOTICE_LOAD_STARTED, 0, 0, frame->GetURL().ToString());
 }
 
 void ViewClient::OnLoadEnd(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, int httpStatusCode) {
@@ -404,6 +408,35 @@ void ViewClient::OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, E
                              const CefString& errorText, const CefString& failedUrl) {
   if (!IsMain(frame)) return;  // a sub-frame's failure is the page's business
   Emit(QUILLO_NOTICE_LOAD_FAILED, errorCode, 0, errorText.ToString(), failedUrl.ToString());
+}
+
+void ViewClient::OnPageReady(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame,
+                             const CefString& url) {
+  if (!IsMain(frame)) return;
+  // The frame that shows the page is in the store already; the host hears of readiness with
+  // the FRAME notice of a frame after this point, which the held frame painted again gives.
+  ViewEvent event;
+  event.view = m_view;
+  event.kind = kEventReady;
+  event.code = static_cast<int>(m_resizes);
+  event.id = m_frames->store.Published() + 1;
+  event.text = url.ToString();
+  m_engine.Emit(std::move(event));
+  // A hidden view paints nothing: its next frame, once shown, is the one.
+  if (m_settings.hidden) return;
+  if (CefRefPtr<CefBrowserHost> host = Host()) host->Invalidate(PET_VIEW);
+}
+
+void ViewClient::AutoReload(int attempt) {
+  if (!m_browser) return;
+  if (m_loadSinceGone) {
+    QLOG(u"ViewClient => view [0x%x]: reload %d left out, a load started meanwhile",
+         static_cast<unsigned>(m_view & 0xFFFFFF), attempt);
+    return;
+  }
+  QLOG(u"ViewClient => view [0x%x]: reload %d after the web process ended",
+       static_cast<unsigned>(m_view & 0xFFFFFF), attempt);
+  m_browser->Reload();
 }
 
 bool ViewClient::OnJSDialog(CefRefPtr<CefBrowser>, const CefString&, JSDialogType dialog_type,
@@ -503,6 +536,26 @@ void ViewClient::OnImeCompositionRangeChanged(CefRefPtr<CefBrowser>, const CefRa
   event.kind = QUILLO_NOTICE_IME_CARET;
   event.code = selected_range.IsValid() ? 1 : 0;
   event.rect = CefRect(left, top, std::max(right - left, 1), std::max(bottom - top, 1));
+  m_engine.Emit(std::move(event));
+}
+
+void ViewClient::OnFocusedEditableChanged(CefRefPtr<CefBrowser>, const CefEditableInfo& info) {
+  // View pixels to the memory's device pixels, covering the element whole.
+  const double scale = m_frames->scale;
+  const auto clampInt = [](double v) { return static_cast<int>(std::clamp(v, -1e9, 1e9)); };
+  const int left = clampInt(std::floor(info.x * scale));
+  const int top = clampInt(std::floor(info.y * scale));
+  const int right = clampInt(std::ceil((info.x + info.width) * scale));
+  const int bottom = clampInt(std::ceil((info.y + info.height) * scale));
+  ViewEvent event;
+  event.view = m_view;
+  event.kind = QUILLO_NOTICE_EDITABLE;
+  event.code = info.focused ? 1 : 0;
+  event.id = static_cast<uint64_t>(std::max(info.caret, 0));
+  event.rect = CefRect(left, top, std::max(right - left, 0), std::max(bottom - top, 0));
+  event.text = info.surrounding_text.ToString();
+  event.detail = info.type.ToString();
+  event.inputMode = info.input_mode.ToString();
   m_engine.Emit(std::move(event));
 }
 

@@ -82,6 +82,9 @@ class ViewClient : public CefClient,
   void Copy();
   void Cut();
   void Paste(const std::string& text, const std::string& html);
+  // The host side's reload after the web process ended (config.auto_reload); left out when a
+  // load has started since the process ended.
+  void AutoReload(int attempt);
 
   // Whether browser is this view's.
   bool Shows(const CefRefPtr<CefBrowser>& browser) const {
@@ -130,6 +133,8 @@ class ViewClient : public CefClient,
                  int httpStatusCode) override;
   void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, ErrorCode errorCode,
                    const CefString& errorText, const CefString& failedUrl) override;
+  void OnPageReady(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                   const CefString& url) override;
 
   // CefRequestHandler
   void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, TerminationStatus status) override;
@@ -159,6 +164,8 @@ class ViewClient : public CefClient,
                       const CefCursorInfo& custom_cursor_info) override;
   void OnImeCompositionRangeChanged(CefRefPtr<CefBrowser> browser, const CefRange& selected_range,
                                     const RectList& character_bounds) override;
+  void OnFocusedEditableChanged(CefRefPtr<CefBrowser> browser,
+                                const CefEditableInfo& info) override;
 
   // CefClipboardHandler
   void OnClipboardWrite(CefRefPtr<CefBrowser> browser, bool cut, const CefString& text,
@@ -175,6 +182,8 @@ class ViewClient : public CefClient,
   FramePainter m_painter;
   CefRefPtr<CefBrowser> m_browser;  // from Create until OnBeforeClose
   bool m_closing = false;           // Close was asked for (a host's destroy)
+  uint64_t m_resizes = 0;           // Resize calls so far (the host's side counts them too)
+  bool m_loadSinceGone = true;      // a main-frame load started since the web process last ended
   uint64_t m_nextDialogId = 1;
   std::map<uint64_t, CefRefPtr<CefJSDialogCallback>> m_dialogs;  // open, by id
   uint32_t m_buttons = 0;  // EVENTFLAG_*_MOUSE_BUTTON of the buttons held down

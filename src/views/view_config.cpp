@@ -111,6 +111,12 @@ int ReadViewConfig(const quillo_view_config* config, ViewSettings* settings, std
     *why = "post_function is not an identifier of 1..64 letters, digits, '_' or '$'";
     return QUILLO_ERROR_BAD_CONFIG;
   }
+  s.autoReload = c.auto_reload;
+  if (s.autoReload < 0 || s.autoReload > QUILLO_MAX_AUTO_RELOADS) {
+    *why = "auto_reload " + std::to_string(c.auto_reload) + " is outside 0.." +
+           std::to_string(QUILLO_MAX_AUTO_RELOADS);
+    return QUILLO_ERROR_BAD_CONFIG;
+  }
   *settings = std::move(s);
   return QUILLO_OK;
 }

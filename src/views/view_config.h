@@ -11,8 +11,9 @@
 
 namespace quillo::views {
 
-// The size of the first version of quillo_view_config; a smaller one is refused.
-constexpr size_t kFirstConfigSize = sizeof(quillo_view_config);
+// The size of the first version of quillo_view_config (up to post_function); a smaller one is
+// refused.
+constexpr size_t kFirstConfigSize = offsetof(quillo_view_config, auto_reload);
 
 constexpr double kMinScale = 0.25, kMaxScale = 8.0;
 constexpr double kMinZoom = 0.25, kMaxZoom = 5.0;
@@ -39,6 +40,7 @@ struct ViewSettings {
   double zoom = 1.0;
   std::string userAgent;     // empty: the engine's own
   std::string postFunction;  // empty: none
+  int autoReload = 0;        // reloads in a row after the web process ends; 0: none
 };
 
 // Reads *config into *settings. QUILLO_OK, or the error and why (for the log line) in *why.

@@ -19,6 +19,9 @@ enum InternalEvent : int {
   kEventDialogGone = -2,
   // The page let go of an open request of a host-served scheme (id) before the host ended it.
   kEventRequestGone = -3,
+  // The page is ready: its READY notice follows the FRAME notice of the first frame numbered id
+  // or later of the frames current after code resizes (text = the page's URL).
+  kEventReady = -4,
 };
 
 struct ViewEvent {
@@ -29,7 +32,8 @@ struct ViewEvent {
   CefRect rect;
   std::string text;
   std::string detail;
-  std::string headers;  // REQUEST: the request's headers, "Name: value\n" lines
+  std::string headers;    // REQUEST: the request's headers, "Name: value\n" lines
+  std::string inputMode;  // EDITABLE: the element's inputmode
 };
 
 }  // namespace quillo::views

@@ -182,8 +182,11 @@ int ViewsRuntime::Pump() {
     return Refuse(QUILLO_ERROR_SHUT_DOWN, "the engine could not start");
   m_engine->Pump();
   ViewEvent event;
-  while (m_engine->TakeEvent(&event))
-    if (HostView* view = m_views.Find(event.view)) view->Receive(std::move(event));
+  const auto takeEvents = [&] {
+    while (m_engine->TakeEvent(&event))
+      if (HostView* view = m_views.Find(event.view)) view->Receive(std::move(event));
+  };
+  takeEvents();
   const auto now = std::chrono::steady_clock::now();
   const bool checkWaits = now - m_lastWaitCheck >= std::chrono::seconds(1);
   if (checkWaits) m_lastWaitCheck = now;
@@ -197,7 +200,12 @@ int ViewsRuntime::Pump() {
       return;
     }
     view.Deliver();
+    if (const int attempt = view.TakeDueReload(now))
+      Post(view, [attempt](ViewClient& client) { client.AutoReload(attempt); });
   });
+  // What the engine said while the frames were copied: a page's word that it is ready goes
+  // with the frame it names, in this pump.
+  takeEvents();
   return QUILLO_OK;
 }
 

@@ -1,7 +1,9 @@
 #include "support/views_host.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <thread>
 
 namespace quillo_test {
@@ -58,19 +60,66 @@ std::string KindName(int kind) {
       return "REQUEST_ENDED";
     case QUILLO_NOTICE_AUDIO:
       return "AUDIO";
+    case QUILLO_NOTICE_READY:
+      return "READY";
+    case QUILLO_NOTICE_AUTO_RELOAD:
+      return "AUTO_RELOAD";
+    case QUILLO_NOTICE_AUTO_RELOAD_STOPPED:
+      return "AUTO_RELOAD_STOPPED";
+    case QUILLO_NOTICE_EDITABLE:
+      return "EDITABLE";
     default:
       return "kind " + std::to_string(kind);
   }
 }
 
+bool ValidUtf8(const std::string& text, size_t* characters) {
+  size_t count = 0;
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const size_t length = c < 0x80           ? 1
+                          : (c >> 5) == 0x6  ? 2
+                          : (c >> 4) == 0xE  ? 3
+                          : (c >> 3) == 0x1E ? 4
+                                             : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    uint32_t code = length == 1 ? c : c & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+      return false;
+    i += length;
+    ++count;
+  }
+  if (characters) *characters = count;
+  return true;
+}
+
+bool ValidEditable(const ViewNotice& n) {
+  static const char* const kKinds[] = {
+      "text", "search", "url", "tel", "email", "password", "number", "textarea", "contenteditable"};
+  size_t characters = 0;
+  return (n.code == 0 || n.code == 1) &&
+         std::find(std::begin(kKinds), std::end(kKinds), n.detail) != std::end(kKinds) &&
+         n.text.size() <= QUILLO_MAX_EDITABLE_TEXT && ValidUtf8(n.text, &characters) &&
+         n.id <= characters && n.rect.width >= 0 && n.rect.height >= 0 &&
+         (n.detail != "password" || n.text.empty()) && (n.code == 1 || n.text.empty());
+}
+
 std::string Describe(const ViewNotice& n) {
   std::string out =
       KindName(n.kind) + " code=" + std::to_string(n.code) + " id=" + std::to_string(n.id);
-  if (n.kind == QUILLO_NOTICE_FRAME || n.kind == QUILLO_NOTICE_IME_CARET)
+  if (n.kind == QUILLO_NOTICE_FRAME || n.kind == QUILLO_NOTICE_IME_CARET ||
+      n.kind == QUILLO_NOTICE_EDITABLE)
     out += " rect=" + std::to_string(n.rect.x) + "," + std::to_string(n.rect.y) + " " +
            std::to_string(n.rect.width) + "x" + std::to_string(n.rect.height);
   if (!n.text.empty()) out += " text=\"" + n.text.substr(0, 120) + "\"";
   if (!n.detail.empty()) out += " detail=\"" + n.detail.substr(0, 120) + "\"";
+  if (!n.inputMode.empty()) out += " input_mode=\"" + n.inputMode + "\"";
   return out;
 }
 
@@ -170,13 +219,27 @@ void ViewsHost::Pump() {
   for (quillo_view* view : tracked_) {
     quillo_notice n = quillo_notice_init();
     int r;
+    std::vector<ViewNotice>& log = notices_[view];
+    const size_t before = log.size();
     while ((r = api_.quillo_view_next_notice(view, &n)) == 1) {
-      if (n.text == nullptr || n.detail == nullptr || n.headers == nullptr)
+      if (n.text == nullptr || n.detail == nullptr || n.headers == nullptr ||
+          n.input_mode == nullptr)
         violations_.push_back("a notice with a null text: " + KindName(n.kind));
       if (n.kind != QUILLO_NOTICE_REQUEST && n.headers && n.headers[0] != '\0')
         violations_.push_back("headers on a notice of kind " + KindName(n.kind));
-      notices_[view].push_back(ViewNotice{n.kind, n.code, n.id, n.rect, n.text ? n.text : "",
-                                          n.detail ? n.detail : "", n.headers ? n.headers : ""});
+      if (n.kind != QUILLO_NOTICE_EDITABLE && n.input_mode && n.input_mode[0] != '\0')
+        violations_.push_back("an input mode on a notice of kind " + KindName(n.kind));
+      log.push_back(ViewNotice{n.kind, n.code, n.id, n.rect, n.text ? n.text : "",
+                               n.detail ? n.detail : "", n.headers ? n.headers : "",
+                               n.input_mode ? n.input_mode : ""});
+      // READY comes right after the FRAME notice of its frame, taken after the same pump.
+      if (n.kind == QUILLO_NOTICE_READY &&
+          (log.size() < 2 || log.size() - 1 <= before ||
+           log[log.size() - 2].kind != QUILLO_NOTICE_FRAME || log[log.size() - 2].id != n.id))
+        violations_.push_back("a READY notice not right after its frame's FRAME notice: " +
+                              Describe(log.back()));
+      if (n.kind == QUILLO_NOTICE_EDITABLE && !ValidEditable(log.back()))
+        violations_.push_back("a broken EDITABLE notice: " + Describe(log.back()));
     }
     if (r != 0)
       violations_.push_back(std::string("quillo_view_next_notice: ") + api_.quillo_result_text(r));

@@ -81,9 +81,15 @@ struct ViewNotice {
   std::string text;
   std::string detail;
   std::string headers;
+  std::string inputMode;
 };
 
 std::string KindName(int kind);
+// Whether text is valid UTF-8 (no surrogates, no overlong forms); *characters its code points.
+bool ValidUtf8(const std::string& text, size_t* characters = nullptr);
+// Whether an EDITABLE notice holds what the header promises (a known kind, its text valid UTF-8
+// within the limit and empty for a password or a loss, the caret within the text).
+bool ValidEditable(const ViewNotice& notice);
 std::string Describe(const ViewNotice& notice);
 
 // Host memory for one view: height rows of stride bytes (stride >= width * 4, the bytes past

@@ -9,6 +9,9 @@ text.
 1. quillo-shot --scale 2 --transparent writes a PNG twice the CSS size whose transparent parts
    have alpha 0, whose half-transparent white is white at half alpha (straight, as PNG stores
    it), and whose red is opaque; --checkerboard writes the same page laid over the checkerboard.
+   Both of quillo-shot's roads (the eight exports, and a view at --scale 2) wait for a page to be
+   ready: an image the page adds after its load event, which a local server answers late, is
+   in the picture.
 2. quillo-view --transparent --scale 2 under Xvfb: the window shows the checkerboard through the
    page; a double click of the X server's pointer turns the square blue; a click in the field
    and typed text reach the page; Ctrl+C puts the field's text on the X clipboard and Ctrl+V
@@ -19,6 +22,7 @@ Exit 0 on success, 1 with a message; part 2 is skipped (said on the output) with
 xdotool or xwd.
 """
 
+import http.server
 import os
 import re
 import shutil
@@ -155,6 +159,67 @@ def check_shot(shot, page, scratch):
     print("quillo-shot: scale 2, transparency and the checkerboard are right")
 
 
+def bmp(width, height, rgb):
+    """An uncompressed 24-bit BMP of one colour."""
+    row = bytes((rgb[2], rgb[1], rgb[0])) * width
+    row += b"\0" * (-len(row) % 4)
+    pixels = row * height
+    return (b"BM" + struct.pack("<IHHI", 54 + len(pixels), 0, 0, 54) +
+            struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835,
+                        0, 0) + pixels)
+
+
+LATE_PAGE = b"""<!doctype html><title>late</title><body style="margin:0;background:#fff">
+<script>
+addEventListener('load', () => {
+  const image = new Image();
+  image.style.cssText = 'position:absolute;left:0;top:0;width:60px;height:60px';
+  image.src = '/late.bmp';
+  document.body.append(image);
+});
+</script>"""
+
+
+def check_shot_waits_for_ready(shot, scratch):
+    """An image the page asks for after its load event, answered 1.5 s later, is in the picture
+    of both roads, though the settle time is a tenth of that."""
+    picture = bmp(8, 8, (0, 150, 70))
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            late = self.path == "/late.bmp"
+            if late:
+                time.sleep(1.5)
+            body = picture if late else LATE_PAGE
+            self.send_response(200)
+            self.send_header("Content-Type", "image/bmp" if late else "text/html")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    try:
+        url = f"http://127.0.0.1:{server.server_address[1]}/"
+        for options, scale in (((), 1), (("--scale", "2"), 2)):
+            out = os.path.join(scratch, f"late{scale}.png")
+            result = subprocess.run([shot, "--width", "100", "--height", "80", "--timeout", "60",
+                                     "--settle", "150", *options, "-o", out, url],
+                                    capture_output=True, text=True, timeout=WAIT_SECONDS * 2)
+            if result.returncode != 0:
+                raise Failure(f"quillo-shot {' '.join(options)} exited {result.returncode}:\n"
+                              f"{result.stdout}{result.stderr}")
+            expect_near(png_pixel(read_png(out), 30 * scale, 30 * scale)[:3], (0, 150, 70),
+                        f"the late image at scale {scale}")
+    finally:
+        server.shutdown()
+        server.server_close()
+    print("quillo-shot: both roads wait for the page's late image")
+
+
 class Viewer:
     """quillo-view's process and its output lines, read as they come."""
 
@@ -274,6 +339,7 @@ def main():
             f.write(PAGE)
         try:
             check_shot(shot, page, scratch)
+            check_shot_waits_for_ready(shot, scratch)
             check_viewer(view, page)
         except Failure as failure:
             print(f"FAILED: {failure}")

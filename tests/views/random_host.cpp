@@ -10,13 +10,17 @@
 // or never; one of its pages fetches random ranges of a file, which the host answers whole (the
 // library cuts the part), from memory or piece by piece with quillo_view_respond_range, and the
 // page checks every byte and every Content-Range it gets. Requests the page lets go of must be
-// told (REQUEST_ENDED) exactly once, and only while open. Runs linked with the library (ASan,
-// TSan).
+// told (REQUEST_ENDED) exactly once, and only while open. Now and then the host kills one of
+// the engine's web processes; views made with auto_reload must reload within their bound. READY
+// notices must come right after their frame's FRAME notice, EDITABLE ones hold what the header
+// promises. Runs linked with the library (ASan, TSan).
 //
 //   quillo-views-random-host [--seed S] [--steps N]
 // Prints "views random host: seed S, N steps, V views made, F frames, M messages, R results,
 // E errors" and exits 1 on the first broken promise.
 #include <quillo/views.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -25,6 +29,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <set>
@@ -181,7 +187,49 @@ struct View {
   bool textPage = false;  // shows the page of text input (made with it, not navigated since)
   std::set<int> touches;  // the touch points down
   int audio = 0;          // the last AUDIO notice's code (0 before the first)
+  int autoReload = 0;     // its config.auto_reload
 };
+
+// Whether text is valid UTF-8 of code points outside the surrogates; *characters: how many.
+bool ValidUtf8(const char* text, size_t* characters) {
+  size_t count = 0;
+  for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p;) {
+    const size_t n = *p < 0x80           ? 1
+                     : (*p >> 5) == 0x6  ? 2
+                     : (*p >> 4) == 0xE  ? 3
+                     : (*p >> 3) == 0x1E ? 4
+                                         : 0;
+    if (n == 0) return false;
+    uint32_t code = n == 1 ? *p : *p & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+      if ((p[k] & 0xC0) != 0x80) return false;
+      code = (code << 6) | (p[k] & 0x3F);
+    }
+    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    p += n;
+    ++count;
+  }
+  *characters = count;
+  return true;
+}
+
+// The engine's web processes, children of this one.
+std::vector<pid_t> WebProcesses() {
+  std::vector<pid_t> found;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string pid, comm, state;
+    pid_t parent = 0;
+    if (stat >> pid >> comm >> state >> parent && parent == getpid() &&
+        comm.rfind("(WPEWebProcess", 0) == 0)
+      found.push_back(static_cast<pid_t>(std::stol(pid)));
+  }
+  return found;
+}
 
 class RandomHost {
  public:
@@ -211,6 +259,8 @@ class RandomHost {
   Outcome Result(int r, bool ends);
   void TakeNotices(View& v, bool mayDestroy);
   void OtherThread();
+  // Kills one of the engine's web processes, as a crash would end it.
+  void KillWebProcess();
   void Pump();
 
   std::mt19937 m_random;
@@ -220,6 +270,7 @@ class RandomHost {
   int m_made = 0, m_frames = 0, m_messages = 0, m_results = 0, m_errors = 0, m_requests = 0;
   int m_copies = 0, m_sounds = 0;
   int m_ranges = 0, m_ended = 0;
+  int m_kills = 0, m_ready = 0, m_editables = 0, m_autoReloads = 0;
 };
 
 void RandomHost::Create() {
@@ -234,6 +285,7 @@ void RandomHost::Create() {
   c.hidden = Chance(10);
   c.zoom = Chance(20) ? 0.5 + Pick(3) * 0.5 : 0;
   c.user_agent = Chance(20) ? "RandomHost/1" : nullptr;
+  c.auto_reload = Chance(30) ? 1 + Pick(3) : 0;
   quillo_view* view = nullptr;
   // (The last page, of text input, a quarter of the time, the one before it, of sound and
   // touch, often; a page of the host's scheme, plain or with ranges, some of the time.)
@@ -250,7 +302,8 @@ void RandomHost::Create() {
     return;
   }
   m_views.push_back(
-      View{view, memory, {}, {}, {}, {}, html == kPages[std::size(kPages) - 1], {}, 0});
+      View{view, memory, {}, {}, {}, {}, html == kPages[std::size(kPages) - 1], {}, 0,
+           c.auto_reload});
   ++m_made;
 }
 
@@ -658,7 +711,11 @@ void RandomHost::Refused() {
   quillo_view* view = reinterpret_cast<quillo_view*>(&local);
   uint8_t pixels[64];
   c.width = 4, c.height = 4, c.pixels = pixels;
-  switch (Pick(7)) {
+  switch (Pick(8)) {
+    case 7:
+      c.auto_reload = Chance(50) ? -1 : QUILLO_MAX_AUTO_RELOADS + 1;
+      CHECK(quillo_view_create(&c, nullptr, &view) == QUILLO_ERROR_BAD_CONFIG, "bad auto_reload");
+      break;
     case 0:
       CHECK(quillo_view_create(nullptr, "about:blank", &view) == QUILLO_ERROR_NULL_ARGUMENT,
             "null config");
@@ -732,12 +789,59 @@ void RandomHost::OtherThread() {
   m_errors += 5;
 }
 
+void RandomHost::KillWebProcess() {
+  const std::vector<pid_t> processes = WebProcesses();
+  if (processes.empty()) return;
+  kill(processes[size_t(Pick(int(processes.size())))], SIGKILL);
+  ++m_kills;
+}
+
 void RandomHost::TakeNotices(View& v, bool mayDestroy) {
   quillo_notice n = quillo_notice_init();
   int r;
+  int previousKind = 0;
+  uint64_t previousId = 0;
   while ((r = quillo_view_next_notice(v.handle, &n)) == 1) {
-    CHECK(n.text != nullptr && n.detail != nullptr, "a null text");
+    CHECK(n.text != nullptr && n.detail != nullptr && n.input_mode != nullptr, "a null text");
+    CHECK(n.kind == QUILLO_NOTICE_EDITABLE || n.input_mode[0] == '\0',
+          "an input mode on a notice of kind %d", n.kind);
+    CHECK(n.kind != QUILLO_NOTICE_READY ||
+              (previousKind == QUILLO_NOTICE_FRAME && previousId == n.id),
+          "READY %d not right after its frame's FRAME notice", int(n.id));
+    previousKind = n.kind, previousId = n.id;
     switch (n.kind) {
+      case QUILLO_NOTICE_READY:
+        ++m_ready;
+        break;
+      case QUILLO_NOTICE_EDITABLE: {
+        ++m_editables;
+        size_t characters = 0;
+        const bool utf8 = ValidUtf8(n.text, &characters);
+        CHECK(utf8 && std::strlen(n.text) <= QUILLO_MAX_EDITABLE_TEXT && n.id <= characters,
+              "an editable's text of %zu bytes, caret %d", std::strlen(n.text), int(n.id));
+        CHECK((n.code == 0 || n.code == 1) && n.rect.width >= 0 && n.rect.height >= 0,
+              "an editable notice of code %d, %dx%d", n.code, n.rect.width, n.rect.height);
+        static const char* const kKinds[] = {"text",     "search",   "url",
+                                             "tel",      "email",    "number",
+                                             "password", "textarea", "contenteditable"};
+        CHECK(std::any_of(std::begin(kKinds), std::end(kKinds),
+                          [&](const char* k) { return std::strcmp(k, n.detail) == 0; }),
+              "an editable of kind %s", n.detail);
+        CHECK(n.code == 1 || n.text[0] == '\0', "a loss with text");
+        break;
+      }
+      case QUILLO_NOTICE_AUTO_RELOAD: {
+        ++m_autoReloads;
+        uint64_t wait = 500;
+        for (int i = 1; i < n.code && wait < 30000; ++i) wait *= 2;
+        CHECK(n.code >= 1 && n.code <= v.autoReload && n.id == std::min<uint64_t>(wait, 30000),
+              "AUTO_RELOAD %d after %d ms for a bound of %d", n.code, int(n.id), v.autoReload);
+        break;
+      }
+      case QUILLO_NOTICE_AUTO_RELOAD_STOPPED:
+        CHECK(v.autoReload > 0 && n.code == v.autoReload,
+              "AUTO_RELOAD_STOPPED %d for a bound of %d", n.code, v.autoReload);
+        break;
       case QUILLO_NOTICE_FRAME:
         ++m_frames;
         CHECK(n.rect.x >= 0 && n.rect.y >= 0 && n.rect.x + n.rect.width <= v.memory->width &&
@@ -865,6 +969,8 @@ int RandomHost::Run(int steps) {
       Refused();
     } else if (what < 385) {
       OtherThread();
+    } else if (what < 388) {
+      KillWebProcess();
     } else if (what < 520) {
       Answer(*Any());
     } else if (what < 620) {
@@ -913,9 +1019,9 @@ int RandomHost::Run(int steps) {
   std::printf(
       "views random host: %d steps, %d views made, %d frames, %d messages, %d results, %d "
       "requests (%d ranged, %d ended by their page), %d copies, %d sound changes, %d refusals, "
-      "%d broken\n",
+      "%d processes killed, %d auto reloads, %d ready, %d editable, %d broken\n",
       steps, m_made, m_frames, m_messages, m_results, m_requests, m_ranges, m_ended, m_copies,
-      m_sounds, m_errors, g_failures);
+      m_sounds, m_errors, m_kills, m_autoReloads, m_ready, m_editables, g_failures);
   return g_failures == 0 ? 0 : 1;
 }
 

@@ -91,6 +91,8 @@ ERROR_FORKED = -13
 MAX_SIDE = 16384
 MAX_VIEWS = 256
 MAX_SCHEMES = 16
+MAX_AUTO_RELOADS = 100
+MAX_EDITABLE_TEXT = 2048
 
 FORMAT_BGRA = 0
 FORMAT_RGBA = 1
@@ -141,6 +143,13 @@ class NoticeKind(enum.IntEnum):
     CLIPBOARD = 25     #: the page copied (code CLIPBOARD_COPY) or cut: text, detail = the HTML
     AUDIO = 26         #: the page started (code 1) or stopped (0) playing sound
     REQUEST_ENDED = 30  #: the page let go of the open request id before the host ended it
+    READY = 16         #: the page's fonts and images are in and the frame showing them is in
+    #: memory: right after that frame's FRAME notice, id = its number, text = URL
+    AUTO_RELOAD = 17   #: the view reloads by itself (``auto_reload``): code = attempt,
+    #: id = the wait in milliseconds
+    AUTO_RELOAD_STOPPED = 18  #: the process ended again after ``auto_reload`` attempts: code
+    EDITABLE = 19      #: an editable element gained (code 1) or lost (0) the focus: detail =
+    #: its kind, input_mode, rect (memory pixels), text around the caret, id = the caret
 
 
 class DialogType(enum.IntEnum):
@@ -270,7 +279,7 @@ class _Config(ctypes.Structure):
                 ("transparent", ctypes.c_int), ("device_scale", ctypes.c_double),
                 ("max_frame_rate", ctypes.c_int), ("hidden", ctypes.c_int),
                 ("zoom", ctypes.c_double), ("user_agent", ctypes.c_char_p),
-                ("post_function", ctypes.c_char_p)]
+                ("post_function", ctypes.c_char_p), ("auto_reload", ctypes.c_int)]
 
 
 class _Rect(ctypes.Structure):
@@ -286,7 +295,8 @@ class _Notice(ctypes.Structure):
     # text and detail as c_char_p: reading the field copies the library's bytes at once.
     _fields_ = [("size", ctypes.c_size_t), ("kind", ctypes.c_int), ("code", ctypes.c_int),
                 ("id", ctypes.c_uint64), ("rect", _Rect), ("text", ctypes.c_char_p),
-                ("detail", ctypes.c_char_p)]
+                ("detail", ctypes.c_char_p), ("headers", ctypes.c_char_p),
+                ("input_mode", ctypes.c_char_p)]
 
 
 def _signatures():
@@ -546,8 +556,8 @@ class Notice:
     """One thing a view reported, copied out of the library when it was taken.
 
     ``kind`` is a :class:`NoticeKind` (a plain int for a kind this binding does not know);
-    ``code``, ``id``, ``rect``, ``text`` and ``detail`` are as the kind says (see
-    :class:`NoticeKind`). ``answered`` is true for a REQUEST the scheme's handler answered.
+    ``code``, ``id``, ``rect``, ``text``, ``detail`` and ``input_mode`` are as the kind says
+    (see :class:`NoticeKind`). ``answered`` is true for a REQUEST the scheme's handler answered.
     The helpers answer the notice on its view (host's thread).
     """
 
@@ -559,6 +569,7 @@ class Notice:
     detail: str = ""
     answered: bool = False
     view: Optional["View"] = field(default=None, repr=False, compare=False)
+    input_mode: str = ""
 
     def _expect(self, kind: NoticeKind, what: str) -> "View":
         if self.kind != kind:
@@ -856,7 +867,9 @@ class View:
 
     Also ``max_frame_rate`` (1..240), ``hidden``, ``zoom`` (0.25..5), ``user_agent`` (None:
     the engine's), ``post_function`` (the name of the page's global function that posts to
-    the host; None: ``quilloPost``; ``""``: none).
+    the host; None: ``quilloPost``; ``""``: none), ``auto_reload`` (0..:data:`MAX_AUTO_RELOADS`:
+    after its web process ends the view reloads its page by itself at most this many times in
+    a row, announced by AUTO_RELOAD notices; 0: never).
 
     Used as a context manager, the view is destroyed on exit.
     """
@@ -866,7 +879,7 @@ class View:
                  transparent: bool = False, format="BGRA", bottom_up: bool = False,
                  max_frame_rate: int = 60, hidden: bool = False, zoom: float = 1.0,
                  user_agent: Optional[str] = None, post_function: Optional[str] = None,
-                 stride: Optional[int] = None, buffer=None):
+                 stride: Optional[int] = None, buffer=None, auto_reload: int = 0):
         self._open = False
         self._handle = 0
         if url is not None and html is not None:
@@ -886,6 +899,7 @@ class View:
         config.zoom = _real(zoom, "zoom")
         config.user_agent = _text(user_agent, "user_agent", nullable=True)
         config.post_function = _text(post_function, "post_function", nullable=True)
+        config.auto_reload = _int(auto_reload, "auto_reload")
 
         function = "quillo_view_create_html" if html is not None else "quillo_view_create"
         lib = _enter(function)
@@ -1263,7 +1277,8 @@ class View:
             self.frame_number = raw.id
         elif kind == NoticeKind.REQUEST:
             answered = _serve(self, Request(self, raw.id, text, detail))
-        return Notice(kind, raw.code, raw.id, rect, text, detail, answered, self)
+        return Notice(kind, raw.code, raw.id, rect, text, detail, answered, self,
+                      _decode(raw.input_mode))
 
     def _drain(self, limit: Optional[int]) -> int:
         """Moves the library's notices into the queue (up to ``limit`` queued); how many."""
@@ -1316,6 +1331,13 @@ class View:
             pump()
             if not self._open or self._drain(None) == 0:
                 time.sleep(IDLE_PUMP_SECONDS)
+
+    def wait_ready(self, timeout: float = 30.0) -> Notice:
+        """Pumps until the page is ready (its READY notice: fonts and images in, and the frame
+        that shows them in memory; a READY taken by this call leaves that frame in memory until
+        the next pump) and returns that notice; ``TimeoutError`` after ``timeout`` seconds.
+        Other notices stay queued."""
+        return self.wait_for(NoticeKind.READY, timeout)
 
     def wait_until(self, condition: Callable[[], bool], timeout: float = 30.0) -> None:
         """Pumps until ``condition()`` is true (notices stay queued); ``TimeoutError`` after

@@ -481,3 +481,52 @@ def test_the_eight_exports_holding_the_engine_refuse_views():
     with pytest.raises(views.EngineInUse):
         views.View(html="<p>two</p>", width=32, height=24)
     assert views.open_views() == []
+
+
+# ---- a page that says it is ready, fields that say they have the focus -------------------------
+
+READY_PAGE = (
+    "<!doctype html><title>p</title><body style='margin:0;background:#fff'>"
+    "<img src=pic.svg style='position:absolute;left:0;top:50px;width:40px;height:40px'>"
+    "<input inputmode=numeric value=42 style='position:absolute;left:60px;top:10px;"
+    "width:100px;height:30px;box-sizing:border-box;margin:0'>")
+READY_SVG = (b"<svg xmlns='http://www.w3.org/2000/svg' width='40' height='40'>"
+             b"<rect width='40' height='40' fill='rgb(255,0,0)'/></svg>")
+
+
+def test_ready_waits_for_a_late_image_and_fields_tell_their_focus():
+    """READY comes once the image Python answers late is in, right after the frame that shows
+    it; a click into a field gives an EDITABLE notice with its kind, input mode, rectangle in
+    memory pixels and text; auto_reload is a config field with its range."""
+    late = []
+
+    def serve(request):
+        if request.url.endswith("/pic.svg"):
+            late.append(request)  # answered below, many pumps later
+            return None
+        return views.Response(READY_PAGE, 200, "text/html")
+
+    views.register_scheme("late", serve)
+    view = views.View("late://p/index.html", width=400, height=240, device_scale=2,
+                      auto_reload=1)
+    pump_until(lambda: late, "the image's request")
+    for _ in range(50):
+        views.pump()
+        time.sleep(0.002)
+    assert NoticeKind.READY not in [n.kind for n in view.notices()]
+    late[0].respond(READY_SVG, 200, "image/svg+xml")
+    ready = view.wait_ready()
+    assert ready.text == "late://p/index.html"
+    assert ready.id == view.frame_number  # the frame in memory now
+    assert near(view.frame.pixel(40, 140), (255, 0, 0, 255))
+
+    view.set_focus(True)
+    view.click(220, 50)
+    gained = view.wait_for(lambda n: n.kind == NoticeKind.EDITABLE)
+    assert (gained.code, gained.detail, gained.input_mode) == (1, "text", "numeric")
+    assert gained.rect == views.Rect(120, 20, 200, 60)
+    assert gained.text == "42" and 0 <= gained.id <= 2
+
+    for bad in (-1, views.MAX_AUTO_RELOADS + 1):
+        with pytest.raises(views.ArgumentError):
+            views.View(html="x", width=8, height=8, auto_reload=bad)

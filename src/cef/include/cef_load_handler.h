@@ -25,4 +25,14 @@ class CefLoadHandler : public virtual CefBaseRefCounted {
                            const CefString& failedUrl) {
     (void)browser, (void)frame, (void)errorCode, (void)errorText, (void)failedUrl;
   }
+  // Added by this layer: the main frame's page is ready to be captured. Its load has finished,
+  // its web fonts are in, its images are loaded and decoded, and the frame that shows them has
+  // been painted (OnPaint was called for it, or for nothing when it changed nothing). Once per
+  // document of the main frame, after its OnLoadEnd; a page that never gets there (a font or
+  // image that never comes, a hidden browser) never calls it. url: the ready document's address
+  // (the frame's may already name a load asked for since).
+  virtual void OnPageReady(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                           const CefString& url) {
+    (void)browser, (void)frame, (void)url;
+  }
 };

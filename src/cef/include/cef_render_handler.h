@@ -13,6 +13,23 @@
 
 #include "cef_browser.h"
 
+// Added by this layer: an editable element of the main frame's document that gained or lost the
+// keyboard focus (OnFocusedEditableChanged).
+struct CefEditableInfo {
+  bool focused = false;
+  // The element's kind: the input's type ("text", "search", "url", "tel", "email", "password",
+  // "number"), "textarea" or "contenteditable".
+  CefString type;
+  // Its inputmode ("numeric", "email", ...; empty when it has none or an unknown one).
+  CefString input_mode;
+  // Its rectangle in view coordinates (scrolling and zoom applied), not rounded.
+  double x = 0, y = 0, width = 0, height = 0;
+  // Up to about 256 characters of its text either side of the caret (empty for a password, and
+  // when focus is lost), and the caret's place in it in Unicode characters (code points).
+  CefString surrounding_text;
+  int caret = 0;
+};
+
 class CefRenderHandler : public virtual CefBaseRefCounted {
  public:
   typedef cef_cursor_type_t CursorType;
@@ -63,5 +80,14 @@ class CefRenderHandler : public virtual CefBaseRefCounted {
                                             const CefRange& selected_range,
                                             const RectList& character_bounds) {
     (void)browser, (void)selected_range, (void)character_bounds;
+  }
+  // Added by this layer (CEF's OnVirtualKeyboardRequested tells the input mode alone): an
+  // editable element gained or lost the keyboard focus, as the page's focus and blur events say
+  // (the view losing the focus blurs it too; a new document, or the web process's end, loses
+  // it). Moving from one field to another is the first's loss, then the second's gain. Elements
+  // inside frames are not reported.
+  virtual void OnFocusedEditableChanged(CefRefPtr<CefBrowser> browser,
+                                        const CefEditableInfo& info) {
+    (void)browser, (void)info;
   }
 };

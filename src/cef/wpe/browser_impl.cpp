@@ -89,6 +89,7 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
       m_dialogs(*this, [this] { return m_navigation.Leaving(); }),
       m_channel(*this),
       m_messages(*this, settings.page_message_function.ToString()),
+      m_watch(*this),
       m_navigation(*this) {}
 
 BrowserImpl::~BrowserImpl() {
@@ -98,6 +99,7 @@ BrowserImpl::~BrowserImpl() {
 bool BrowserImpl::CreateView() {
   QUILLO_REQUIRE_UI_THREAD();
   m_frames.OnFirstFrame([this] { m_input.FrameShown(true); });
+  m_watch.OnPainted([this] { m_frames.EndHold(); });
   if (!m_host.Create(m_frames)) return false;
   WebKitWebView* view = m_host.View();
   m_input.Attach(view);
@@ -109,6 +111,7 @@ bool BrowserImpl::CreateView() {
   m_dialogs.Attach(view);
   m_channel.Attach(view);
   m_messages.Attach(view);
+  m_watch.Attach(view);
   m_navigation.Attach(view);
   m_host.Attach();
   // The scale, which the backend cannot be made with, before the first layout.
@@ -260,6 +263,7 @@ void BrowserImpl::DestroyView() {
   m_dialogs.Detach(view);
   m_channel.Detach(view);
   m_messages.Detach(view);
+  m_watch.Detach(view);
   m_navigation.Detach(view);
   m_host.Detach();
   m_frames.ReleaseHeldBuffer();
@@ -283,9 +287,12 @@ void BrowserImpl::WebProcessGone(WebKitWebProcessTerminationReason reason) {
   m_channel.ProcessGone();
   m_touch.ProcessGone();
   m_audio.ProcessGone();
+  m_watch.ProcessGone();
   m_navigation.MarkCrash();
-  // The next web process starts without a frame.
+  // The next web process starts without a frame, and the last one stays until its page has
+  // painted.
   m_frames.ExpectFirstFrame();
+  m_frames.Hold();
   m_input.FrameShown(false);
   // The handler hears of it once, as a failed load; the error page it asks for is the crash's.
   const gchar* uri = webkit_web_view_get_uri(View());

@@ -34,6 +34,7 @@
 #include "wpe/page/clipboard_bridge.h"
 #include "wpe/page/page_channel.h"
 #include "wpe/page/page_messages.h"
+#include "wpe/page/page_watch.h"
 #include "wpe/page/script_dialogs.h"
 #include "wpe/room/browser_side.h"
 #include "wpe/room/frame_impl.h"
@@ -171,6 +172,7 @@ class BrowserImpl : public CefBrowser,
   ScriptDialogs m_dialogs;         // the page's open script dialogs
   PageChannel m_channel;           // messages to and from the web process's extension
   PageMessages m_messages;         // the page's posts to the client and their answers
+  PageWatch m_watch;               // the page's readiness and its focused editable element
   NavigationTracker m_navigation;  // policy, load events, history, address and title
 
   IMPLEMENT_REFCOUNTING(BrowserImpl);

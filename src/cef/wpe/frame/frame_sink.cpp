@@ -136,7 +136,7 @@ void FrameSink::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
     DiffFrames(previous, pixels, width, height, stride, m_dirty);
   else if (width > 0 && height > 0)
     m_dirty.emplace_back(0, 0, width, height);
-  CefRefPtr<CefRenderHandler> render = m_browser.Client().GetRenderHandler();
+  CefRefPtr<CefRenderHandler> render = m_holding ? nullptr : m_browser.Client().GetRenderHandler();
   if (!m_dirty.empty() && render) {
     const void* tight = pixels;
     if (stride != width * 4) {
@@ -168,9 +168,16 @@ void FrameSink::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
   }
 }
 
+void FrameSink::EndHold() {
+  QUILLO_REQUIRE_UI_THREAD();
+  if (!m_holding) return;
+  m_holding = false;
+  Repaint();
+}
+
 void FrameSink::Repaint() {
   QUILLO_REQUIRE_UI_THREAD();
-  if (m_heldBuffer == nullptr) return;
+  if (m_heldBuffer == nullptr || m_holding) return;
   CefRefPtr<CefRenderHandler> render = m_browser.Client().GetRenderHandler();
   if (!render) return;
   wl_shm_buffer* shm = wpe_fdo_shm_exported_buffer_get_shm_buffer(m_heldBuffer);

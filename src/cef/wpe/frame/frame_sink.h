@@ -48,6 +48,11 @@ class FrameSink {
   void ExpectFirstFrame() { m_frameShown = false; }
   // Paints the held frame again, whole.
   void Repaint();
+  // The web process ended: the frames of the next one are taken (and answered) but not painted
+  // until EndHold, so that the embedder keeps the last whole frame rather than the empty ones a
+  // fresh process paints before its page. EndHold paints the newest held frame, whole.
+  void Hold() { m_holding = true; }
+  void EndHold();
   // The view goes: no more frame completes; the held buffer goes back.
   void StopPacing() { m_pacer.Stop(); }
   void SetFrameRate(int frameRate) { m_pacer.SetFrameRate(frameRate); }
@@ -67,6 +72,7 @@ class FrameSink {
   wl_listener* m_heldListener = nullptr;  // forgets the held buffer if its process goes first
   bool m_firstBufferSeen = false;         // the view's first frame has been logged
   bool m_frameShown = false;              // a frame of the current web process was shown
+  bool m_holding = false;                 // frames are not painted (see Hold)
   std::function<void()> m_onFirstFrame;
   std::vector<CefRect> m_dirty;   // reused by every paint
   std::vector<uint8_t> m_packed;  // only for buffers whose stride is not width*4

@@ -199,6 +199,15 @@ void NavigationTracker::Reload() {
   m_stuckGuard.Committed();  // a later request than the pending load
   ++m_navigationsAsked;
   m_inFlight.Clear();
+  // The embedder's own reload: it may show a data: document again (after the web process ended
+  // the engine reports it as a plain navigation, not as a reload).
+  // The view's address is gone with its process; its history's current entry keeps it.
+  const gchar* uri = webkit_web_view_get_uri(m_browser.View());
+  if (uri == nullptr || *uri == '\0')
+    if (WebKitBackForwardListItem* item = webkit_back_forward_list_get_current_item(
+            webkit_web_view_get_back_forward_list(m_browser.View())))
+      uri = webkit_back_forward_list_item_get_uri(item);
+  m_hostLoads.Asked(uri ? uri : "");
   webkit_web_view_reload(m_browser.View());
 }
 
