@@ -5,6 +5,7 @@
 
 #include "diagnostics/debug_log.h"
 #include "platform/utf.h"
+#include "wpe/input/input_router.h"
 #include "wpe/process/ui_thread.h"
 #include "wpe/room/browser_side.h"
 
@@ -37,6 +38,32 @@ void AddIsComposing(WebKitWebView* view) {
   webkit_user_script_unref(script);
 }
 
+// Every frame reports each composition's end to the layer's message handler, from the layer's
+// own script world: a commit without a composition waits for the ends sent before it.
+constexpr char kScriptWorld[] = "quillo";
+constexpr char kEndHandler[] = "quilloCompositionEnd";
+
+void OnEndReported(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self) {
+  static_cast<CompositionInput*>(self)->EndReported();
+}
+
+void AddEndReports(WebKitWebView* view, CompositionInput* self) {
+  static const char kScript[] =
+      "addEventListener('compositionend', e => {"
+      "  if (e.isTrusted) webkit.messageHandlers.quilloCompositionEnd.postMessage(0);"
+      "}, true);";
+  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view);
+  webkit_user_content_manager_register_script_message_handler_in_world(content, kEndHandler,
+                                                                       kScriptWorld);
+  WebKitUserScript* script = webkit_user_script_new_for_world(
+      kScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
+      kScriptWorld, nullptr, nullptr);
+  webkit_user_content_manager_add_script(content, script);
+  webkit_user_script_unref(script);
+  g_signal_connect(content, "script-message-received::quilloCompositionEnd",
+                   G_CALLBACK(OnEndReported), self);
+}
+
 }  // namespace
 
 CompositionInput::~CompositionInput() {
@@ -48,6 +75,7 @@ CompositionInput::~CompositionInput() {
 void CompositionInput::Attach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
   AddIsComposing(view);
+  AddEndReports(view, this);
   m_context = NewImeContext(this);
   webkit_web_view_set_input_method_context(view, m_context);
 }
@@ -56,6 +84,10 @@ void CompositionInput::Detach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
   m_focusWait.Cancel();
   m_waiting.clear();
+  m_endWait.Cancel();
+  m_heldText.reset();
+  m_endsSent = m_endsSeen = 0;
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(view), this);
   if (m_context == nullptr) return;
   webkit_web_view_set_input_method_context(view, nullptr);
   ImeContextSetObserver(m_context, nullptr);
@@ -63,11 +95,27 @@ void CompositionInput::Detach(WebKitWebView* view) {
 }
 
 void CompositionInput::WhenFocused(std::function<void()> op) {
-  if (m_focusedIn && m_waiting.empty()) {
+  if (m_focusedIn && m_waiting.empty() && !m_heldText) {
     op();
     return;
   }
   m_waiting.push_back(std::move(op));
+  if (!m_focusedIn) StartFocusWait();
+}
+
+void CompositionInput::RunWaiting() {
+  while (m_focusedIn && !m_heldText && !m_waiting.empty()) {
+    std::function<void()> op = std::move(m_waiting.front());
+    m_waiting.pop_front();
+    op();
+  }
+  if (m_waiting.empty())
+    m_focusWait.Cancel();
+  else if (!m_focusedIn)
+    StartFocusWait();
+}
+
+void CompositionInput::StartFocusWait() {
   if (m_focusWait.IsPending()) return;
   m_focusWait.Start(kFocusWaitMs, [this] {
     QLOG(
@@ -122,9 +170,7 @@ void CompositionInput::Commit(const std::u16string& text) {
     if (!m_composing) {
       // Text alone, typed as an input method's commit is typed when nothing was composed. (The
       // engine's "committed" without a composition would end one that never started.)
-      if (!utf8.empty())
-        webkit_web_view_execute_editing_command_with_argument(m_browser.View(), "InsertText",
-                                                              utf8.c_str());
+      if (!utf8.empty()) InsertText(utf8);
       return;
     }
     EndComposition();
@@ -156,7 +202,43 @@ void CompositionInput::Cancel() {
   });
 }
 
+void CompositionInput::InsertText(std::string utf8) {
+  if (m_endsSeen >= m_endsSent) {
+    webkit_web_view_execute_editing_command_with_argument(m_browser.View(), "InsertText",
+                                                          utf8.c_str());
+    return;
+  }
+  m_heldText = std::move(utf8);
+  m_input.HoldKeys();
+  m_endWait.Start(kEndWaitMs, [this] {
+    QLOG(
+        u"CompositionInput => the page reported %d of %d composition ends; the commit after "
+        u"them is typed now",
+        static_cast<int>(m_endsSeen), static_cast<int>(m_endsSent));
+    m_endsSeen = m_endsSent;
+    InsertHeldText();
+  });
+}
+
+void CompositionInput::InsertHeldText() {
+  m_endWait.Cancel();
+  const std::string utf8 = std::move(*m_heldText);
+  m_heldText.reset();
+  webkit_web_view_execute_editing_command_with_argument(m_browser.View(), "InsertText",
+                                                        utf8.c_str());
+  // What waited behind it, in order; it may hold the keys again.
+  RunWaiting();
+  if (!m_heldText) m_input.ReopenKeys();
+}
+
+void CompositionInput::EndReported() {
+  QUILLO_REQUIRE_UI_THREAD();
+  if (m_endsSeen < m_endsSent) ++m_endsSeen;
+  if (m_heldText && m_endsSeen >= m_endsSent) InsertHeldText();
+}
+
 void CompositionInput::EndComposition() {
+  ++m_endsSent;
   m_composing = false;
   m_preedit.clear();
   m_cursor = 0;
@@ -172,9 +254,7 @@ void CompositionInput::ImeFocusChanged(bool focusedIn) {
     return;
   }
   m_focusWait.Cancel();
-  std::deque<std::function<void()>> waiting;
-  waiting.swap(m_waiting);
-  for (auto& op : waiting) op();
+  RunWaiting();
 }
 
 void CompositionInput::ImeCaretMoved(int x, int y, int width, int height) {
@@ -190,6 +270,8 @@ void CompositionInput::ImeCaretMoved(int x, int y, int width, int height) {
 
 void CompositionInput::ImeReset() {
   QUILLO_REQUIRE_UI_THREAD();
+  // The engine has ended the composition in progress itself; the page reports that end too.
+  if (m_composing) ++m_endsSent;
   m_composing = false;
   m_preedit.clear();
   m_cursor = 0;

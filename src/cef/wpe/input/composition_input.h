@@ -7,13 +7,21 @@
 // The engine takes a composition only while an editable element has the keyboard focus of the
 // focused view; an operation that comes before that (just after the click that focuses a field)
 // waits for it, up to kFocusWaitMs, keeping the operations' order, and is then dropped with a
-// log line. UI thread only.
+// log line.
+//
+// The engine carries each composition step to the page in its queue of key events, one at a
+// time, but types a commit without a composition (an editing command) at once: such a commit
+// right behind an ended composition would overtake its end (and a cancelled pre-edit text would
+// stay). So that commit waits until the page has reported the ends sent before it
+// ("compositionend"), up to kEndWaitMs, and the keys and compositions after it wait with it.
+// UI thread only.
 #pragma once
 
 #include <wpe/webkit.h>
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,13 +32,15 @@
 namespace quillo::engine {
 
 class BrowserSide;
+class InputRouter;
 
 class CompositionInput : private ImeObserver {
  public:
   static constexpr guint kFocusWaitMs = 1000;
+  static constexpr guint kEndWaitMs = 1000;
 
-  // browser owns this room by value and outlives it.
-  explicit CompositionInput(BrowserSide& browser) : m_browser(browser) {}
+  // browser owns this room and input by value and outlives both.
+  CompositionInput(BrowserSide& browser, InputRouter& input) : m_browser(browser), m_input(input) {}
   ~CompositionInput();
   CompositionInput(const CompositionInput&) = delete;
   CompositionInput& operator=(const CompositionInput&) = delete;
@@ -47,6 +57,9 @@ class CompositionInput : private ImeObserver {
   void Finish();
   void Cancel();
 
+  // The page's report (from this room's trampoline) of a composition's end in one of its frames.
+  void EndReported();
+
  private:
   // ImeObserver
   void ImeFocusChanged(bool focusedIn) override;
@@ -57,9 +70,17 @@ class CompositionInput : private ImeObserver {
   // queues it until one has.
   void WhenFocused(std::function<void()> op);
   void Emit(const char* signal);
+  // Ends the composition in progress, counting the end the page will report.
   void EndComposition();
+  // Types text without a composition, now or, when ends are unreported, once they are.
+  void InsertText(std::string utf8);
+  void InsertHeldText();
+  // Runs the operations waiting, in order, while nothing holds them.
+  void RunWaiting();
+  void StartFocusWait();
 
   BrowserSide& m_browser;
+  InputRouter& m_input;
   WebKitInputMethodContext* m_context = nullptr;  // from Attach to Detach, a reference of ours
   bool m_focusedIn = false;  // an editable element of the focused view has the keyboard
   bool m_composing = false;  // a composition is in progress (started and not ended)
@@ -67,6 +88,12 @@ class CompositionInput : private ImeObserver {
   uint32_t m_cursor = 0;     // its caret, UTF-16 code units
   std::deque<std::function<void()>> m_waiting;  // operations waiting for the focus, in order
   OneShotTimer m_focusWait;                     // gives up on them
+  // Compositions ended (through the engine's key queue) and the ends the page has reported; a
+  // report beyond the ends sent (the page ended one itself) is not counted.
+  uint64_t m_endsSent = 0;
+  uint64_t m_endsSeen = 0;
+  std::optional<std::string> m_heldText;  // a commit without a composition waiting for them
+  OneShotTimer m_endWait;                 // gives up on the reports
 };
 
 }  // namespace quillo::engine

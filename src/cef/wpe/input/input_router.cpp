@@ -150,6 +150,7 @@ void InputRouter::Detach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
   m_releaseWait.Cancel();
   m_heldKeys.clear();
+  m_keysHeld = false;
   m_releases.clear();
   m_beforeFrame.clear();
   g_signal_handlers_disconnect_by_data(view, this);
@@ -181,7 +182,7 @@ void InputRouter::Key(const CefKeyEvent& event) {
   // The engine keeps mouse and key events in queues of their own, so a key would overtake a
   // release still on its way (and type into the field the click had not focused yet): keys wait
   // until the page has reported the releases sent before them.
-  if (!m_releases.empty() || !m_heldKeys.empty()) {
+  if (!m_releases.empty() || !m_heldKeys.empty() || m_keysHeld) {
     Hold([this, event] { KeyNow(event); });
     return;
   }
@@ -191,7 +192,7 @@ void InputRouter::Key(const CefKeyEvent& event) {
 void InputRouter::InKeyOrder(std::function<void()> input) {
   QUILLO_REQUIRE_UI_THREAD();
   if (Defer([this, input] { InKeyOrder(input); })) return;
-  if (!m_releases.empty() || !m_heldKeys.empty()) {
+  if (!m_releases.empty() || !m_heldKeys.empty() || m_keysHeld) {
     Hold(std::move(input));
     return;
   }
@@ -200,6 +201,10 @@ void InputRouter::InKeyOrder(std::function<void()> input) {
 
 void InputRouter::Hold(std::function<void()> input) {
   m_heldKeys.push_back(std::move(input));
+  WaitForReleases();
+}
+
+void InputRouter::WaitForReleases() {
   if (!m_releaseWait.IsPending())
     m_releaseWait.Start(kReleaseReportMs, [this] {
       m_releases.clear();  // never reported: their page went, or a frame's could not
@@ -222,11 +227,28 @@ void InputRouter::FrameShown(bool shown) {
   for (auto& input : waiting) input();
 }
 
+void InputRouter::HoldKeys() {
+  QUILLO_REQUIRE_UI_THREAD();
+  m_keysHeld = true;
+}
+
+void InputRouter::ReopenKeys() {
+  QUILLO_REQUIRE_UI_THREAD();
+  m_keysHeld = false;
+  if (m_releases.empty())
+    ReleaseHeldKeys();
+  else if (!m_heldKeys.empty())
+    WaitForReleases();
+}
+
 void InputRouter::ReleaseHeldKeys() {
   m_releaseWait.Cancel();
-  std::deque<std::function<void()>> keys;
-  keys.swap(m_heldKeys);
-  for (auto& key : keys) key();
+  // One at a time: one of them may hold the keys again (HoldKeys), and the rest then wait.
+  while (!m_heldKeys.empty() && !m_keysHeld) {
+    std::function<void()> key = std::move(m_heldKeys.front());
+    m_heldKeys.pop_front();
+    key();
+  }
 }
 
 void InputRouter::KeyNow(const CefKeyEvent& event) {

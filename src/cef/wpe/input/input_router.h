@@ -40,6 +40,10 @@ class InputRouter {
   // Runs input (an input method's, which must not overtake the keys) in the keys' order: now,
   // or after the button releases and the keys that wait for them.
   void InKeyOrder(std::function<void()> input);
+  // Holds the keys and the input methods' input sent from now on until ReopenKeys: an input
+  // method's text that waits for the page to catch up must not be overtaken by what follows it.
+  void HoldKeys();
+  void ReopenKeys();
   // clickCount: the press's place in a quick series (CEF's): the release of the second press
   // gives the page a "dblclick" as well, once the page reports it has handled that release
   // (the engine counts no clicks itself, and a script would overtake the release).
@@ -66,6 +70,8 @@ class InputRouter {
   void KeyNow(const CefKeyEvent& event);
   // Holds input back until the releases sent before it are reported.
   void Hold(std::function<void()> input);
+  // Gives up on the releases awaited after kReleaseReportMs.
+  void WaitForReleases();
   // Queues input behind a wheel event that waits for the first frame; false when none waits.
   bool Defer(std::function<void()> input);
   // The keys held back for releases, in order, now that none is awaited.
@@ -85,6 +91,7 @@ class InputRouter {
   std::deque<Release> m_releases;
   // Keys (and input methods' input) sent while releases were awaited, in order.
   std::deque<std::function<void()>> m_heldKeys;
+  bool m_keysHeld = false;  // HoldKeys until ReopenKeys: keys wait as for releases
   bool m_frameShown = false;
   std::deque<std::function<void()>> m_beforeFrame;  // a wheel before the first frame, and after
   OneShotTimer m_releaseWait;                       // gives up on releases never reported
