@@ -38,32 +38,6 @@ void AddIsComposing(WebKitWebView* view) {
   webkit_user_script_unref(script);
 }
 
-// Every frame reports each composition's end to the layer's message handler, from the layer's
-// own script world: a commit without a composition waits for the ends sent before it.
-constexpr char kScriptWorld[] = "quillo";
-constexpr char kEndHandler[] = "quilloCompositionEnd";
-
-void OnEndReported(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self) {
-  static_cast<CompositionInput*>(self)->EndReported();
-}
-
-void AddEndReports(WebKitWebView* view, CompositionInput* self) {
-  static const char kScript[] =
-      "addEventListener('compositionend', e => {"
-      "  if (e.isTrusted) webkit.messageHandlers.quilloCompositionEnd.postMessage(0);"
-      "}, true);";
-  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view);
-  webkit_user_content_manager_register_script_message_handler_in_world(content, kEndHandler,
-                                                                       kScriptWorld);
-  WebKitUserScript* script = webkit_user_script_new_for_world(
-      kScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
-      kScriptWorld, nullptr, nullptr);
-  webkit_user_content_manager_add_script(content, script);
-  webkit_user_script_unref(script);
-  g_signal_connect(content, "script-message-received::quilloCompositionEnd",
-                   G_CALLBACK(OnEndReported), self);
-}
-
 }  // namespace
 
 CompositionInput::~CompositionInput() {
@@ -75,7 +49,6 @@ CompositionInput::~CompositionInput() {
 void CompositionInput::Attach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
   AddIsComposing(view);
-  AddEndReports(view, this);
   m_context = NewImeContext(this);
   webkit_web_view_set_input_method_context(view, m_context);
 }
@@ -84,10 +57,7 @@ void CompositionInput::Detach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
   m_focusWait.Cancel();
   m_waiting.clear();
-  m_endWait.Cancel();
-  m_heldText.reset();
-  m_endsSent = m_endsSeen = 0;
-  g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(view), this);
+  m_inserting = false;
   if (m_context == nullptr) return;
   webkit_web_view_set_input_method_context(view, nullptr);
   ImeContextSetObserver(m_context, nullptr);
@@ -95,7 +65,7 @@ void CompositionInput::Detach(WebKitWebView* view) {
 }
 
 void CompositionInput::WhenFocused(std::function<void()> op) {
-  if (m_focusedIn && m_waiting.empty() && !m_heldText) {
+  if (m_focusedIn && m_waiting.empty() && !m_inserting) {
     op();
     return;
   }
@@ -104,7 +74,7 @@ void CompositionInput::WhenFocused(std::function<void()> op) {
 }
 
 void CompositionInput::RunWaiting() {
-  while (m_focusedIn && !m_heldText && !m_waiting.empty()) {
+  while (m_focusedIn && !m_inserting && !m_waiting.empty()) {
     std::function<void()> op = std::move(m_waiting.front());
     m_waiting.pop_front();
     op();
@@ -150,6 +120,8 @@ void CompositionInput::SetComposition(const std::u16string& text,
     }
     // The engine keeps a caret in a composition, no selected part.
     const uint32_t cursor = selection.IsValid() ? std::min(selection.from, length) : length;
+    // The engine sends a step to the page for a new pre-edit text only.
+    const bool step = !m_composing || text != m_preedit;
     if (!m_composing) {
       m_composing = true;
       Emit("preedit-started");
@@ -157,6 +129,7 @@ void CompositionInput::SetComposition(const std::u16string& text,
     m_preedit = text;
     m_cursor = cursor;
     ImeContextSetPreedit(m_context, platform::Utf16ToUtf8(text), std::move(marks), cursor);
+    if (step) m_input.KeySent();
     Emit("preedit-changed");
   });
 }
@@ -174,6 +147,7 @@ void CompositionInput::Commit(const std::u16string& text) {
       return;
     }
     EndComposition();
+    m_input.KeySent();  // the engine's step that commits (its "preedit-finished" sends none)
     g_signal_emit_by_name(m_context, "committed", utf8.c_str());
     Emit("preedit-finished");
   });
@@ -186,6 +160,7 @@ void CompositionInput::Finish() {
     if (m_context == nullptr || !m_composing) return;
     const std::string utf8 = platform::Utf16ToUtf8(m_preedit);
     EndComposition();
+    m_input.KeySent();  // the engine's step that commits (its "preedit-finished" sends none)
     g_signal_emit_by_name(m_context, "committed", utf8.c_str());
     Emit("preedit-finished");
   });
@@ -198,47 +173,23 @@ void CompositionInput::Cancel() {
     if (m_context == nullptr || !m_composing) return;
     // A composition that finishes with its pre-edit text still set is taken back by the engine.
     EndComposition();
+    m_input.KeySent();  // the engine's step that removes the pre-edit text
     Emit("preedit-finished");
   });
 }
 
 void CompositionInput::InsertText(std::string utf8) {
-  if (m_endsSeen >= m_endsSent) {
+  m_inserting = true;
+  m_input.AfterKeysSeen([this, utf8 = std::move(utf8)] {
+    m_inserting = false;
+    if (m_context == nullptr) return;
     webkit_web_view_execute_editing_command_with_argument(m_browser.View(), "InsertText",
                                                           utf8.c_str());
-    return;
-  }
-  m_heldText = std::move(utf8);
-  m_input.HoldKeys();
-  m_endWait.Start(kEndWaitMs, [this] {
-    QLOG(
-        u"CompositionInput => the page reported %d of %d composition ends; the commit after "
-        u"them is typed now",
-        static_cast<int>(m_endsSeen), static_cast<int>(m_endsSent));
-    m_endsSeen = m_endsSent;
-    InsertHeldText();
+    RunWaiting();  // what waited behind it, in order
   });
 }
 
-void CompositionInput::InsertHeldText() {
-  m_endWait.Cancel();
-  const std::string utf8 = std::move(*m_heldText);
-  m_heldText.reset();
-  webkit_web_view_execute_editing_command_with_argument(m_browser.View(), "InsertText",
-                                                        utf8.c_str());
-  // What waited behind it, in order; it may hold the keys again.
-  RunWaiting();
-  if (!m_heldText) m_input.ReopenKeys();
-}
-
-void CompositionInput::EndReported() {
-  QUILLO_REQUIRE_UI_THREAD();
-  if (m_endsSeen < m_endsSent) ++m_endsSeen;
-  if (m_heldText && m_endsSeen >= m_endsSent) InsertHeldText();
-}
-
 void CompositionInput::EndComposition() {
-  ++m_endsSent;
   m_composing = false;
   m_preedit.clear();
   m_cursor = 0;
@@ -270,8 +221,6 @@ void CompositionInput::ImeCaretMoved(int x, int y, int width, int height) {
 
 void CompositionInput::ImeReset() {
   QUILLO_REQUIRE_UI_THREAD();
-  // The engine has ended the composition in progress itself; the page reports that end too.
-  if (m_composing) ++m_endsSent;
   m_composing = false;
   m_preedit.clear();
   m_cursor = 0;

@@ -11,9 +11,9 @@
 //
 // The engine carries each composition step to the page in its queue of key events, one at a
 // time, but types a commit without a composition (an editing command) at once: such a commit
-// right behind an ended composition would overtake its end (and a cancelled pre-edit text would
-// stay). So that commit waits until the page has reported the ends sent before it
-// ("compositionend"), up to kEndWaitMs, and the keys and compositions after it wait with it.
+// would overtake the steps and keys still queued (a cancelled pre-edit text would stay, a key
+// typed before it would land after it). So that commit waits until the page has reported the
+// key events sent before it (InputRouter::AfterKeysSeen), and what comes after it waits with it.
 // UI thread only.
 #pragma once
 
@@ -21,7 +21,6 @@
 
 #include <deque>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,7 +36,6 @@ class InputRouter;
 class CompositionInput : private ImeObserver {
  public:
   static constexpr guint kFocusWaitMs = 1000;
-  static constexpr guint kEndWaitMs = 1000;
 
   // browser owns this room and input by value and outlives both.
   CompositionInput(BrowserSide& browser, InputRouter& input) : m_browser(browser), m_input(input) {}
@@ -57,9 +55,6 @@ class CompositionInput : private ImeObserver {
   void Finish();
   void Cancel();
 
-  // The page's report (from this room's trampoline) of a composition's end in one of its frames.
-  void EndReported();
-
  private:
   // ImeObserver
   void ImeFocusChanged(bool focusedIn) override;
@@ -70,11 +65,9 @@ class CompositionInput : private ImeObserver {
   // queues it until one has.
   void WhenFocused(std::function<void()> op);
   void Emit(const char* signal);
-  // Ends the composition in progress, counting the end the page will report.
   void EndComposition();
-  // Types text without a composition, now or, when ends are unreported, once they are.
+  // Types text without a composition once the page has the key events sent before it.
   void InsertText(std::string utf8);
-  void InsertHeldText();
   // Runs the operations waiting, in order, while nothing holds them.
   void RunWaiting();
   void StartFocusWait();
@@ -88,12 +81,7 @@ class CompositionInput : private ImeObserver {
   uint32_t m_cursor = 0;     // its caret, UTF-16 code units
   std::deque<std::function<void()>> m_waiting;  // operations waiting for the focus, in order
   OneShotTimer m_focusWait;                     // gives up on them
-  // Compositions ended (through the engine's key queue) and the ends the page has reported; a
-  // report beyond the ends sent (the page ended one itself) is not counted.
-  uint64_t m_endsSent = 0;
-  uint64_t m_endsSeen = 0;
-  std::optional<std::string> m_heldText;  // a commit without a composition waiting for them
-  OneShotTimer m_endWait;                 // gives up on the reports
+  bool m_inserting = false;  // a commit without a composition waits for the key reports
 };
 
 }  // namespace quillo::engine
