@@ -253,7 +253,12 @@ bool InputRouter::Defer(std::function<void()> input) {
 void InputRouter::FrameShown(bool shown) {
   QUILLO_REQUIRE_UI_THREAD();
   m_frameShown = shown;
-  if (!shown) return;
+  if (!shown) {
+    // A new web process: the key events still on their way went with the last one.
+    m_keysSeen = m_keysSent;
+    if (m_afterKeys) KeysCaughtUp();
+    return;
+  }
   std::deque<std::function<void()>> waiting;
   waiting.swap(m_beforeFrame);
   for (auto& input : waiting) input();

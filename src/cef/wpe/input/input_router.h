@@ -59,7 +59,8 @@ class InputRouter {
   void Wheel(const CefMouseEvent& event, int deltaX, int deltaY);
   void Focus(bool focus);
   // Whether the page has shown a frame since its web process started: until it has, a wheel
-  // event and the input after it wait.
+  // event and the input after it wait. false: the web process has gone (and the key events on
+  // their way with it).
   void FrameShown(bool shown);
 
   // Engine signals (from this room's trampolines): the cursor the page asks for; a release of
