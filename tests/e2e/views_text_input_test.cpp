@@ -5,6 +5,7 @@
 // record_composition.mjs there); where this engine legitimately differs, the test says how.
 #include <fstream>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -265,6 +266,138 @@ TEST_F(ViewsTest, ACompositionRightAfterAClickGoesIntoTheFieldClicked) {
     ASSERT_EQ(api().quillo_view_ime_commit(view, digit.c_str()), QUILLO_OK);
     EXPECT_TRUE(host().WaitForTitle(view, expected[round], from)) << "round " << round;
   }
+}
+
+// Sequences an input method sends in quick succession, with no pump or one pump between the
+// steps: each composition ended leaves its committed text alone, once, at the caret (the field
+// holds "ab" with the caret between), and a cancelled one leaves nothing, however close the
+// next step follows; a key typed after them lands after them. The named sequences, then seeded
+// random ones checked against a model of the field. F9 is the mark after each sequence: the
+// page tells the field's value and caret then.
+TEST_F(ViewsTest, QuickCompositionSequencesLeaveExactlyTheCommittedText) {
+  ViewMemory& m = NewMemory(300, 80);
+  quillo_view* view =
+      host().CreateHtml(ViewsHost::ConfigFor(m),
+                        "<input id=f><script>let marks = 0;"
+                        "f.addEventListener('keydown', e => { if (e.key === 'F9')"
+                        "  document.title = `mark ${++marks} ${f.value}|${f.selectionStart}`; });"
+                        "function reset(n) { f.value = 'ab'; f.focus(); f.setSelectionRange(1, 1);"
+                        "  document.title = `reset ${n}`; }"
+                        "document.title = 'ready'</script>");
+  ASSERT_TRUE(view);
+  ASSERT_TRUE(host().WaitForTitle(view, "ready"));
+  ASSERT_EQ(api().quillo_view_set_focus(view, 1), QUILLO_OK);
+  const std::string ka = "\xE3\x81\x8B", kana = "\xE3\x81\x8B\xE3\x81\xAA", ni = "\xE3\x81\xAB";
+  const std::string go = "\xE8\xAA\x9E", hon = "\xE6\x9C\xAC", nichi = "\xE6\x97\xA5";
+  struct Sequence {
+    std::string name;
+    std::vector<ImeStep> steps;  // set (caret at the end), commit, cancel, or key (typed text)
+    std::string expected;        // value|caret
+  };
+  std::vector<Sequence> sequences = {
+      {"set, cancel, commit",
+       {{"set", 0, ka}, {"cancel", 0, ""}, {"commit", 0, go}},
+       "a" + go + "b|2"},
+      {"set, set, commit", {{"set", 0, ka}, {"set", 0, kana}, {"commit", 0, go}}, "a" + go + "b|2"},
+      {"set, commit, set, cancel",
+       {{"set", 0, ka}, {"commit", 0, go}, {"set", 0, ni}, {"cancel", 0, ""}},
+       "a" + go + "b|2"},
+      {"set, cancel, commit, commit",
+       {{"set", 0, ka}, {"cancel", 0, ""}, {"commit", 0, go}, {"commit", 0, hon}},
+       "a" + go + hon + "b|3"},
+      {"set, cancel, set, commit",
+       {{"set", 0, ka}, {"cancel", 0, ""}, {"set", 0, ni}, {"commit", 0, nichi}},
+       "a" + nichi + "b|2"},
+      {"commit, set, cancel, commit",
+       {{"commit", 0, go}, {"set", 0, ka}, {"cancel", 0, ""}, {"commit", 0, hon}},
+       "a" + go + hon + "b|3"},
+      {"set, cancel, commit, a key",
+       {{"set", 0, ka}, {"cancel", 0, ""}, {"commit", 0, go}, {"key", 0, "x"}},
+       "a" + go + "xb|3"},
+      {"set, cancel, cancel, commit",
+       {{"set", 0, kana}, {"cancel", 0, ""}, {"cancel", 0, ""}, {"commit", 0, go}},
+       "a" + go + "b|2"},
+  };
+  // Random ones: the field's text before the caret grows by each commit and each key; a key
+  // comes only between compositions; the last composition ends.
+  const std::string pool[] = {ka, kana, ni, go, hon, nichi, "q", "\xF0\x9F\x98\x80"};
+  constexpr unsigned kSeed = 20261211;
+  std::mt19937 random(kSeed);
+  for (int n = 0; n < 12; ++n) {
+    Sequence s{"random " + std::to_string(n) + " of seed " + std::to_string(kSeed), {}, ""};
+    std::string before = "a";
+    bool composing = false;
+    const int length = 2 + static_cast<int>(random() % 7);
+    for (int i = 0; i < length || composing; ++i) {
+      const std::string& text = pool[random() % std::size(pool)];
+      int kind = static_cast<int>(random() % 4);  // set, commit, cancel, key
+      if (i >= length) kind = 1 + static_cast<int>(random() % 2);
+      if (kind == 3 && composing) kind = 0;
+      if (kind == 0) {
+        s.steps.push_back({"set", 0, text});
+        composing = true;
+      } else if (kind == 1) {
+        s.steps.push_back({"commit", 0, text});
+        before += text;
+        composing = false;
+      } else if (kind == 2) {
+        s.steps.push_back({"cancel", 0, ""});
+        composing = false;
+      } else {
+        s.steps.push_back({"key", 0, "x"});
+        before += "x";
+      }
+    }
+    int caret = 0;  // in UTF-16 units, as the field counts
+    for (unsigned char c : before) caret += (c & 0xC0) == 0x80 ? 0 : c >= 0xF0 ? 2 : 1;
+    s.expected = before + "b|" + std::to_string(caret);
+    sequences.push_back(s);
+  }
+  int round = 0;
+  for (int pumps = 0; pumps <= 1; ++pumps) {
+    for (const Sequence& s : sequences) {
+      SCOPED_TRACE(s.name + (pumps ? ", a pump between" : ", no pump between"));
+      ++round;
+      size_t from = host().Notices(view).size();
+      ASSERT_EQ(api().quillo_view_eval(view, ("reset(" + std::to_string(round) + ")").c_str(), 3),
+                QUILLO_OK);
+      ASSERT_TRUE(host().WaitForTitle(view, "reset " + std::to_string(round), from));
+      from = host().Notices(view).size();
+      for (const ImeStep& step : s.steps) {
+        int r = QUILLO_OK;
+        if (step.kind == "set")
+          r = api().quillo_view_ime_set_composition(view, step.text.c_str(), nullptr, 0,
+                                                    CharacterCount(step.text),
+                                                    CharacterCount(step.text));
+        else if (step.kind == "commit")
+          r = api().quillo_view_ime_commit(view, step.text.c_str());
+        else if (step.kind == "cancel")
+          r = api().quillo_view_ime_cancel(view);
+        else if ((r = api().quillo_view_key(view, QUILLO_KEY_DOWN, 0x58, 0, step.text.c_str())) ==
+                 QUILLO_OK)
+          r = api().quillo_view_key(view, QUILLO_KEY_UP, 0x58, 0, nullptr);
+        ASSERT_EQ(r, QUILLO_OK) << step.kind << " " << step.text;
+        if (pumps) host().Pump();
+      }
+      ASSERT_EQ(api().quillo_view_key(view, QUILLO_KEY_DOWN, kF9, 0, nullptr), QUILLO_OK);
+      ASSERT_EQ(api().quillo_view_key(view, QUILLO_KEY_UP, kF9, 0, nullptr), QUILLO_OK);
+      const std::string mark = "mark " + std::to_string(round) + " ";
+      std::string seen;
+      ASSERT_TRUE(host().PumpUntil(
+          [&] {
+            for (size_t i = from; i < host().Notices(view).size(); ++i) {
+              const ViewNotice& n = host().Notices(view)[i];
+              if (n.kind == QUILLO_NOTICE_TITLE && n.text.rfind(mark, 0) == 0)
+                return seen = n.text.substr(mark.size()), true;
+            }
+            return false;
+          },
+          "the mark"));
+      EXPECT_EQ(seen, s.expected);
+    }
+  }
+  // The commits waited for the page's reports, never for the time that gives up on them.
+  EXPECT_FALSE(Logged("the input after them goes now"));
 }
 
 // ---- the caret --------------------------------------------------------------------------

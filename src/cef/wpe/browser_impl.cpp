@@ -82,7 +82,7 @@ BrowserImpl::BrowserImpl(CefRefPtr<CefClient> client, const CefBrowserSettings& 
                settings.windowless_frame_rate),
       m_popup(*this, geometry.width, geometry.height, geometry.scale),
       m_input(*this, m_popup),
-      m_composition(*this),
+      m_composition(*this, m_input),
       m_clipboard(*this),
       m_touch(*this),
       m_audio(*this),

@@ -5,6 +5,7 @@
 
 #include "diagnostics/debug_log.h"
 #include "platform/utf.h"
+#include "wpe/input/input_router.h"
 #include "wpe/process/ui_thread.h"
 #include "wpe/room/browser_side.h"
 
@@ -56,6 +57,7 @@ void CompositionInput::Detach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
   m_focusWait.Cancel();
   m_waiting.clear();
+  m_inserting = false;
   if (m_context == nullptr) return;
   webkit_web_view_set_input_method_context(view, nullptr);
   ImeContextSetObserver(m_context, nullptr);
@@ -63,11 +65,27 @@ void CompositionInput::Detach(WebKitWebView* view) {
 }
 
 void CompositionInput::WhenFocused(std::function<void()> op) {
-  if (m_focusedIn && m_waiting.empty()) {
+  if (m_focusedIn && m_waiting.empty() && !m_inserting) {
     op();
     return;
   }
   m_waiting.push_back(std::move(op));
+  if (!m_focusedIn) StartFocusWait();
+}
+
+void CompositionInput::RunWaiting() {
+  while (m_focusedIn && !m_inserting && !m_waiting.empty()) {
+    std::function<void()> op = std::move(m_waiting.front());
+    m_waiting.pop_front();
+    op();
+  }
+  if (m_waiting.empty())
+    m_focusWait.Cancel();
+  else if (!m_focusedIn)
+    StartFocusWait();
+}
+
+void CompositionInput::StartFocusWait() {
   if (m_focusWait.IsPending()) return;
   m_focusWait.Start(kFocusWaitMs, [this] {
     QLOG(
@@ -102,6 +120,8 @@ void CompositionInput::SetComposition(const std::u16string& text,
     }
     // The engine keeps a caret in a composition, no selected part.
     const uint32_t cursor = selection.IsValid() ? std::min(selection.from, length) : length;
+    // The engine sends a step to the page for a new pre-edit text only.
+    const bool step = !m_composing || text != m_preedit;
     if (!m_composing) {
       m_composing = true;
       Emit("preedit-started");
@@ -109,6 +129,7 @@ void CompositionInput::SetComposition(const std::u16string& text,
     m_preedit = text;
     m_cursor = cursor;
     ImeContextSetPreedit(m_context, platform::Utf16ToUtf8(text), std::move(marks), cursor);
+    if (step) m_input.KeySent();
     Emit("preedit-changed");
   });
 }
@@ -122,12 +143,11 @@ void CompositionInput::Commit(const std::u16string& text) {
     if (!m_composing) {
       // Text alone, typed as an input method's commit is typed when nothing was composed. (The
       // engine's "committed" without a composition would end one that never started.)
-      if (!utf8.empty())
-        webkit_web_view_execute_editing_command_with_argument(m_browser.View(), "InsertText",
-                                                              utf8.c_str());
+      if (!utf8.empty()) InsertText(utf8);
       return;
     }
     EndComposition();
+    m_input.KeySent();  // the engine's step that commits (its "preedit-finished" sends none)
     g_signal_emit_by_name(m_context, "committed", utf8.c_str());
     Emit("preedit-finished");
   });
@@ -140,6 +160,7 @@ void CompositionInput::Finish() {
     if (m_context == nullptr || !m_composing) return;
     const std::string utf8 = platform::Utf16ToUtf8(m_preedit);
     EndComposition();
+    m_input.KeySent();  // the engine's step that commits (its "preedit-finished" sends none)
     g_signal_emit_by_name(m_context, "committed", utf8.c_str());
     Emit("preedit-finished");
   });
@@ -152,7 +173,19 @@ void CompositionInput::Cancel() {
     if (m_context == nullptr || !m_composing) return;
     // A composition that finishes with its pre-edit text still set is taken back by the engine.
     EndComposition();
+    m_input.KeySent();  // the engine's step that removes the pre-edit text
     Emit("preedit-finished");
+  });
+}
+
+void CompositionInput::InsertText(std::string utf8) {
+  m_inserting = true;
+  m_input.AfterKeysSeen([this, utf8 = std::move(utf8)] {
+    m_inserting = false;
+    if (m_context == nullptr) return;
+    webkit_web_view_execute_editing_command_with_argument(m_browser.View(), "InsertText",
+                                                          utf8.c_str());
+    RunWaiting();  // what waited behind it, in order
   });
 }
 
@@ -172,9 +205,7 @@ void CompositionInput::ImeFocusChanged(bool focusedIn) {
     return;
   }
   m_focusWait.Cancel();
-  std::deque<std::function<void()>> waiting;
-  waiting.swap(m_waiting);
-  for (auto& op : waiting) op();
+  RunWaiting();
 }
 
 void CompositionInput::ImeCaretMoved(int x, int y, int width, int height) {

@@ -7,7 +7,14 @@
 // The engine takes a composition only while an editable element has the keyboard focus of the
 // focused view; an operation that comes before that (just after the click that focuses a field)
 // waits for it, up to kFocusWaitMs, keeping the operations' order, and is then dropped with a
-// log line. UI thread only.
+// log line.
+//
+// The engine carries each composition step to the page in its queue of key events, one at a
+// time, but types a commit without a composition (an editing command) at once: such a commit
+// would overtake the steps and keys still queued (a cancelled pre-edit text would stay, a key
+// typed before it would land after it). So that commit waits until the page has reported the
+// key events sent before it (InputRouter::AfterKeysSeen), and what comes after it waits with it.
+// UI thread only.
 #pragma once
 
 #include <wpe/webkit.h>
@@ -24,13 +31,14 @@
 namespace quillo::engine {
 
 class BrowserSide;
+class InputRouter;
 
 class CompositionInput : private ImeObserver {
  public:
   static constexpr guint kFocusWaitMs = 1000;
 
-  // browser owns this room by value and outlives it.
-  explicit CompositionInput(BrowserSide& browser) : m_browser(browser) {}
+  // browser owns this room and input by value and outlives both.
+  CompositionInput(BrowserSide& browser, InputRouter& input) : m_browser(browser), m_input(input) {}
   ~CompositionInput();
   CompositionInput(const CompositionInput&) = delete;
   CompositionInput& operator=(const CompositionInput&) = delete;
@@ -58,8 +66,14 @@ class CompositionInput : private ImeObserver {
   void WhenFocused(std::function<void()> op);
   void Emit(const char* signal);
   void EndComposition();
+  // Types text without a composition once the page has the key events sent before it.
+  void InsertText(std::string utf8);
+  // Runs the operations waiting, in order, while nothing holds them.
+  void RunWaiting();
+  void StartFocusWait();
 
   BrowserSide& m_browser;
+  InputRouter& m_input;
   WebKitInputMethodContext* m_context = nullptr;  // from Attach to Detach, a reference of ours
   bool m_focusedIn = false;  // an editable element of the focused view has the keyboard
   bool m_composing = false;  // a composition is in progress (started and not ended)
@@ -67,6 +81,7 @@ class CompositionInput : private ImeObserver {
   uint32_t m_cursor = 0;     // its caret, UTF-16 code units
   std::deque<std::function<void()>> m_waiting;  // operations waiting for the focus, in order
   OneShotTimer m_focusWait;                     // gives up on them
+  bool m_inserting = false;  // a commit without a composition waits for the key reports
 };
 
 }  // namespace quillo::engine

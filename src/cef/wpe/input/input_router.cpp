@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "diagnostics/debug_log.h"
 #include "wpe/input/popup_controller.h"
 #include "wpe/process/ui_thread.h"
 #include "wpe/room/browser_side.h"
@@ -80,6 +81,30 @@ void AddReleaseReports(WebKitWebView* view) {
   webkit_user_script_unref(script);
 }
 
+// Every frame reports each key event it got to the layer's message handler: input the engine
+// types outside its key queue waits until the page has the key events sent before it.
+constexpr char kKeyHandler[] = "quilloKey";
+
+void OnKeyReported(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self) {
+  static_cast<InputRouter*>(self)->KeySeen();
+}
+
+void AddKeyReports(WebKitWebView* view) {
+  static const char kScript[] =
+      "for (const type of ['keydown', 'keyup'])"
+      "  addEventListener(type, e => {"
+      "    if (e.isTrusted) webkit.messageHandlers.quilloKey.postMessage(0);"
+      "  }, true);";
+  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view);
+  webkit_user_content_manager_register_script_message_handler_in_world(content, kKeyHandler,
+                                                                       kScriptWorld);
+  WebKitUserScript* script = webkit_user_script_new_for_world(
+      kScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
+      kScriptWorld, nullptr, nullptr);
+  webkit_user_content_manager_add_script(content, script);
+  webkit_user_script_unref(script);
+}
+
 void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self) {
   static_cast<InputRouter*>(self)->UpdateCursor(hit);
 }
@@ -141,15 +166,22 @@ void InputRouter::Attach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
   AddDragSelection(view);
   AddReleaseReports(view);
+  AddKeyReports(view);
   g_signal_connect(view, "mouse-target-changed", G_CALLBACK(OnMouseTargetChanged), this);
   g_signal_connect(webkit_web_view_get_user_content_manager(view),
                    "script-message-received::quilloRelease", G_CALLBACK(OnReleaseReported), this);
+  g_signal_connect(webkit_web_view_get_user_content_manager(view),
+                   "script-message-received::quilloKey", G_CALLBACK(OnKeyReported), this);
 }
 
 void InputRouter::Detach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
   m_releaseWait.Cancel();
   m_heldKeys.clear();
+  m_keysHeld = false;
+  m_keyReportWait.Cancel();
+  m_afterKeys = nullptr;
+  m_keysSent = m_keysSeen = 0;
   m_releases.clear();
   m_beforeFrame.clear();
   g_signal_handlers_disconnect_by_data(view, this);
@@ -167,6 +199,7 @@ void InputRouter::DispatchKey(const KeyAction& action) {
   key.hardware_key_code = action.hardwareKeyCode;
   key.pressed = action.pressed;
   key.modifiers = action.modifiers;
+  KeySent();
   wpe_view_backend_dispatch_keyboard_event(Backend(), &key);
 }
 
@@ -181,7 +214,7 @@ void InputRouter::Key(const CefKeyEvent& event) {
   // The engine keeps mouse and key events in queues of their own, so a key would overtake a
   // release still on its way (and type into the field the click had not focused yet): keys wait
   // until the page has reported the releases sent before them.
-  if (!m_releases.empty() || !m_heldKeys.empty()) {
+  if (!m_releases.empty() || !m_heldKeys.empty() || m_keysHeld) {
     Hold([this, event] { KeyNow(event); });
     return;
   }
@@ -191,7 +224,7 @@ void InputRouter::Key(const CefKeyEvent& event) {
 void InputRouter::InKeyOrder(std::function<void()> input) {
   QUILLO_REQUIRE_UI_THREAD();
   if (Defer([this, input] { InKeyOrder(input); })) return;
-  if (!m_releases.empty() || !m_heldKeys.empty()) {
+  if (!m_releases.empty() || !m_heldKeys.empty() || m_keysHeld) {
     Hold(std::move(input));
     return;
   }
@@ -200,6 +233,10 @@ void InputRouter::InKeyOrder(std::function<void()> input) {
 
 void InputRouter::Hold(std::function<void()> input) {
   m_heldKeys.push_back(std::move(input));
+  WaitForReleases();
+}
+
+void InputRouter::WaitForReleases() {
   if (!m_releaseWait.IsPending())
     m_releaseWait.Start(kReleaseReportMs, [this] {
       m_releases.clear();  // never reported: their page went, or a frame's could not
@@ -216,17 +253,60 @@ bool InputRouter::Defer(std::function<void()> input) {
 void InputRouter::FrameShown(bool shown) {
   QUILLO_REQUIRE_UI_THREAD();
   m_frameShown = shown;
-  if (!shown) return;
+  if (!shown) {
+    // A new web process: the key events still on their way went with the last one.
+    m_keysSeen = m_keysSent;
+    if (m_afterKeys) KeysCaughtUp();
+    return;
+  }
   std::deque<std::function<void()>> waiting;
   waiting.swap(m_beforeFrame);
   for (auto& input : waiting) input();
 }
 
+void InputRouter::AfterKeysSeen(std::function<void()> then) {
+  QUILLO_REQUIRE_UI_THREAD();
+  if (m_keysSeen >= m_keysSent) {
+    then();
+    return;
+  }
+  m_afterKeys = std::move(then);
+  m_keysHeld = true;
+  m_keyReportWait.Start(kKeyReportMs, [this] {
+    QLOG(u"InputRouter => the page reported %d of %d key events; the input after them goes now",
+         static_cast<int>(m_keysSeen), static_cast<int>(m_keysSent));
+    m_keysSeen = m_keysSent;
+    KeysCaughtUp();
+  });
+}
+
+void InputRouter::KeySeen() {
+  QUILLO_REQUIRE_UI_THREAD();
+  if (m_keysSeen < m_keysSent) ++m_keysSeen;
+  if (m_afterKeys && m_keysSeen >= m_keysSent) KeysCaughtUp();
+}
+
+void InputRouter::KeysCaughtUp() {
+  m_keyReportWait.Cancel();
+  std::function<void()> then = std::move(m_afterKeys);
+  m_afterKeys = nullptr;
+  m_keysHeld = false;
+  then();  // may wait for the keys again
+  if (m_keysHeld) return;
+  if (m_releases.empty())
+    ReleaseHeldKeys();
+  else if (!m_heldKeys.empty())
+    WaitForReleases();
+}
+
 void InputRouter::ReleaseHeldKeys() {
   m_releaseWait.Cancel();
-  std::deque<std::function<void()>> keys;
-  keys.swap(m_heldKeys);
-  for (auto& key : keys) key();
+  // One at a time: one of them may wait for the key reports (AfterKeysSeen); the rest wait too.
+  while (!m_heldKeys.empty() && !m_keysHeld) {
+    std::function<void()> key = std::move(m_heldKeys.front());
+    m_heldKeys.pop_front();
+    key();
+  }
 }
 
 void InputRouter::KeyNow(const CefKeyEvent& event) {

@@ -40,6 +40,16 @@ class InputRouter {
   // Runs input (an input method's, which must not overtake the keys) in the keys' order: now,
   // or after the button releases and the keys that wait for them.
   void InKeyOrder(std::function<void()> input);
+  // Counts a key event that the engine carries to the page in its queue of key events, one at a
+  // time (each composition step travels as one); the page reports each it has handled ("keydown"
+  // or "keyup").
+  void KeySent() { ++m_keysSent; }
+  // Runs then once the page has reported every key event counted so far (now, when it has), and
+  // holds the keys and input methods' input sent meanwhile until then has run: for input the
+  // engine carries outside its key queue (an editing command), which would overtake them. A
+  // report that has not come in kKeyReportMs never comes (the page went, or had no element to
+  // take the key). One at a time: everything after it waits for it.
+  void AfterKeysSeen(std::function<void()> then);
   // clickCount: the press's place in a quick series (CEF's): the release of the second press
   // gives the page a "dblclick" as well, once the page reports it has handled that release
   // (the engine counts no clicks itself, and a script would overtake the release).
@@ -52,7 +62,8 @@ class InputRouter {
   void WhenShown(std::function<void()> input);
   void Focus(bool focus);
   // Whether the page has shown a frame since its web process started: until it has, a wheel
-  // event and the input after it wait.
+  // event and the input after it wait. false: the web process has gone (and the key events on
+  // their way with it).
   void FrameShown(bool shown);
 
   // Engine signals (from this room's trampolines): the cursor the page asks for; a release of
@@ -60,6 +71,7 @@ class InputRouter {
   // has handled.
   void UpdateCursor(WebKitHitTestResult* hit);
   void Released(int button, double x, double y, bool top);
+  void KeySeen();
 
  private:
   wpe_view_backend* Backend() const;
@@ -69,6 +81,10 @@ class InputRouter {
   void KeyNow(const CefKeyEvent& event);
   // Holds input back until the releases sent before it are reported.
   void Hold(std::function<void()> input);
+  // Runs what waited for the key reports, then the keys held behind it.
+  void KeysCaughtUp();
+  // Gives up on the releases awaited after kReleaseReportMs.
+  void WaitForReleases();
   // Queues input behind a wheel event that waits for the first frame; false when none waits.
   bool Defer(std::function<void()> input);
   // The keys held back for releases, in order, now that none is awaited.
@@ -88,6 +104,14 @@ class InputRouter {
   std::deque<Release> m_releases;
   // Keys (and input methods' input) sent while releases were awaited, in order.
   std::deque<std::function<void()>> m_heldKeys;
+  bool m_keysHeld = false;  // from AfterKeysSeen until its then has run: keys wait as for releases
+  // Key events sent into the engine's key queue, and those the page has reported (a report
+  // beyond those sent is not counted).
+  static constexpr guint kKeyReportMs = 1000;
+  uint64_t m_keysSent = 0;
+  uint64_t m_keysSeen = 0;
+  std::function<void()> m_afterKeys;  // waits for the reports (AfterKeysSeen)
+  OneShotTimer m_keyReportWait;       // gives up on them
   bool m_frameShown = false;
   std::deque<std::function<void()>> m_beforeFrame;  // a wheel before the first frame, and after
   OneShotTimer m_releaseWait;                       // gives up on releases never reported
