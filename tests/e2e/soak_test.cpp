@@ -6,7 +6,8 @@
 // threads at the end are compared with those after the warm-up.
 //
 // QUILLO_SOAK_NAVIGATION_SECONDS sets the length (./run soak runs an hour); the default keeps
-// the suite quick. QUILLO_SOAK_SEED picks another sequence.
+// the suite quick. QUILLO_SOAK_SEED picks another sequence; QUILLO_SOAK_CORPUS_ONLY=1 keeps to
+// the documentation (one site, so one web process for the whole soak).
 #include <unistd.h>
 
 #include <algorithm>
@@ -99,7 +100,8 @@ TEST_F(Soak, NavigationsThroughRealPagesKeepMemoryDescriptorsAndThreadsFlat) {
   server().Serve("/video", HtmlResponse(kSoakVideoPage));
   server().Serve("/canvas", HtmlResponse(kSoakCanvasPage));
 
-  SoakPlan plan(static_cast<unsigned>(EnvOr("QUILLO_SOAK_SEED", 1)), pages.size());
+  SoakPlan plan(static_cast<unsigned>(EnvOr("QUILLO_SOAK_SEED", 1)), pages.size(),
+                EnvOr("QUILLO_SOAK_CORPUS_ONLY", 0) != 0);
   PixelBuffer& buffer = NewBuffer(1024, 768);
   Load(buffer, pages[plan.FirstPage()]);
   ASSERT_TRUE(host().WaitUntilReady());

@@ -5,6 +5,7 @@
 //   --seconds N          length (600); the first fifth is the warm-up, left out of the slopes
 //   --seed S             the sequence (1, as the library's soak)
 //   --samples FILE       every sample as comma-separated values
+//   --corpus-only        documentation pages only (one site: one web process throughout)
 //   --extension DIR      load the library's web-process extension from DIR
 //   --memory-limit MB    the library's memory-pressure settings for a limit of MB
 //   --cache-model M      viewer (the default, as the library), browser or web
@@ -41,6 +42,7 @@ struct Options {
   unsigned memoryLimitMb = 0;
   WebKitCacheModel cacheModel = WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER;
   bool quilloSettings = false;
+  bool corpusOnly = false;
 };
 
 bool Parse(int argc, char** argv, Options& options) {
@@ -48,6 +50,10 @@ bool Parse(int argc, char** argv, Options& options) {
     const std::string name = argv[i];
     if (name == "--quillo-settings") {
       options.quilloSettings = true;
+      continue;
+    }
+    if (name == "--corpus-only") {
+      options.corpusOnly = true;
       continue;
     }
     if (i + 1 >= argc) return false;
@@ -131,10 +137,11 @@ void RunUntil(GMainContext* context, Clock::time_point until) {
 int main(int argc, char** argv) {
   Options options;
   if (!Parse(argc, argv, options)) {
-    std::fprintf(stderr,
-                 "usage: %s [--seconds N] [--seed S] [--samples FILE] [--extension DIR] "
-                 "[--memory-limit MB] [--cache-model viewer|browser|web] [--quillo-settings]\n",
-                 argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s [--seconds N] [--seed S] [--samples FILE] [--corpus-only] [--extension DIR] "
+        "[--memory-limit MB] [--cache-model viewer|browser|web] [--quillo-settings]\n",
+        argv[0]);
     return 2;
   }
   const std::filesystem::path corpus = DocumentationCorpus();
@@ -191,7 +198,7 @@ int main(int argc, char** argv) {
       G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason, long* n) { ++*n; }),
       &ended);
 
-  SoakPlan plan(options.seed, pages.size());
+  SoakPlan plan(options.seed, pages.size(), options.corpusOnly);
   webkit_web_view_load_uri(view.view(), pages[plan.FirstPage()].c_str());
   RunUntil(view.context(), Clock::now() + std::chrono::seconds(3));
 
@@ -244,12 +251,13 @@ int main(int argc, char** argv) {
   auto mib = [](long kib) { return kib / 1024.0; };
   if (samples.empty()) return 1;
   std::printf(
-      "soak: raw engine%s%s; navigations %ld in %ld s (%ld still loading at the next, %ld web "
+      "soak: raw engine%s%s%s; navigations %ld in %ld s (%ld still loading at the next, %ld web "
       "process ends); host resident %.0f MiB after warm-up, %.0f MiB at the end, slope %+.1f "
       "MiB/h; web process resident %.0f MiB, %.0f MiB, slope %+.1f MiB/h (anonymous %+.1f "
       "MiB/h, %+.1f KiB a navigation; %zu web processes at the end)\n",
       options.extension.empty() ? "" : " with the library's extension",
-      options.memoryLimitMb ? " and memory limit" : "", navigations, options.seconds, unfinished,
+      options.memoryLimitMb ? " and memory limit" : "",
+      options.corpusOnly ? ", documentation only" : "", navigations, options.seconds, unfinished,
       ended, mib(samples.front().host.total), mib(samples.back().host.total),
       SlopePerHour(samples, [](const SoakSample& s) { return s.host.total / 1024.0; }),
       mib(samples.front().web.total), mib(samples.back().web.total),

@@ -52,7 +52,8 @@ const char kSoakCanvasPage[] =
     " g.fillText('frame ' + n, 20 + n % 500, 40);"
     " requestAnimationFrame(f); })();</script>";
 
-SoakPlan::SoakPlan(unsigned seed, size_t corpusPages) : m_random(seed), m_pages(corpusPages) {}
+SoakPlan::SoakPlan(unsigned seed, size_t corpusPages, bool corpusOnly)
+    : m_random(seed), m_pages(corpusPages), m_corpusOnly(corpusOnly) {}
 
 int SoakPlan::Pick(int n) {
   return std::uniform_int_distribution<int>(0, n - 1)(m_random);
@@ -69,6 +70,10 @@ SoakStep SoakPlan::Next() {
     step.page = static_cast<size_t>(Pick(static_cast<int>(m_pages)));
   } else if (kind < 14) {
     step.kind = Pick(2) ? SoakStep::kVideo : SoakStep::kCanvas;
+    if (m_corpusOnly) {
+      step.kind = SoakStep::kCorpusPage;
+      step.page = static_cast<size_t>(Pick(static_cast<int>(m_pages)));
+    }
   } else if (kind < 16) {
     step.kind = SoakStep::kReload;
   } else if (kind < 18) {

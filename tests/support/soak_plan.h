@@ -40,10 +40,13 @@ struct SoakStep {
 };
 
 // The seeded sequence of steps: mostly a documentation page, sometimes the video or the canvas,
-// a reload, or a move back or forward; each page read for 0.3 to 2 s.
+// a reload, or a move back or forward; each page read for 0.3 to 2 s. With corpusOnly, a
+// documentation page instead of the video or the canvas: every page then comes from one site,
+// and the engine keeps one web process for all of them (pages of another site get a process of
+// their own), so what that process keeps per navigation adds up.
 class SoakPlan {
  public:
-  SoakPlan(unsigned seed, size_t corpusPages);
+  SoakPlan(unsigned seed, size_t corpusPages, bool corpusOnly = false);
   // The first page, loaded before the first step.
   size_t FirstPage();
   SoakStep Next();
@@ -53,6 +56,7 @@ class SoakPlan {
 
   std::mt19937 m_random;
   size_t m_pages;
+  bool m_corpusOnly;
 };
 
 // The resident memory of a set of processes, in KiB: all of it, and its anonymous, file-backed
