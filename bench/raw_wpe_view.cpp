@@ -48,8 +48,12 @@ bool RawWpeView::Start(std::string* error) {
       *error = "wpebackend-fdo shared-memory initialisation failed";
       return false;
     }
-    m_web = webkit_web_context_new_ephemeral();
-    webkit_web_context_set_cache_model(m_web, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    if (m_setup.newWebContext) {
+      m_web = m_setup.newWebContext();
+    } else {
+      m_web = webkit_web_context_new_ephemeral();
+      webkit_web_context_set_cache_model(m_web, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    }
     if (m_setup.quilloViewSettings) {
       const char* languages[] = {"en-US", nullptr};
       webkit_web_context_set_preferred_languages(m_web, languages);

@@ -14,6 +14,7 @@
 #include <wpe/webkit.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,10 @@ class RawWpeView {
     // A started view whose main context and web context this one uses (it must outlive this
     // one); null: an engine of its own.
     const RawWpeView* shareEngineOf = nullptr;
+    // An engine of its own: makes its web context (a new reference), called once the main
+    // context is the thread's default and the backend is loaded. Empty: an ephemeral context
+    // with the document-viewer cache model.
+    std::function<WebKitWebContext*()> newWebContext;
   };
 
   explicit RawWpeView(const Setup& setup);

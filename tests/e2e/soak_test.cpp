@@ -6,7 +6,8 @@
 // threads at the end are compared with those after the warm-up.
 //
 // QUILLO_SOAK_NAVIGATION_SECONDS sets the length (./run soak runs an hour); the default keeps
-// the suite quick. QUILLO_SOAK_SEED picks another sequence.
+// the suite quick. QUILLO_SOAK_SEED picks another sequence; QUILLO_SOAK_CORPUS_ONLY=1 keeps to
+// the documentation (one site, so one web process for the whole soak).
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,7 +17,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -24,6 +24,7 @@
 
 #include "support/e2e_fixture.h"
 #include "support/processes.h"
+#include "support/soak_plan.h"
 #include "support/threads.h"
 #include "support/waits.h"
 
@@ -36,31 +37,6 @@ using Clock = std::chrono::steady_clock;
 long EnvOr(const char* name, long fallback) {
   const char* value = std::getenv(name);
   return value && *value ? std::atol(value) : fallback;
-}
-
-// The newest python3.X documentation folder, as ./run parity finds it ("" when none).
-fs::path DocumentationCorpus() {
-  std::vector<fs::path> found;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator("/usr/share/doc", ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("python3.", 0) == 0 && fs::is_directory(entry.path() / "html", ec) &&
-        fs::exists(entry.path() / "html" / "index.html", ec))
-      found.push_back(entry.path() / "html");
-  }
-  std::sort(found.begin(), found.end());
-  return found.empty() ? fs::path() : found.back();
-}
-
-std::vector<std::string> CorpusPages(const fs::path& root) {
-  std::vector<std::string> pages;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(root, ec);
-       it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->path().extension() == ".html") pages.push_back("file://" + it->path().string());
-  }
-  std::sort(pages.begin(), pages.end());
-  return pages;
 }
 
 // What this process's open descriptors point at, by kind ("socket", "pipe", a file's path...),
@@ -91,27 +67,6 @@ std::string Added(const std::multiset<std::string>& before,
   return text;
 }
 
-struct Sample {
-  double hours;
-  double hostMiB;
-  double webMiB;
-};
-
-// Least-squares slope of value over hours.
-template <typename Value>
-double SlopePerHour(const std::vector<Sample>& samples, Value value) {
-  if (samples.size() < 2) return 0;
-  double meanT = 0, meanV = 0;
-  for (const Sample& s : samples) meanT += s.hours, meanV += value(s);
-  meanT /= samples.size(), meanV /= samples.size();
-  double num = 0, den = 0;
-  for (const Sample& s : samples) {
-    num += (s.hours - meanT) * (value(s) - meanV);
-    den += (s.hours - meanT) * (s.hours - meanT);
-  }
-  return den > 0 ? num / den : 0;
-}
-
 // The network process, the page's web process, one the engine keeps in reserve and a few a page
 // left behind that the engine keeps for a while.
 constexpr size_t kMostEngineProcesses = 6;
@@ -128,99 +83,110 @@ TEST_F(Soak, NavigationsThroughRealPagesKeepMemoryDescriptorsAndThreadsFlat) {
   const auto length = std::chrono::seconds(EnvOr("QUILLO_SOAK_NAVIGATION_SECONDS", 30));
   const auto warmUp = length / 5;
   const auto sampleEvery = std::max<Clock::duration>(std::chrono::seconds(1), length / 600);
+  // QUILLO_SOAK_SAMPLES names a file for every sample, as comma-separated values.
+  std::ofstream samplesFile;
+  if (const char* path = std::getenv("QUILLO_SOAK_SAMPLES"); path && *path) {
+    samplesFile.open(path);
+    samplesFile << SoakSampleHeader() << "\n";
+  }
 
   // The video and the canvas come from the loopback server.
   const fs::path video = lib().directory() / "soak.webm";
-  const std::string encode =
-      "gst-launch-1.0 -q videotestsrc num-buffers=150 pattern=smpte ! "
-      "video/x-raw,width=320,height=240,framerate=30/1 ! vp8enc ! webmmux ! filesink location=" +
-      video.string() + " >/dev/null 2>&1";
-  ASSERT_EQ(std::system(encode.c_str()), 0) << "gst-launch-1.0 could not encode WebM";
+  ASSERT_TRUE(EncodeSoakVideo(video)) << "gst-launch-1.0 could not encode WebM";
   std::ifstream in(video, std::ios::binary);
   server().Serve(
       "/soak.webm",
       {200, {{"Content-Type", "video/webm"}}, std::string(std::istreambuf_iterator<char>(in), {})});
-  server().Serve("/video", HtmlResponse("<title>video</title><video autoplay muted loop "
-                                        "src='/soak.webm' style='width:100%'></video>"));
-  server().Serve("/canvas",
-                 HtmlResponse("<title>canvas</title><canvas id=c width=640 height=480></canvas>"
-                              "<script>const g = c.getContext('2d'); let n = 0; (function f() {"
-                              " g.fillStyle = 'hsl(' + (n++ % 360) + ',70%,50%)';"
-                              " g.fillRect(0, 0, 640, 480); g.fillStyle = '#fff';"
-                              " g.fillText('frame ' + n, 20 + n % 500, 40);"
-                              " requestAnimationFrame(f); })();</script>"));
+  server().Serve("/video", HtmlResponse(kSoakVideoPage));
+  server().Serve("/canvas", HtmlResponse(kSoakCanvasPage));
 
-  std::mt19937 random(static_cast<unsigned>(EnvOr("QUILLO_SOAK_SEED", 1)));
-  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  SoakPlan plan(static_cast<unsigned>(EnvOr("QUILLO_SOAK_SEED", 1)), pages.size(),
+                EnvOr("QUILLO_SOAK_CORPUS_ONLY", 0) != 0);
   PixelBuffer& buffer = NewBuffer(1024, 768);
-  Load(buffer, pages[pick(static_cast<int>(pages.size()))]);
+  Load(buffer, pages[plan.FirstPage()]);
   ASSERT_TRUE(host().WaitUntilReady());
 
   const auto start = Clock::now();
   auto nextSample = start;
-  std::vector<Sample> samples;
+  std::vector<SoakSample> samples;
   std::multiset<std::string> descriptorsAfterWarmUp;
   size_t threadsAfterWarmUp = 0, processesAfterWarmUp = 0;
   long navigations = 0, unfinished = 0, ended = 0;
   while (Clock::now() - start < length) {
-    // One navigation: mostly a documentation page, sometimes the video or the canvas, a
-    // reload, or a move back or forward.
     const size_t from = host().notices().size();
-    const int kind = pick(20);
-    if (kind < 12) {
-      Load(buffer, pages[pick(static_cast<int>(pages.size()))]);
-    } else if (kind < 14) {
-      Load(buffer, server().Url(pick(2) ? "/video" : "/canvas"));
-    } else if (kind < 16) {
-      lib().ExecuteJavaScript("location.reload()");
-    } else if (kind < 18) {
-      lib().GoBackForwardHome(HISTORY_BACK);
-    } else {
-      lib().GoBackForwardHome(HISTORY_FORWARD);
+    const SoakStep step = plan.Next();
+    switch (step.kind) {
+      case SoakStep::kCorpusPage:
+        Load(buffer, pages[step.page]);
+        break;
+      case SoakStep::kVideo:
+        Load(buffer, server().Url("/video"));
+        break;
+      case SoakStep::kCanvas:
+        Load(buffer, server().Url("/canvas"));
+        break;
+      case SoakStep::kReload:
+        lib().ExecuteJavaScript("location.reload()");
+        break;
+      case SoakStep::kBack:
+        lib().GoBackForwardHome(HISTORY_BACK);
+        break;
+      case SoakStep::kForward:
+        lib().GoBackForwardHome(HISTORY_FORWARD);
+        break;
     }
     ++navigations;
     // The page is read for a while at about 60 polls a second; a page still loading when the
     // next navigation comes is counted.
-    const auto dwell = std::chrono::milliseconds(300 + pick(1700));
-    const auto until = Clock::now() + dwell;
+    const auto until = Clock::now() + step.dwell;
     while (Clock::now() < until) {
       host().Update();
       std::this_thread::sleep_for(std::chrono::milliseconds(16));
     }
-    unfinished += kind < 14 && host().Texts(UPDATE_TITLE, from).empty();
+    unfinished += step.Loads() && host().Texts(UPDATE_TITLE, from).empty();
     for (size_t i : NoticeIndices(host(), UPDATE_LOAD_ERROR, from))
       ended += host().notices()[i].value == -2;
     // Samples of the resident memory of this process and of the web processes.
     const auto now = Clock::now();
     if (now >= nextSample) {
       nextSample = now + sampleEvery;
-      long web = 0;
-      for (pid_t pid : Children("WPEWebProcess")) web += ResidentKiB(pid);
+      const std::set<pid_t> web = Children("WPEWebProcess");
+      SoakSample sample{std::chrono::duration<double, std::ratio<3600>>(now - start).count(),
+                        navigations, ResidentOf(getpid()), ResidentOf(web), web.size()};
+      if (samplesFile.is_open()) samplesFile << SoakSampleLine(sample, web) << std::endl;
       if (now - start >= warmUp) {
         if (samples.empty()) {
           descriptorsAfterWarmUp = OpenDescriptors();
           threadsAfterWarmUp = ThreadIds().size();
           processesAfterWarmUp = Children("WPE").size();
         }
-        samples.push_back({std::chrono::duration<double, std::ratio<3600>>(now - start).count(),
-                           ResidentKiB(getpid()) / 1024.0, web / 1024.0});
+        samples.push_back(sample);
       }
     }
   }
   ASSERT_FALSE(samples.empty());
-  const double hostSlope = SlopePerHour(samples, [](const Sample& s) { return s.hostMiB; });
-  const double webSlope = SlopePerHour(samples, [](const Sample& s) { return s.webMiB; });
+  auto mib = [](long kib) { return kib / 1024.0; };
+  const double hostSlope =
+      SlopePerHour(samples, [](const SoakSample& s) { return s.host.total / 1024.0; });
+  const double webSlope =
+      SlopePerHour(samples, [](const SoakSample& s) { return s.web.total / 1024.0; });
+  const double webAnonymousSlope =
+      SlopePerHour(samples, [](const SoakSample& s) { return s.web.anonymous / 1024.0; });
+  const double webPerNavigation =
+      SlopePerNavigation(samples, [](const SoakSample& s) { return double(s.web.total); });
   const std::multiset<std::string> descriptors = OpenDescriptors();
   const size_t threads = ThreadIds().size();
   std::printf(
       "soak: navigations %ld in %lld s (%ld still loading at the next, %ld web process ends); "
       "host resident %.0f MiB after warm-up, %.0f MiB at the end, slope %+.1f MiB/h; web "
-      "process resident %.0f MiB, %.0f MiB, slope %+.1f MiB/h; descriptors %zu, %zu at the "
+      "process resident %.0f MiB, %.0f MiB, slope %+.1f MiB/h (anonymous %+.1f MiB/h, "
+      "%+.1f KiB a navigation; %zu web processes at the end); descriptors %zu, %zu at the "
       "end; threads %zu, %zu at the end\n",
       navigations, static_cast<long long>(length.count()), unfinished, ended,
-      samples.front().hostMiB, samples.back().hostMiB, hostSlope, samples.front().webMiB,
-      samples.back().webMiB, webSlope, descriptorsAfterWarmUp.size(), descriptors.size(),
-      threadsAfterWarmUp, threads);
+      mib(samples.front().host.total), mib(samples.back().host.total), hostSlope,
+      mib(samples.front().web.total), mib(samples.back().web.total), webSlope, webAnonymousSlope,
+      webPerNavigation, samples.back().webProcesses, descriptorsAfterWarmUp.size(),
+      descriptors.size(), threadsAfterWarmUp, threads);
   // Some slack for the engine's own lazily started helpers; each engine process this one
   // keeps (the engine starts one in reserve, and keeps the one a page left for a while) takes
   // five descriptors of its own here (counted with ss on a running soak): its process

@@ -222,10 +222,11 @@ void HttpServer::HandleInput(Connection& c) {
 
 void HttpServer::Run() {
   pthread_setname_np(pthread_self(), "quillo-http");
-  const auto started = std::chrono::steady_clock::now();
+  // A server still asked for stays up (a soak uses one for an hour); one left alone stops.
+  auto lastAsked = std::chrono::steady_clock::now();
   std::list<Connection> connections;
 
-  while (!stop_ && std::chrono::steady_clock::now() - started < kLifetime) {
+  while (!stop_ && std::chrono::steady_clock::now() - lastAsked < kLifetime) {
     std::vector<pollfd> fds;
     fds.push_back({wake_pipe_[0], POLLIN, 0});
     fds.push_back({listen_fd_, connections.size() < kMaxConnections ? short(POLLIN) : short(0), 0});
@@ -243,7 +244,7 @@ void HttpServer::Run() {
         if (fd < 0) break;
         Connection c;
         c.fd = fd;
-        c.since = std::chrono::steady_clock::now();
+        c.since = lastAsked = std::chrono::steady_clock::now();
         connections.push_back(std::move(c));
         if (connections.size() >= kMaxConnections) break;
       }

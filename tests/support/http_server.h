@@ -2,7 +2,8 @@
 //
 // It listens on an ephemeral loopback port, answers registered paths from a thread of its own,
 // records every request, and closes each connection after one response. It stops when it is
-// destroyed, and by itself after kLifetime, so a test that forgets it cannot leave it running.
+// destroyed, and by itself once no connection has come for kLifetime, so a test that forgets it
+// cannot leave it running (while one that keeps using it, for as long as a soak, keeps it).
 #pragma once
 
 #include <atomic>

@@ -15,6 +15,7 @@
 
 #include "webext/confinement.h"
 #include "webext/console_hook.h"
+#include "webext/frame_watch.h"
 #include "webext/media_source.h"
 #include "webext/protocol.h"
 
@@ -23,7 +24,7 @@ namespace {
 using namespace quillo::webext;
 
 // Per page: the frames whose script context is live, by frame id. Frames are
-// held weakly; a frame that goes away releases its context.
+// not held; a frame that goes away releases its context (frame_watch.h).
 struct PageState {
   WebKitWebPage* page;
   std::map<uint64_t, WebKitFrame*> live;
@@ -48,19 +49,13 @@ void SendContext(PageState* state, bool created, uint64_t id, bool main, const c
                      static_cast<guint64>(getpid())));
 }
 
-struct FrameWatch {
-  PageState* state;
-  uint64_t id;
-};
-
-void OnFrameGone(gpointer data, GObject*) {
-  auto* watch = static_cast<FrameWatch*>(data);
-  auto it = watch->state->live.find(watch->id);
-  if (it != watch->state->live.end()) {
-    watch->state->live.erase(it);
-    SendContext(watch->state, false, watch->id, false, "");
+void OnFrameGone(void* data, uint64_t id) {
+  auto* state = static_cast<PageState*>(data);
+  auto it = state->live.find(id);
+  if (it != state->live.end()) {
+    state->live.erase(it);
+    SendContext(state, false, id, false, "");
   }
-  delete watch;
 }
 
 void Release(PageState* state, uint64_t id) {
@@ -87,9 +82,8 @@ void OnWindowObjectCleared(WebKitScriptWorld*, WebKitWebPage* page, WebKitFrame*
     Release(state, id);
     Send(page, kSubframeNavigated, g_variant_new("(ts)", static_cast<guint64>(id), uri ? uri : ""));
   }
-  const bool known = state->live.count(id) > 0;
   state->live[id] = frame;
-  if (!known) g_object_weak_ref(G_OBJECT(frame), OnFrameGone, new FrameWatch{state, id});
+  WatchFrame(G_OBJECT(frame), id, OnFrameGone, state);
   SendContext(state, true, id, main, uri);
 }
 
