@@ -301,9 +301,8 @@ void RandomHost::Create() {
     delete memory;
     return;
   }
-  m_views.push_back(
-      View{view, memory, {}, {}, {}, {}, html == kPages[std::size(kPages) - 1], {}, 0,
-           c.auto_reload});
+  m_views.push_back(View{
+      view, memory, {}, {}, {}, {}, html == kPages[std::size(kPages) - 1], {}, 0, c.auto_reload});
   ++m_made;
 }
 
