@@ -62,6 +62,19 @@ void OnReleaseReported(WebKitUserContentManager*, WebKitJavascriptResult* result
                                             parts[3] != 0);
 }
 
+// Adds script to every frame of view, in the layer's script world, with the message handler
+// named handler that it reports to.
+void AddReportingScript(WebKitWebView* view, const char* handler, const char* source) {
+  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view);
+  webkit_user_content_manager_register_script_message_handler_in_world(content, handler,
+                                                                       kScriptWorld);
+  WebKitUserScript* script = webkit_user_script_new_for_world(
+      source, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
+      kScriptWorld, nullptr, nullptr);
+  webkit_user_content_manager_add_script(content, script);
+  webkit_user_script_unref(script);
+}
+
 void AddReleaseReports(WebKitWebView* view) {
   static const char kScript[] =
       "addEventListener('mouseup', e => {"
@@ -71,14 +84,7 @@ void AddReleaseReports(WebKitWebView* view) {
       "  webkit.messageHandlers.quilloRelease.postMessage("
       "      [e.button, e.clientX, e.clientY, window === top ? 1 : 0]);"
       "}, true);";
-  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view);
-  webkit_user_content_manager_register_script_message_handler_in_world(content, kReleaseHandler,
-                                                                       kScriptWorld);
-  WebKitUserScript* script = webkit_user_script_new_for_world(
-      kScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
-      kScriptWorld, nullptr, nullptr);
-  webkit_user_content_manager_add_script(content, script);
-  webkit_user_script_unref(script);
+  AddReportingScript(view, kReleaseHandler, kScript);
 }
 
 // Every frame reports each key event it got to the layer's message handler: input the engine
@@ -95,14 +101,7 @@ void AddKeyReports(WebKitWebView* view) {
       "  addEventListener(type, e => {"
       "    if (e.isTrusted) webkit.messageHandlers.quilloKey.postMessage(0);"
       "  }, true);";
-  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view);
-  webkit_user_content_manager_register_script_message_handler_in_world(content, kKeyHandler,
-                                                                       kScriptWorld);
-  WebKitUserScript* script = webkit_user_script_new_for_world(
-      kScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
-      kScriptWorld, nullptr, nullptr);
-  webkit_user_content_manager_add_script(content, script);
-  webkit_user_script_unref(script);
+  AddReportingScript(view, kKeyHandler, kScript);
 }
 
 void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self) {
