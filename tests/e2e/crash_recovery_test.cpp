@@ -239,5 +239,39 @@ TEST_P(CrashRecovery, WhatTheHostAskedForAroundAnEndIsCarriedOut) {
 
 INSTANTIATE_TEST_SUITE_P(Seed, CrashRecovery, ::testing::Values(1, 2, 3, 4));
 
+// A fresh web process that ends too before the page asked for again commits in it (the engine
+// may hand the load to a process killed with the last one, or the killer strikes twice) is the
+// same end: the host hears -2 once, and the page it asked for still comes, not the error page.
+TEST_F(E2ETest, AFreshProcessEndingBeforeItsPageCommitsIsTheSameEnd) {
+  lib().SetDebugEnable(true);  // a failure shows the log
+  server().Serve("/p0", HtmlResponse("<title>p0</title>"));
+  HttpResponse slow = HtmlResponse(
+      "<title>slow</title><body style='margin:0;background:" + CssColour(PageColour(3)) + "'>");
+  slow.delay = std::chrono::milliseconds(1500);  // the load waits, uncommitted, in each process
+  server().Serve("/slow", slow);
+  PixelBuffer& buffer = NewBuffer(kWidth, kHeight);
+  Load(buffer, server().Url("/p0"));
+  ASSERT_TRUE(host().WaitForTitle("p0"));
+  const size_t from = host().notices().size();
+  Load(buffer, server().Url("/slow"));
+  for (size_t asked = 1; asked <= 3; ++asked) {
+    // The process that waits for the page's answer, killed while it waits.
+    ASSERT_TRUE(host().PollUntil([&] { return server().CountRequestsFor("/slow") >= asked; },
+                                 "the load asked for in a web process"));
+    if (asked == 3) break;
+    ASSERT_EQ(server().CountRequestsFor("/slow"), asked);
+    for (pid_t pid : PageProcesses()) kill(pid, SIGKILL);
+  }
+  ASSERT_TRUE(host().WaitForTitle("slow", from));
+  ASSERT_TRUE(IdlePolls(host()));
+  size_t heard = 0;
+  for (size_t i : NoticeIndices(host(), UPDATE_LOAD_ERROR, from))
+    heard += host().notices()[i].value == -2;
+  EXPECT_EQ(heard, 1u) << host().Recent();
+  const auto titles = host().Texts(UPDATE_TITLE, from);
+  EXPECT_EQ(titles.back(), "slow") << host().Recent();
+  EXPECT_TRUE(WaitForView(buffer, 0, {{kWidth / 2, kHeight / 2, PageColour(3)}}, "the page"));
+}
+
 }  // namespace
 }  // namespace quillo_test

@@ -147,7 +147,7 @@ size_t HttpServer::CountRequestsFor(const std::string& path) const {
   return RequestsFor(path).size();
 }
 
-std::string HttpServer::BuildAnswer(const HttpRequest& request) {
+std::string HttpServer::BuildAnswer(const HttpRequest& request, std::chrono::milliseconds* delay) {
   HttpResponse response;
   {
     std::lock_guard lock(mutex_);
@@ -160,6 +160,7 @@ std::string HttpServer::BuildAnswer(const HttpRequest& request) {
       response.body = "not found";
     }
   }
+  *delay = response.delay;
   std::string out =
       "HTTP/1.1 " + std::to_string(response.status) + " " + Reason(response.status) + "\r\n";
   for (const auto& [key, value] : response.headers) out += key + ": " + value + "\r\n";
@@ -214,7 +215,9 @@ void HttpServer::HandleInput(Connection& c) {
   }
   if (c.in.size() < end + 4 + content_length) return;
 
-  c.out = BuildAnswer(request);
+  std::chrono::milliseconds delay{0};
+  c.out = BuildAnswer(request, &delay);
+  c.sendFrom = std::chrono::steady_clock::now() + delay;
   c.answered = true;
   std::lock_guard lock(mutex_);
   requests_.push_back(std::move(request));
@@ -227,12 +230,13 @@ void HttpServer::Run() {
   std::list<Connection> connections;
 
   while (!stop_ && std::chrono::steady_clock::now() - lastAsked < kLifetime) {
+    const auto now = std::chrono::steady_clock::now();
     std::vector<pollfd> fds;
     fds.push_back({wake_pipe_[0], POLLIN, 0});
     fds.push_back({listen_fd_, connections.size() < kMaxConnections ? short(POLLIN) : short(0), 0});
     for (auto& c : connections) {
       short events = POLLIN;
-      if (c.answered && c.sent < c.out.size()) events |= POLLOUT;
+      if (c.answered && c.sent < c.out.size() && now >= c.sendFrom) events |= POLLOUT;
       fds.push_back({c.fd, events, 0});
     }
     if (poll(fds.data(), fds.size(), 100) < 0 && errno != EINTR) break;
@@ -267,7 +271,8 @@ void HttpServer::Run() {
           drop = true;  // the peer closed its side, or the connection broke
         }
       }
-      if (!drop && c.answered && c.sent < c.out.size()) {
+      if (!drop && c.answered && c.sent < c.out.size() &&
+          std::chrono::steady_clock::now() >= c.sendFrom) {
         ssize_t n = send(c.fd, c.out.data() + c.sent, c.out.size() - c.sent, MSG_NOSIGNAL);
         if (n > 0) {
           c.sent += n;

@@ -25,6 +25,7 @@ struct HttpResponse {
   int status = 200;
   HeaderList headers;  // Content-Length and Connection are added by the server
   std::string body;
+  std::chrono::milliseconds delay{0};  // how long the answer is held back (a slow server)
 };
 
 struct HttpRequest {
@@ -73,13 +74,14 @@ class HttpServer {
     std::string out;
     size_t sent = 0;
     bool answered = false;
+    std::chrono::steady_clock::time_point sendFrom;  // a delayed answer waits until then
     std::chrono::steady_clock::time_point since;
   };
 
   void Run();
   // Parses a complete request from c.in if there is one and prepares the answer.
   void HandleInput(Connection& c);
-  std::string BuildAnswer(const HttpRequest& request);
+  std::string BuildAnswer(const HttpRequest& request, std::chrono::milliseconds* delay);
 
   int listen_fd_ = -1;
   int wake_pipe_[2] = {-1, -1};

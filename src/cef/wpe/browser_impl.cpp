@@ -279,7 +279,13 @@ void BrowserImpl::DestroyView() {
 void BrowserImpl::WebProcessGone(WebKitWebProcessTerminationReason reason) {
   QUILLO_REQUIRE_UI_THREAD();
   QLOG(u"BrowserImpl::OnWebProcessTerminated");
-  if (CefRefPtr<CefRequestHandler> requests = m_client->GetRequestHandler())
+  // A fresh process that ends before any page committed in it (the engine may hand a load to a
+  // process that was killed with the last one) continues the end the handlers heard of: the
+  // load it was to show is asked for again, and the end is not reported twice.
+  const bool continuing = m_navigation.EndedBeforeCommit() && m_navigation.CanRedo();
+  if (continuing)
+    QLOG(u"BrowserImpl => the fresh web process ended before a page committed in it");
+  else if (CefRefPtr<CefRequestHandler> requests = m_client->GetRequestHandler())
     requests->OnRenderProcessTerminated(this, TerminationStatusOf(reason));
   m_state.isLoading.store(false);
   m_dialogs.CancelAll();
@@ -296,7 +302,8 @@ void BrowserImpl::WebProcessGone(WebKitWebProcessTerminationReason reason) {
   m_input.FrameShown(false);
   // The handler hears of it once, as a failed load; the error page it asks for is the crash's.
   const gchar* uri = webkit_web_view_get_uri(View());
-  if (CefRefPtr<CefLoadHandler> load = m_client->GetLoadHandler()) {
+  CefRefPtr<CefLoadHandler> load = continuing ? nullptr : m_client->GetLoadHandler();
+  if (load) {
     m_reportingCrash = true;
     load->OnLoadError(this, m_mainFrame.get(), ERR_FAILED, "net::ERR_FAILED",
                       CefString(uri ? uri : ""));

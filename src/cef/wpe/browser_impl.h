@@ -125,6 +125,7 @@ class BrowserImpl : public CefBrowser,
   // (OnRenderProcessTerminated) and the load handler as a failed load (ERR_FAILED). A load or
   // history move the embedder asked for that had not committed is asked for again (in place of
   // the error page), and script not yet run waits for the next page; either starts a new process.
+  // A fresh process that ends before a page commits in it is not reported again.
   void WebProcessGone(WebKitWebProcessTerminationReason reason);
 
   // The view's size and device scale factor, as the render handler answers them, brought into

@@ -111,7 +111,9 @@ void NavigationTracker::EndStuckProcess(const std::u16string& url) {
       url.c_str());
   // The load is asked for again in the fresh process when the view hears of the end, whether
   // or not it was a second try already.
+  const int redos = m_inFlight.url == url ? m_inFlight.redos : 0;
   m_inFlight.SetLoad(url);
+  m_inFlight.redos = redos;  // a fresh process stuck as well counts as a try
   webkit_web_view_terminate_web_process(m_browser.View());
 }
 
@@ -140,27 +142,37 @@ void NavigationTracker::AskProcess(std::function<void()> answered) {
 
 bool NavigationTracker::RedoAfterCrash() {
   if (m_inFlight.Empty() || m_browser.ViewGone()) return false;
-  if (m_inFlight.redone) {
+  if (m_inFlight.redos >= kMaxRedos) {
     QLOG(u"BrowserImpl => the web process ended again before the load asked again committed");
     m_inFlight.Clear();
     return false;
   }
   // Counted now, so that the crash's error page, asked for already, gives way to it.
-  ++m_navigationsAsked;
+  const uint64_t asked = ++m_navigationsAsked;
+  const int redos = m_inFlight.redos + 1;
+  // A load or move asked for meanwhile (posted before the end was heard) is the later one.
+  auto overtaken = [this, asked] {
+    if (m_navigationsAsked == asked) return false;
+    QLOG(u"BrowserImpl => a later load takes the place of the one asked again");
+    return true;
+  };
   if (!m_inFlight.url.empty()) {
     const std::u16string url = m_inFlight.url;
     QLOG(u"BrowserImpl => the web process ended before the load committed, asked again [%s]",
          url.c_str());
-    m_browser.Post([this, url] {
+    m_browser.Post([this, url, redos, overtaken] {
+      if (overtaken()) return;
       Load(url, true);
-      m_inFlight.redone = true;
+      m_inFlight.redos = redos;
     });
   } else {
     WebKitBackForwardListItem* item = WEBKIT_BACK_FORWARD_LIST_ITEM(g_object_ref(m_inFlight.item));
     QLOG(u"BrowserImpl => the web process ended before the history move committed, moved again");
-    m_browser.Post([this, item] {
-      MoveTo(item);
-      m_inFlight.redone = true;
+    m_browser.Post([this, item, redos, overtaken] {
+      if (!overtaken()) {
+        MoveTo(item);
+        m_inFlight.redos = redos;
+      }
       g_object_unref(item);
     });
   }
@@ -221,7 +233,7 @@ void NavigationTracker::Stop() {
 void NavigationTracker::InFlight::Clear() {
   url.clear();
   if (item) g_object_unref(std::exchange(item, nullptr));
-  redone = false;
+  redos = 0;
   engineUri.clear();
   started = false;
 }
@@ -376,6 +388,7 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
       // The embedder's navigation, once started, has a document (perhaps its redirect's): a
       // crash from here on shows the error page, and nothing keeps it from committing any more.
       if (m_inFlight.started) m_inFlight.Clear();
+      m_endedBeforeCommit = false;
       m_stuckGuard.CommitSeen();
       state.hasDocument.store(true);
       frame->SetURL(ToU16(webkit_web_view_get_uri(view)));

@@ -48,9 +48,18 @@ class NavigationTracker {
 
   // The web process ended. MarkCrash comes first: from then on AskedSinceCrash tells whether a
   // main-frame load or history move has been asked for since (the crash's own error page gives
-  // way to one). RedoAfterCrash then asks again, once, for the embedder's load or history move
-  // that had not committed when the process ended; true when it did.
-  void MarkCrash() { m_navigationsAtCrash = m_navigationsAsked; }
+  // way to one). RedoAfterCrash then asks again (up to kMaxRedos times in a row) for the load
+  // or history move that had not committed when the process ended; true when it did. A later
+  // load or move asked for before the one asked again goes takes its place.
+  void MarkCrash() {
+    m_navigationsAtCrash = m_navigationsAsked;
+    m_endedBeforeCommit = true;
+  }
+  // Whether a web process ended and no main-frame document has committed since: a fresh process
+  // that ends too (one the engine took over from the process killed, or one that could not
+  // start) continues that end, and the load it was to show can be asked for again.
+  bool EndedBeforeCommit() const { return m_endedBeforeCommit; }
+  bool CanRedo() const { return !m_inFlight.Empty() && m_inFlight.redos < kMaxRedos; }
   // Whether the embedder has asked for a load or history move that has not committed yet (the
   // page shown is being left).
   bool Leaving() const { return !m_inFlight.Empty(); }
@@ -78,13 +87,13 @@ class NavigationTracker {
   void AskProcess(std::function<void()> answered);
 
   // The embedder's last main-frame load (url) or history move (item, a reference held) that has
-  // not committed yet; redone: it is itself the second try after a crash. engineUri is the view's
-  // URI right after asking, which its start reports; a commit or failure counts only once it
+  // not committed yet; redos: the tries it has had after crashes before this one. engineUri is the
+  // view's URI right after asking, which its start reports; a commit or failure counts only once it
   // has started (one of an earlier navigation may still arrive after it was asked for).
   struct InFlight {
     std::u16string url;
     WebKitBackForwardListItem* item = nullptr;
-    bool redone = false;
+    int redos = 0;
     std::string engineUri;
     bool started = false;
 
@@ -101,6 +110,8 @@ class NavigationTracker {
   // Main-frame loads and history moves asked for so far, and at the last crash.
   uint64_t m_navigationsAsked = 0;
   uint64_t m_navigationsAtCrash = 0;
+  bool m_endedBeforeCommit = false;  // from a web process's end until a main-frame commit
+  static constexpr int kMaxRedos = 3;
   // Ends a web process that keeps an asked-for load from starting.
   StuckPageGuard m_stuckGuard{
       [this](const std::u16string& url) { EndStuckProcess(url); },
