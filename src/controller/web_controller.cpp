@@ -5,6 +5,7 @@
 
 #include "cef_app.h"
 #include "diagnostics/debug_log.h"
+#include "diagnostics/stage_trace.h"
 #include "platform/utf.h"
 
 namespace quillo {
@@ -227,7 +228,9 @@ void CWebController::CallLoopIO() {
   while (m_runIO.load()) {
     const int ran =
         m_ioSlots.ConsumePass([this](int32_t command, int32_t a, int32_t b, int32_t event) {
-          if (command == CMD_INPUT && m_application) m_application->InputWeb(event, a, b);
+          if (command != CMD_INPUT || !m_application) return;
+          diagnostics::MarkStage(diagnostics::Stage::kInputTaken);
+          m_application->InputWeb(event, a, b);
         });
     if (ran == 0) m_ioSlots.WaitForWork([this] { return !m_runIO.load(); });
   }
