@@ -41,6 +41,7 @@ int CWebApplication::UpdateWeb(void** text, int* value) {
   if (int code = Take(client->m_loadErrorCode); code != 0) {
     *value = code;
     *text = const_cast<char*>(client->m_loadErrorText.Latest());
+    client->LoadErrorHeard();
     return UPDATE_LOAD_ERROR;
   }
   int result = 0;
