@@ -124,7 +124,7 @@ class CWebApplication : public CefApp,
   // Raised when a request for work is taken between polls, taken by the engine thread.
   std::atomic<bool> m_ownWork{false};
   std::function<void()> m_wakeEngine;  // set on the host's thread before the engine starts
-  int m_contextCount = 0;                           // engine thread only
+  int m_contextCount = 0;              // engine thread only
   char m_acceptLanguage[kAcceptLanguageSize] = {};  // host thread; read after hand-over
 
   // Guarded by m_schemeLock: the refused prefixes, replaced whole by the

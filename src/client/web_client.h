@@ -127,8 +127,7 @@ class CWebClient : public CefClient,
   ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                                    CefRefPtr<CefRequest> request,
                                    CefRefPtr<CefRequestCallback> callback) override;
-  void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser,
-                                 TerminationStatus status) override;
+  void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, TerminationStatus status) override;
 
   // Any thread: whether the web process has ended and the host has not yet been handed the load
   // error that reports it. Meanwhile the engine does no work between the host's polls, so that
