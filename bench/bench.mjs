@@ -173,6 +173,12 @@ const FIGURES = [
     label: 'scroll: CPU of the tree per delivered frame', systems: HOSTS },
   { key: 'click_median_ms', workload: 'click', unit: 'ms', label: 'click to pixel, median of 20' },
   { key: 'click_p90_ms', workload: 'click', unit: 'ms', label: 'click to pixel, p90 of 20' },
+  ...[['taken', 'input thread took it'], ['dispatched', 'handed to the engine'],
+      ['exported', 'frame showing it came from the web process'],
+      ['published', 'frame ready for the host (raw: copied into its memory)'],
+      ['delivered', 'frame in host memory, notice handed over']].map(([stage, what]) => (
+    { key: `click_stage_${stage}_ms`, workload: 'click', unit: 'ms',
+      label: `  click stage: ${what}, median since InputWeb`, systems: HOSTS })),
   { key: 'idle_cpu_s', workload: 'idle', unit: 'CPU s',
     label: 'idle: CPU of the process tree over 10 s' },
   { key: 'host_idle_cpu_s', workload: 'idle', unit: 'CPU s',

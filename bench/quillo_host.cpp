@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -108,6 +110,55 @@ class Host : public bench::PageDriver {
   bool ready() const { return m_ready; }
   int64_t readyNs() const { return m_readyNs; }
   const std::string& loadError() const { return m_loadError; }
+
+  // The click road's stages from the library's stage trace (QUILLO_STAGE_TRACE, set before the
+  // first load): for each click, the first input stages after its sending, the delivery in the
+  // poll that saw its colour, and the publishing and export of the frame delivered then.
+  void NoteClickStages(int64_t sentNs, int64_t seenNs) override {
+    m_clicks.push_back({sentNs, seenNs});
+  }
+  std::vector<ClickStages> ClickStagesNoted() override {
+    std::map<std::string, std::vector<int64_t>> marks;  // stage -> times, in order
+    if (std::FILE* trace = std::fopen(m_stageTrace.c_str(), "r")) {
+      char name[32];
+      long long at = 0;
+      while (std::fscanf(trace, "%31s %lld", name, &at) == 2) marks[name].push_back(at);
+      std::fclose(trace);
+    }
+    auto firstFrom = [&](const char* stage, int64_t from) -> int64_t {
+      const std::vector<int64_t>& times = marks[stage];
+      auto it = std::lower_bound(times.begin(), times.end(), from);
+      return it == times.end() ? 0 : *it;
+    };
+    auto lastUpTo = [&](const char* stage, int64_t until) -> int64_t {
+      const std::vector<int64_t>& times = marks[stage];
+      auto it = std::upper_bound(times.begin(), times.end(), until);
+      return it == times.begin() ? 0 : *(it - 1);
+    };
+    std::vector<ClickStages> stages;
+    for (const auto& [sent, seen] : m_clicks) {
+      ClickStages s;
+      s.inputTaken = firstFrom("input_taken", sent);
+      s.inputDispatched = firstFrom("input_dispatched", sent);
+      s.frameDelivered = lastUpTo("frame_delivered", seen);
+      s.framePublished = lastUpTo("frame_published", s.frameDelivered);
+      s.frameExported = lastUpTo("frame_exported", s.framePublished);
+      stages.push_back(s);
+    }
+    return stages;
+  }
+  // Names the file the library traces its stages into (from the next first load on).
+  void TraceStages() {
+    char path[] = "/tmp/quillo-bench-stages-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) return;
+    close(fd);
+    m_stageTrace = path;
+    setenv("QUILLO_STAGE_TRACE", path, 1);
+  }
+  ~Host() override {
+    if (!m_stageTrace.empty()) unlink(m_stageTrace.c_str());
+  }
   std::string WhyNotShown() const override {
     if (!m_loadError.empty()) return "load error: " + m_loadError;
     if (!m_ready) return "the engine did not start";
@@ -122,6 +173,8 @@ class Host : public bench::PageDriver {
   bool m_ready = false;
   int64_t m_readyNs = 0;
   std::string m_loadError;
+  std::string m_stageTrace;                           // the stage trace's file, when traced
+  std::vector<std::pair<int64_t, int64_t>> m_clicks;  // sent, seen
 };
 
 // Runs fn with standard error sent to a temporary file and returns what was written there;
@@ -301,6 +354,7 @@ int FirstFrameStages(const Args& args, Result& result) {
 
 int Click(const Args& args, Result& result) {
   Host host(args);
+  host.TraceStages();
   if (!Open(host, Until::kColour)) return bench::Fail(result, host.WhyNotShown());
   const int lateBefore = host.lateFrames();
   const std::vector<double> latencies = bench::MeasureClicks(args, host, result);

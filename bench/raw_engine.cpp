@@ -108,7 +108,15 @@ class RawEngine : public bench::PageDriver {
   }
 
   void Move(int x, int y) override { m_view.Move(x, y); }
-  void Click(int x, int y) override { m_view.Click(x, y); }
+  void Click(int x, int y) override {
+    m_view.Click(x, y);
+    m_dispatchedNs = NowNs();
+  }
+  // The press goes to the backend on this thread; the frame that showed it is the last copied.
+  void NoteClickStages(int64_t, int64_t seenNs) override {
+    m_stages.push_back({0, m_dispatchedNs, m_view.lastFrameNs(), m_view.lastCopiedNs(), seenNs});
+  }
+  std::vector<ClickStages> ClickStagesNoted() override { return m_stages; }
   // A wheel notch as quillo hands it to the engine.
   void Wheel(int x, int y) override { m_view.Wheel(x, y, 0, bench::kWheelDelta); }
 
@@ -127,6 +135,8 @@ class RawEngine : public bench::PageDriver {
   const Args& m_args;
   RawWpeView m_view;
   std::string m_error;
+  int64_t m_dispatchedNs = 0;
+  std::vector<ClickStages> m_stages;
   int64_t m_viewCreatedNs = 0;
 };
 

@@ -174,7 +174,8 @@ void RawWpeView::Wheel(int x, int y, int dx, int dy) {
 // Copies the exported frame into host memory, gives the buffer back and lets the engine render
 // the next frame.
 void RawWpeView::OnFrame(wpe_fdo_shm_exported_buffer* buffer) {
-  if (m_firstBufferNs == 0) m_firstBufferNs = MonotonicNs();
+  const int64_t arrived = MonotonicNs();
+  if (m_firstBufferNs == 0) m_firstBufferNs = arrived;
   wl_shm_buffer* shm = wpe_fdo_shm_exported_buffer_get_shm_buffer(buffer);
   const int width = wl_shm_buffer_get_width(shm);
   const int height = wl_shm_buffer_get_height(shm);
@@ -213,6 +214,8 @@ void RawWpeView::OnFrame(wpe_fdo_shm_exported_buffer* buffer) {
   wl_shm_buffer_end_access(shm);
   ++m_frames;
   ++m_framesAtSize;
+  m_lastFrameNs = arrived;
+  m_lastCopiedNs = MonotonicNs();
   wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(m_exportable, buffer);
   Acknowledge();
 }

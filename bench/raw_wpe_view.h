@@ -84,6 +84,9 @@ class RawWpeView {
   // CLOCK_MONOTONIC nanoseconds: when the engine's context stood, when the first frame came.
   int64_t engineInitialisedNs() const { return m_engineInitialisedNs; }
   int64_t firstBufferNs() const { return m_firstBufferNs; }
+  // When the last frame copied came from the web process, and when its copy was done.
+  int64_t lastFrameNs() const { return m_lastFrameNs; }
+  int64_t lastCopiedNs() const { return m_lastCopiedNs; }
 
  private:
   void OnFrame(wpe_fdo_shm_exported_buffer* buffer);
@@ -106,6 +109,8 @@ class RawWpeView {
   uint64_t m_bytesCopied = 0;
   int64_t m_engineInitialisedNs = 0;
   int64_t m_firstBufferNs = 0;
+  int64_t m_lastFrameNs = 0;
+  int64_t m_lastCopiedNs = 0;
   int64_t m_lastFrameCompleteNs = 0;  // fpsCap: the grid's last point
   GSource* m_frameTimer = nullptr;    // fpsCap: a frame-complete waiting for its time
 };

@@ -54,21 +54,49 @@ std::vector<double> MeasureClicks(const Args& args, PageDriver& page, Result& re
   page.Move(args.probeX, args.probeY);
   page.RunFor(kClickSettleNs);
   std::vector<double> latencies;
+  std::vector<int64_t> sents;  // of the clicks seen
   int missed = 0;
   for (int trial = 0; trial < args.trials; ++trial) {
     // Each mousedown swaps the page between its two colours: expect the one not showing now.
     const Rgb want = page.Shows(args.colour) ? args.colour2 : args.colour;
     const int64_t sent = NowNs();
     page.Click(args.probeX, args.probeY);
-    if (page.WaitForColour(want, sent + kClickTimeoutNs))
-      latencies.push_back(static_cast<double>(NowNs() - sent) / 1e6);
-    else
+    if (page.WaitForColour(want, sent + kClickTimeoutNs)) {
+      const int64_t seen = NowNs();
+      latencies.push_back(static_cast<double>(seen - sent) / 1e6);
+      sents.push_back(sent);
+      page.NoteClickStages(sent, seen);
+    } else {
       ++missed;
+    }
     page.RunFor(kClickGapNs);
   }
   result.Numbers("click_ms_samples", latencies);
   result.Integer("click_missed", missed);
+  ReportClickStages(page.ClickStagesNoted(), sents, result);
   return latencies;
+}
+
+void ReportClickStages(const std::vector<PageDriver::ClickStages>& stages,
+                       const std::vector<int64_t>& sents, Result& result) {
+  struct Field {
+    const char* key;
+    int64_t PageDriver::ClickStages::*time;
+  };
+  const Field fields[] = {
+      {"click_stage_taken_ms", &PageDriver::ClickStages::inputTaken},
+      {"click_stage_dispatched_ms", &PageDriver::ClickStages::inputDispatched},
+      {"click_stage_exported_ms", &PageDriver::ClickStages::frameExported},
+      {"click_stage_published_ms", &PageDriver::ClickStages::framePublished},
+      {"click_stage_delivered_ms", &PageDriver::ClickStages::frameDelivered},
+  };
+  for (const Field& field : fields) {
+    std::vector<double> since;  // ms from the click's sending to the stage
+    for (size_t i = 0; i < stages.size() && i < sents.size(); ++i)
+      if (const int64_t at = stages[i].*field.time; at != 0)
+        since.push_back(static_cast<double>(at - sents[i]) / 1e6);
+    if (!since.empty()) result.Number(field.key, Median(since));
+  }
 }
 
 void ReportClickFigures(const std::vector<double>& latencies, Result& result) {

@@ -51,6 +51,20 @@ class PageDriver {
   virtual std::optional<uint64_t> bytesCopied() const { return std::nullopt; }
   // Why the page did not show, for a failed run's result.
   virtual std::string WhyNotShown() const = 0;
+
+  // The stages of the click road the program can see, as monotonic times: for the click sent
+  // at sentNs whose colour the program saw at seenNs. Called right after each click is seen
+  // (a stage not seen stays 0).
+  struct ClickStages {
+    int64_t inputTaken = 0;       // a thread of the program's took the input
+    int64_t inputDispatched = 0;  // handed to the engine
+    int64_t frameExported = 0;    // the frame that showed it came from the web process
+    int64_t framePublished = 0;   // ready for the host (quillo) / copied into its memory (raw)
+    int64_t frameDelivered = 0;   // in the host's memory, with its notice
+  };
+  virtual void NoteClickStages(int64_t sentNs, int64_t seenNs) { (void)sentNs, (void)seenNs; }
+  // All the clicks' stages, in the order noted (after the last click).
+  virtual std::vector<ClickStages> ClickStagesNoted() { return {}; }
 };
 
 // Each measures a page that has shown its first frame (Animation) or its colour (the others).
@@ -64,8 +78,11 @@ void MeasureAnimation(const Args& args, PageDriver& page, Result& result);
 void MeasureScroll(const Args& args, PageDriver& page, Result& result);
 // args.trials clicks, each expected to swap the page between colour and colour2:
 // click_ms_samples, click_missed. ReportClickFigures adds the median and 90th percentile.
-// Returns the latencies.
+// Returns the latencies. With the stages the driver noted: click_stage_<stage>_ms, the median
+// time from a click's sending to each stage.
 std::vector<double> MeasureClicks(const Args& args, PageDriver& page, Result& result);
+void ReportClickStages(const std::vector<PageDriver::ClickStages>& stages,
+                       const std::vector<int64_t>& sents, Result& result);
 void ReportClickFigures(const std::vector<double>& latencies, Result& result);
 // A host whose frame loop polls args.pollHz times a second on the animation: paced_fps (frames
 // delivered per second) and paced_cpu_ms_per_frame over the window, after the warm-up.

@@ -2,6 +2,7 @@
 // order, with at most one text.
 #include "application/web_application.h"
 #include "diagnostics/debug_log.h"
+#include "diagnostics/stage_trace.h"
 #include "quillo.h"
 
 namespace quillo {
@@ -40,6 +41,7 @@ int CWebApplication::UpdateWeb(void** text, int* value) {
   if (int code = Take(client->m_loadErrorCode); code != 0) {
     *value = code;
     *text = const_cast<char*>(client->m_loadErrorText.Latest());
+    client->LoadErrorHeard();
     return UPDATE_LOAD_ERROR;
   }
   int result = 0;
@@ -57,7 +59,10 @@ int CWebApplication::UpdateWeb(void** text, int* value) {
     *value = client->m_dialogType.load();
     result = UPDATE_JS_DIALOG;
   }
-  if (client->DeliverFrame()) result |= UPDATE_NEW_FRAME;
+  if (client->DeliverFrame()) {
+    diagnostics::MarkStage(diagnostics::Stage::kFrameDelivered);
+    result |= UPDATE_NEW_FRAME;
+  }
   if (client->m_focused.load()) result |= UPDATE_FOCUSED;
   if (Take(client->m_popupNotice)) result |= UPDATE_POPUP_BLOCKED;
   if (int cursor = Take(client->m_cursorType); cursor > 0) result |= cursor & UPDATE_CURSOR_MASK;

@@ -4,6 +4,7 @@
 
 #include "cef_cookie.h"
 #include "diagnostics/debug_log.h"
+#include "platform/platform.h"
 #include "platform/utf.h"
 #include "quillo.h"
 
@@ -55,9 +56,29 @@ void CWebApplication::OnContextInitialized() {
 }
 
 void CWebApplication::OnScheduleMessagePumpWork(int64_t) {
-  // Every delay is "soon": the host polls every frame, and a work that comes
-  // early finds nothing and asks again.
+  // Every delay is "soon": the watcher asks only when something is ready or
+  // due, and a work that comes early finds nothing and asks again.
   m_pumpWorkScheduled.store(true);
+  // While the host polls, the engine thread does the work now; whoever takes
+  // the request (here or UpdateWeb) has it done, so one request is one work.
+  const int64_t lastPoll = m_lastPollNs.load();
+  if (lastPoll == 0 || platform::MonotonicNs() - lastPoll > kPollLeaseNs || !m_wakeEngine ||
+      m_client->EndUnheard())
+    return;
+  if (!m_pumpWorkScheduled.exchange(false)) return;
+  m_ownWork.store(true);
+  m_wakeEngine();
+}
+
+bool CWebApplication::TakeOwnWork() {
+  if (!m_ownWork.load() || !m_ownWork.exchange(false)) return false;
+  if (!m_client->EndUnheard()) return true;
+  m_pumpWorkScheduled.store(true);  // granted before the end: the host's next poll does it
+  return false;
+}
+
+void CWebApplication::RenewPollLease() {
+  m_lastPollNs.store(platform::MonotonicNs());
 }
 
 void CWebApplication::CreateBrowser() {

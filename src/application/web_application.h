@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -89,6 +90,20 @@ class CWebApplication : public CefApp,
   }
   void RescheduleMessagePumpWork() { m_pumpWorkScheduled.store(true); }
 
+  // Between two polls the engine thread does the work the engine asks for at once, as long as
+  // the host polls (the last UpdateWeb within kPollLeaseNs): a painted frame, a load's end or a
+  // click's effect is then ready for the host's next poll instead of the one after. A host that
+  // stops polling stops the engine at its next work, as without the lease; so does a web
+  // process's end until the host has heard of it (see CWebClient::EndUnheard).
+  static constexpr int64_t kPollLeaseNs = 500'000'000;
+  // Host thread: called by every UpdateWeb. wakeEngine (set once, before the engine starts)
+  // wakes the engine thread when it asks for a work between polls.
+  void RenewPollLease();
+  void SetEngineWaker(std::function<void()> wakeEngine) { m_wakeEngine = std::move(wakeEngine); }
+  // Engine thread: whether a work was asked for between polls (taken once), or waits.
+  bool TakeOwnWork();
+  bool OwnWorkWaits() const { return m_ownWork.load(); }
+
   CefRefPtr<CWebClient> Client() const { return m_client; }
   bool ContextInitialized() const { return m_contextInitialized.load(); }
 
@@ -103,7 +118,13 @@ class CWebApplication : public CefApp,
   // Raised by the engine's pump watcher (any thread), taken by UpdateWeb; raised at first so
   // that the first polls drive the engine until it reports for itself.
   std::atomic<bool> m_pumpWorkScheduled{true};
-  int m_contextCount = 0;                           // engine thread only
+  // When the host last polled (steady clock, ns; 0 before the first poll): written by UpdateWeb,
+  // read by OnScheduleMessagePumpWork on any thread.
+  std::atomic<int64_t> m_lastPollNs{0};
+  // Raised when a request for work is taken between polls, taken by the engine thread.
+  std::atomic<bool> m_ownWork{false};
+  std::function<void()> m_wakeEngine;  // set on the host's thread before the engine starts
+  int m_contextCount = 0;              // engine thread only
   char m_acceptLanguage[kAcceptLanguageSize] = {};  // host thread; read after hand-over
 
   // Guarded by m_schemeLock: the refused prefixes, replaced whole by the

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "diagnostics/stage_trace.h"
+
 namespace quillo {
 
 void FramePainter::PopupMoved(const CefRect& rect) {
@@ -68,7 +70,10 @@ bool FramePainter::Paint(FrameStore& store, cef_paint_element_type_t type,
   }
   // Announced once every rectangle of the paint is in place (also when the cut left nothing
   // to copy): the host is given the whole frame or none of it.
-  if (!dirtyRects.empty()) store.Publish(area);
+  if (!dirtyRects.empty()) {
+    store.Publish(area);
+    diagnostics::MarkStage(diagnostics::Stage::kFramePublished);
+  }
   return true;
 }
 

@@ -127,6 +127,17 @@ class CWebClient : public CefClient,
   ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                                    CefRefPtr<CefRequest> request,
                                    CefRefPtr<CefRequestCallback> callback) override;
+  void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, TerminationStatus status) override;
+
+  // Any thread: whether the web process has ended and the host has not yet been handed the load
+  // error that reports it. Meanwhile the engine does no work between the host's polls, so that
+  // what the host asks for before it hears of the end comes before the end's error page.
+  bool EndUnheard() const { return m_endUnheard.load() != 0; }
+  // Host's thread: UpdateWeb has handed over a load error.
+  void LoadErrorHeard() {
+    int recorded = 2;
+    m_endUnheard.compare_exchange_strong(recorded, 0);
+  }
 
   // CefJSDialogHandler
   bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& origin_url,
@@ -173,6 +184,9 @@ class CWebClient : public CefClient,
   std::atomic<int> m_cursorType{0};     // cursor type + 1; 0 = nothing pending
   std::atomic<int> m_loadErrorCode{0};  // 0 = none
   std::atomic<int> m_dialogType{0};
+  // 1 from the web process's end (engine thread), 2 once its load error is recorded (engine
+  // thread, before the error's code), 0 once UpdateWeb has handed that error over.
+  std::atomic<int> m_endUnheard{0};
   NoticeText<kNoticeTextSize> m_urlText;  // last navigation URL or load-error text
   // The load error's own text: the error page's navigation overwrites
   // m_urlText at once, so the error notice reads this one.

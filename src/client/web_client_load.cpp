@@ -59,12 +59,20 @@ void CWebClient::OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, E
     if (StartsWith(frameUrl, "spotify:") || StartsWith(frameUrl, "tapcallback")) return;
   }
   const std::string text = errorText.ToString();
+  // The first error after the web process's end is the end's own; recorded before its code, so
+  // that the poll that hands the code over also sees it recorded.
+  int ended = 1;
+  m_endUnheard.compare_exchange_strong(ended, 2);
   m_urlText.Publish(text);
   m_loadErrorText.Publish(text);
   m_loadErrorCode.store(errorCode);
   QLOG(u"CWebClient::OnLoadError [%d] [%s] [%s]", static_cast<int>(errorCode), errorText.c_str(),
        failedUrl.c_str());
   if (frame) ShowLoadErrorPage(frame, failedUrl.ToString(), errorCode, text);
+}
+
+void CWebClient::OnRenderProcessTerminated(CefRefPtr<CefBrowser>, TerminationStatus) {
+  m_endUnheard.store(1);
 }
 
 void CWebClient::ShowLoadErrorPage(CefRefPtr<CefFrame> frame, const std::string& failedUrl,

@@ -5,6 +5,7 @@
 
 #include "cef_app.h"
 #include "diagnostics/debug_log.h"
+#include "diagnostics/stage_trace.h"
 #include "platform/utf.h"
 
 namespace quillo {
@@ -89,7 +90,10 @@ void CWebController::FirstLoad(const LoadArguments& args) {
   QLOG(u"=> module path : %s", m_modulePath);
   QLOG(u"=> module directory : %s", m_moduleDirectory);
   QLOG(u"=> log file path : %s", m_logFilePath);
-  if (!m_application) m_application = new CWebApplication(args);
+  if (!m_application) {
+    m_application = new CWebApplication(args);
+    m_application->SetEngineWaker([this] { m_cefSlots.Wake(); });
+  }
   m_application->SetBrowserWanted(true);
   m_pageOpen = true;
   m_openArguments.Keep(args);
@@ -176,6 +180,7 @@ void CWebController::UnloadWeb(bool shutdown) {
 
 int CWebController::UpdateWeb(void** text, int* value) {
   if (!m_application) return -1;
+  m_application->RenewPollLease();
   const int result = m_application->UpdateWeb(text, value);
   // A work the engine asked for that finds every slot taken is asked for again next time.
   if (result != -1 && !m_stopping.load() && m_application->TakeScheduledPumpWork() &&
@@ -227,7 +232,9 @@ void CWebController::CallLoopIO() {
   while (m_runIO.load()) {
     const int ran =
         m_ioSlots.ConsumePass([this](int32_t command, int32_t a, int32_t b, int32_t event) {
-          if (command == CMD_INPUT && m_application) m_application->InputWeb(event, a, b);
+          if (command != CMD_INPUT || !m_application) return;
+          diagnostics::MarkStage(diagnostics::Stage::kInputTaken);
+          m_application->InputWeb(event, a, b);
         });
     if (ran == 0) m_ioSlots.WaitForWork([this] { return !m_runIO.load(); });
   }
@@ -246,13 +253,19 @@ void CWebController::CallLoopCef() {
       m_closeRequest.exchange(0);
       continue;  // no slot is visited in the iteration that closed the browser
     }
-    const int ran =
-        m_cefSlots.ConsumePass([this](int32_t command, int32_t p1, int32_t, int32_t p3) {
-          RunEngineCommand(command, p1, p3);
-        });
+    int ran = m_cefSlots.ConsumePass([this](int32_t command, int32_t p1, int32_t, int32_t p3) {
+      RunEngineCommand(command, p1, p3);
+    });
+    // A work the engine asked for between the host's polls.
+    if (m_application && m_application->TakeOwnWork()) {
+      RunEngineCommand(CMD_MESSAGE_LOOP_WORK, 0, 0);
+      ++ran;
+    }
     if (ran == 0)
-      m_cefSlots.WaitForWork(
-          [this] { return m_exitRequest.load() == 2 || m_closeRequest.load() == 2; });
+      m_cefSlots.WaitForWork([this] {
+        return m_exitRequest.load() == 2 || m_closeRequest.load() == 2 ||
+               (m_application && m_application->OwnWorkWaits());
+      });
   }
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "diagnostics/debug_log.h"
+#include "diagnostics/stage_trace.h"
 #include "wpe/frame/frame_diff.h"
 #include "wpe/process/ui_thread.h"
 #include "wpe/room/browser_side.h"
@@ -99,6 +100,7 @@ void FrameSink::ReleaseHeldBuffer() {
 
 void FrameSink::OnBufferExported(wpe_fdo_shm_exported_buffer* buffer) {
   QUILLO_REQUIRE_UI_THREAD();
+  diagnostics::MarkStage(diagnostics::Stage::kFrameExported);
   if (m_browser.ViewGone()) {
     wpe_view_backend_exportable_fdo_dispatch_release_shm_exported_buffer(m_exportable, buffer);
     return;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "diagnostics/debug_log.h"
+#include "diagnostics/stage_trace.h"
 #include "wpe/input/popup_controller.h"
 #include "wpe/process/ui_thread.h"
 #include "wpe/room/browser_side.h"
@@ -204,6 +205,8 @@ void InputRouter::DispatchKey(const KeyAction& action) {
 
 void InputRouter::DispatchPointer(wpe_input_pointer_event& event) {
   event.time = NowMs();
+  if (event.type == wpe_input_pointer_event_type_button)
+    diagnostics::MarkStage(diagnostics::Stage::kInputDispatched);
   wpe_view_backend_dispatch_pointer_event(Backend(), &event);
 }
 

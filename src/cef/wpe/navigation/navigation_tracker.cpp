@@ -354,7 +354,11 @@ void NavigationTracker::LoadChanged(WebKitWebView* view, WebKitLoadEvent event) 
   UpdateHistoryState();
   switch (event) {
     case WEBKIT_LOAD_STARTED: {
-      const gchar* startedUri = webkit_web_view_get_uri(view);
+      // The view names no URI for a load that starts right after a navigation the policy check
+      // refused (one that gave way to it); the decision that let the load through names it.
+      const gchar* viewUri = webkit_web_view_get_uri(view);
+      const gchar* startedUri =
+          viewUri != nullptr && *viewUri != '\0' ? viewUri : m_lastNavigation.url.c_str();
       if (m_stuckGuard.IsExpected(startedUri)) m_stuckGuard.Started();
       if (!m_inFlight.Empty() && startedUri != nullptr && m_inFlight.engineUri == startedUri)
         m_inFlight.started = true;
