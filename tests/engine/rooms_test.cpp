@@ -149,12 +149,12 @@ TEST_F(Rooms, ScriptDialogsAnswerThroughTheirSideAndCancelWhenTheViewGoes) {
   EXPECT_TRUE(client->violations().empty()) << client->Describe();
 }
 
-// The stuck-page guard on its own, with short graces: a load that does not start expires; one
-// that started is checked while it does not commit, goes on being watched as long as its
-// process answers, and expires when an answer does not come; its commit ends the watch, while
-// a commit that comes before it started (an earlier navigation's) does not; an answer to a
-// check that was overtaken counts for nothing; and a load asked for again after its expiry gets
-// doubled graces, up to a cap, until it commits or another load is asked for.
+// The stuck-page guard on its own, with short graces: a load that does not start expires (one
+// only claimed never does); one that started is checked while it does not commit, goes on being
+// watched as long as its process answers, and expires when an answer does not come; its commit
+// ends the watch, while a commit that comes before it started (an earlier navigation's) does not;
+// an answer to a check that was overtaken counts for nothing; and a load asked for again after its
+// expiry gets doubled graces, up to a cap, until it commits or another load is asked for.
 TEST_F(Rooms, StuckPageGuardWatchesTheStartThenTheCommit) {
   std::vector<std::string> events;
   std::vector<std::function<void()>> answers;
@@ -171,6 +171,17 @@ TEST_F(Rooms, StuckPageGuardWatchesTheStartThenTheCommit) {
 
   guard.Arm(u"a");
   ASSERT_TRUE(saw({"expired a"}));
+  events.clear();
+  guard.Claim(u"a");  // a load in a process with no page: claimed, never expired
+  guard.ExpectCommit("a");
+  EXPECT_EQ(guard.Url(), u"a");
+  EXPECT_TRUE(guard.RefusesNavigation("other", false));  // the page's own gives way to it
+  PumpFor(100);
+  EXPECT_TRUE(events.empty());
+  guard.ExpectCommit("a");
+  guard.Started();
+  guard.CommitSeen();  // its commit ends the claim
+  EXPECT_FALSE(guard.RefusesNavigation("other", false));
 
   events.clear();
   guard.Arm(u"b");

@@ -98,7 +98,13 @@ void NavigationTracker::Load(const std::u16string& url, bool again) {
   webkit_web_view_load_uri(view, utf8.c_str());
   const gchar* asked = webkit_web_view_get_uri(view);
   m_inFlight.engineUri = asked ? asked : "";
-  m_stuckGuard.Arm(url);
+  // A process with no page yet (the first load, or the first after an end) has no script that
+  // could keep the load from starting, and nothing to answer the guard's check: its start,
+  // however slow, is waited for.
+  if (m_browser.State().hasDocument.load() && !m_endedBeforeCommit)
+    m_stuckGuard.Arm(url);
+  else
+    m_stuckGuard.Claim(url);
   m_stuckGuard.ExpectCommit(asked);
 }
 

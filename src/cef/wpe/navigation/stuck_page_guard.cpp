@@ -7,8 +7,30 @@ void StuckPageGuard::Arm(const std::u16string& url) {
   QUILLO_REQUIRE_UI_THREAD();
   if (url != m_url) m_expiries = 0;
   m_url = url;
+  WatchStart();
+}
+
+void StuckPageGuard::Claim(const std::u16string& url) {
+  QUILLO_REQUIRE_UI_THREAD();
+  if (url != m_url) m_expiries = 0;
+  m_url = url;
+  m_timer.Cancel();
+  m_watch = Watch::kClaimed;
+}
+
+void StuckPageGuard::WatchStart() {
   m_watch = Watch::kStart;
   m_timer.Start(m_timings.startGraceMs * BackOff(), [this] { Expire(); });
+}
+
+void StuckPageGuard::AskProcess() {
+  m_watch = Watch::kAnswer;
+  const uint64_t check = ++m_checks;
+  m_timer.Start(m_timings.answerGraceMs * BackOff(), [this] { Expire(); });
+  m_check([this, check] {
+    // The process is alive and its page goes on: the load is slow, not stuck.
+    if (m_watch == Watch::kAnswer && check == m_checks) WatchCommit();
+  });
 }
 
 void StuckPageGuard::Expire() {
@@ -20,19 +42,12 @@ void StuckPageGuard::Expire() {
 
 void StuckPageGuard::Started() {
   if (m_watch == Watch::kStart) WatchCommit();
+  if (m_watch == Watch::kClaimed) m_watch = Watch::kClaimedStarted;
 }
 
 void StuckPageGuard::WatchCommit() {
   m_watch = Watch::kCommit;
-  m_timer.Start(m_timings.commitWatchMs * BackOff(), [this] {
-    m_watch = Watch::kAnswer;
-    const uint64_t check = ++m_checks;
-    m_timer.Start(m_timings.answerGraceMs * BackOff(), [this] { Expire(); });
-    m_check([this, check] {
-      // The process is alive and its page goes on: the load is slow, not stuck.
-      if (m_watch == Watch::kAnswer && check == m_checks) WatchCommit();
-    });
-  });
+  m_timer.Start(m_timings.commitWatchMs * BackOff(), [this] { AskProcess(); });
 }
 
 void StuckPageGuard::Disarm() {

@@ -5,7 +5,9 @@
 // again in a fresh one). A load that has started but not committed within the commit watch
 // (5 s) is not stuck as long as its process answers the guard's check within the answer grace
 // (5 s: a slow server keeps the commit waiting while the page goes on); one whose process does
-// not answer is.
+// not answer is. A load asked for in a process with no page (the first, or the first after the
+// process ended) is only claimed: nothing there can keep it from starting, and a fresh process
+// on a loaded machine may take longer than the grace to start.
 //
 // A load asked for again after the guard ended its process (the same URL, no commit between)
 // gets twice the graces of the try before, up to kMaxBackOff times: on a machine so loaded that
@@ -47,13 +49,17 @@ class StuckPageGuard {
 
   // A load of url was asked for: it must start within the grace (restarts the clock).
   void Arm(const std::u16string& url);
+  // A load of url was asked for in a process with no page, which nothing can keep from
+  // starting: it is the load asked for (Url), but unwatched.
+  void Claim(const std::u16string& url);
   // The load asked for started: from now on its commit is watched.
   void Started();
   // A main-frame document committed: once the load asked for has started, that is its commit
   // (or its redirect target's), which ends its claim and the watch. Before, it is an earlier
   // navigation's, which arrived late (the view already names the load asked for then).
   void CommitSeen() {
-    if (m_watch == Watch::kCommit || m_watch == Watch::kAnswer) Committed();
+    if (m_watch == Watch::kCommit || m_watch == Watch::kAnswer || m_watch == Watch::kClaimedStarted)
+      Committed();
   }
   // The view goes: nothing is watched any more.
   void Disarm();
@@ -77,8 +83,13 @@ class StuckPageGuard {
   bool RefusesNavigation(const char* uri, bool isRedirect) const;
 
  private:
-  enum class Watch { kNone, kStart, kCommit, kAnswer };
+  // kClaimed and kClaimedStarted: a claimed load before and after its start, with no timer.
+  enum class Watch { kNone, kStart, kCommit, kAnswer, kClaimed, kClaimedStarted };
+  void WatchStart();
   void WatchCommit();
+  // Asks the page's process whether it is alive: an answer watches on, none within the answer
+  // grace expires.
+  void AskProcess();
   void Expire();
 
   Expired m_onExpired;
