@@ -224,10 +224,25 @@ void InputRouter::InKeyOrder(std::function<void()> input) {
   QUILLO_REQUIRE_UI_THREAD();
   if (Defer([this, input] { InKeyOrder(input); })) return;
   if (!m_releases.empty() || !m_heldKeys.empty() || m_keysHeld) {
-    Hold(std::move(input));
+    Hold([this, input = std::move(input)] {
+      FlushPendingKey();
+      input();
+    });
     return;
   }
+  FlushPendingKey();
   input();
+}
+
+void InputRouter::AfterKeys(std::function<void()> command) {
+  QUILLO_REQUIRE_UI_THREAD();
+  InKeyOrder([this, command = std::move(command)] { AfterKeysSeen(command); });
+}
+
+void InputRouter::FlushPendingKey() {
+  KeyAction press[1];
+  if (m_keys.HasPending() && m_keys.FlushPending(m_keys.PendingSerial(), press) == 1)
+    DispatchKey(press[0]);
 }
 
 void InputRouter::Hold(std::function<void()> input) {
