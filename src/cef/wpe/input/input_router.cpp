@@ -288,7 +288,10 @@ void InputRouter::Hold(std::function<void()> input) {
 void InputRouter::WaitForReleases() {
   if (!m_releaseWait.IsPending())
     m_releaseWait.Start(kReleaseReportMs, [this] {
-      m_releases.clear();  // never reported: their page went, or a frame's could not
+      // Never reported: their page went, or a frame's could not.
+      QLOG(u"InputRouter => %d button releases never reported; the keys held for them go now",
+           static_cast<int>(m_releases.size()));
+      m_releases.clear();
       ReleaseHeldKeys();
     });
 }
