@@ -3,6 +3,7 @@
 // end through the views interface on real pages. Compositions are compared with what headless
 // Chromium's page saw for the same steps (tests/fixtures/ime/composition_events.txt, recorded by
 // record_composition.mjs there); where this engine legitimately differs, the test says how.
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -266,6 +267,8 @@ TEST_F(ViewsTest, ACompositionRightAfterAClickGoesIntoTheFieldClicked) {
     ASSERT_EQ(api().quillo_view_ime_commit(view, digit.c_str()), QUILLO_OK);
     EXPECT_TRUE(host().WaitForTitle(view, expected[round], from)) << "round " << round;
   }
+  // The compositions waited for the page's reports, never for the time that gives up on them.
+  EXPECT_FALSE(Logged("releases never reported"));
 }
 
 // Sequences an input method sends in quick succession, with no pump or one pump between the
@@ -676,6 +679,155 @@ TEST_F(ViewsTest, CopiesReachTheHostAndPastesReachThePage) {
             << copies[i].detail;
     }
   }
+}
+
+// Keys typed, then a copy, cut or paste with no pump between: the clipboard command acts on what
+// the keys typed and selected (the engine carries keys in a queue of their own, one at a time,
+// and runs the command at once), whatever comes next. Seeded random sequences of text keys (with
+// and without their character, one held down across a paste), Backspace, Home, End, arrows and
+// Shift+arrows, the host's pastes, copies and cuts are checked against a model of the field: its
+// value and selection at the end of each sequence, and each copy and cut the host hears of.
+TEST_F(ViewsTest, ClipboardCommandsActAfterTheKeysTypedBeforeThem) {
+  ViewMemory& m = NewMemory(400, 80);
+  quillo_view* view = host().CreateHtml(
+      ViewsHost::ConfigFor(m),
+      "<input id=f style='width:380px'><script>let marks = 0;"
+      "f.addEventListener('keydown', e => { if (e.key === 'F9') document.title ="
+      "  `mark ${++marks} ${f.value}|${f.selectionStart}|${f.selectionEnd}`; });"
+      "function reset(n) { f.value = ''; f.focus(); document.title = `reset ${n}`; }"
+      "document.title = 'ready'</script>");
+  ASSERT_TRUE(view);
+  ASSERT_TRUE(host().WaitForTitle(view, "ready"));
+  ASSERT_EQ(api().quillo_view_set_focus(view, 1), QUILLO_OK);
+  constexpr int kVkBack = 0x08, kVkShift = 0x10, kVkEnd = 0x23, kVkHome = 0x24, kVkLeft = 0x25,
+                kVkRight = 0x27;
+  // The field as the steps leave it: its value (ASCII) and the selection's anchor and focus.
+  struct Field {
+    std::string value;
+    int anchor = 0, focus = 0;
+    int Start() const { return std::min(anchor, focus); }
+    int End() const { return std::max(anchor, focus); }
+    void Replace(const std::string& text) {
+      value.replace(Start(), End() - Start(), text);
+      anchor = focus = Start() + static_cast<int>(text.size());
+    }
+  };
+  auto key = [&](int code, unsigned modifiers, const char* text) {
+    ASSERT_EQ(api().quillo_view_key(view, QUILLO_KEY_DOWN, code, modifiers, text), QUILLO_OK);
+    ASSERT_EQ(api().quillo_view_key(view, QUILLO_KEY_UP, code, modifiers, nullptr), QUILLO_OK);
+  };
+  const std::string pastes[] = {"P", "paste", "xy", "Q r"};
+  constexpr unsigned kSeed = 20261212;
+  std::mt19937 random(kSeed);
+  for (int round = 1; round <= 16; ++round) {
+    SCOPED_TRACE("sequence " + std::to_string(round) + " of seed " + std::to_string(kSeed));
+    size_t from = host().Notices(view).size();
+    ASSERT_EQ(api().quillo_view_eval(view, ("reset(" + std::to_string(round) + ")").c_str(), 3),
+              QUILLO_OK);
+    ASSERT_TRUE(host().WaitForTitle(view, "reset " + std::to_string(round), from));
+    from = host().Notices(view).size();
+    Field field;
+    std::vector<std::pair<int, std::string>> copied;  // code, text
+    std::string steps;                                // what was done, for the failure message
+    const int length = 10 + static_cast<int>(random() % 15);
+    for (int i = 0; i < length; ++i) {
+      const int kind = static_cast<int>(random() % 10);
+      const bool selected = field.Start() < field.End();
+      const char letter = static_cast<char>('a' + random() % 6);
+      const int vk = 'A' + (letter - 'a');
+      if (kind <= 1) {  // a text key and its character
+        key(vk, 0, std::string(1, letter).c_str());
+        field.Replace(std::string(1, letter));
+        steps += letter;
+      } else if (kind == 2) {  // a text key whose character never comes: it types its own
+        field.Replace(std::string(1, letter));
+        steps += std::string("bare ") + letter;
+        if (random() % 2 == 0) {
+          key(vk, 0, nullptr);
+        } else {  // and a paste while it is held down
+          const std::string& text = pastes[random() % std::size(pastes)];
+          ASSERT_EQ(api().quillo_view_key(view, QUILLO_KEY_DOWN, vk, 0, nullptr), QUILLO_OK);
+          ASSERT_EQ(api().quillo_view_paste(view, text.c_str(), nullptr), QUILLO_OK);
+          ASSERT_EQ(api().quillo_view_key(view, QUILLO_KEY_UP, vk, 0, nullptr), QUILLO_OK);
+          field.Replace(text);
+          steps += " held across paste " + text;
+        }
+      } else if (kind == 3) {
+        key(kVkBack, 0, nullptr);
+        if (!selected && field.Start() > 0) field.anchor = field.Start() - 1;
+        field.Replace("");
+        steps += "Backspace";
+      } else if (kind == 4 && !selected) {  // an arrow, Home or End
+        const int which = static_cast<int>(random() % 4);
+        key(which == 0   ? kVkLeft
+            : which == 1 ? kVkRight
+            : which == 2 ? kVkHome
+                         : kVkEnd,
+            0, nullptr);
+        const int size = static_cast<int>(field.value.size());
+        const int to = which == 0   ? std::max(0, field.focus - 1)
+                       : which == 1 ? std::min(size, field.focus + 1)
+                       : which == 2 ? 0
+                                    : size;
+        field.anchor = field.focus = to;
+        steps += which == 0 ? "Left" : which == 1 ? "Right" : which == 2 ? "Home" : "End";
+      } else if (kind <= 6) {  // Shift+Left or Shift+Right
+        const bool left = random() % 2 == 0;
+        ASSERT_EQ(api().quillo_view_key(view, QUILLO_KEY_DOWN, kVkShift, QUILLO_MOD_SHIFT, nullptr),
+                  QUILLO_OK);
+        key(left ? kVkLeft : kVkRight, QUILLO_MOD_SHIFT, nullptr);
+        ASSERT_EQ(api().quillo_view_key(view, QUILLO_KEY_UP, kVkShift, 0, nullptr), QUILLO_OK);
+        field.focus = left ? std::max(0, field.focus - 1)
+                           : std::min(static_cast<int>(field.value.size()), field.focus + 1);
+        steps += left ? "Shift+Left" : "Shift+Right";
+      } else if (kind == 7 || !selected) {
+        const std::string& text = pastes[random() % std::size(pastes)];
+        ASSERT_EQ(api().quillo_view_paste(view, text.c_str(), nullptr), QUILLO_OK);
+        field.Replace(text);
+        steps += "paste " + text;
+      } else if (kind == 8) {
+        ASSERT_EQ(api().quillo_view_copy(view), QUILLO_OK);
+        copied.emplace_back(QUILLO_CLIPBOARD_COPY,
+                            field.value.substr(field.Start(), field.End() - field.Start()));
+        steps += "copy";
+      } else {
+        ASSERT_EQ(api().quillo_view_cut(view), QUILLO_OK);
+        copied.emplace_back(QUILLO_CLIPBOARD_CUT,
+                            field.value.substr(field.Start(), field.End() - field.Start()));
+        field.Replace("");
+        steps += "cut";
+      }
+      steps += ", ";
+    }
+    // Every sequence ends with a clipboard command right behind keys.
+    key('Z', 0, "z");
+    field.Replace("z");
+    ASSERT_EQ(api().quillo_view_paste(view, "!", nullptr), QUILLO_OK);
+    field.Replace("!");
+    steps += "z, paste !";
+    SCOPED_TRACE(steps);
+    key(kF9, 0, nullptr);
+    const std::string mark = "mark " + std::to_string(round) + " ";
+    std::string seen;
+    std::vector<std::pair<int, std::string>> heard;
+    ASSERT_TRUE(host().PumpUntil(
+        [&] {
+          heard.clear();
+          for (size_t i = from; i < host().Notices(view).size(); ++i) {
+            const ViewNotice& n = host().Notices(view)[i];
+            if (n.kind == QUILLO_NOTICE_TITLE && n.text.rfind(mark, 0) == 0)
+              seen = n.text.substr(mark.size());
+            if (n.kind == QUILLO_NOTICE_CLIPBOARD) heard.emplace_back(n.code, n.text);
+          }
+          return !seen.empty() && heard.size() >= copied.size();
+        },
+        "the mark and the copies"));
+    EXPECT_EQ(seen, field.value + "|" + std::to_string(field.Start()) + "|" +
+                        std::to_string(field.End()));
+    EXPECT_EQ(heard, copied);
+  }
+  // The commands waited for the page's reports, never for the time that gives up on them.
+  EXPECT_FALSE(Logged("the input after them goes now"));
 }
 
 // ---- careless hosts ----------------------------------------------------------------------

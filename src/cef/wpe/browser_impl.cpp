@@ -387,22 +387,23 @@ void BrowserImpl::ImeCancelComposition() {
 }
 
 // The clipboard commands go in the keys' order too: a click into a field, then a paste, pastes
-// into that field.
+// into that field. The engine runs them at once, outside its queue of key events, so each also
+// waits until the page has had the keys sent before it (what they typed and selected).
 void BrowserImpl::CopyInMainFrame() {
-  Post([this] { m_input.InKeyOrder([this] { m_clipboard.Copy(); }); });
+  Post([this] { m_input.AfterKeys([this] { m_clipboard.Copy(); }); });
 }
 
 void BrowserImpl::CutInMainFrame() {
-  Post([this] { m_input.InKeyOrder([this] { m_clipboard.Cut(); }); });
+  Post([this] { m_input.AfterKeys([this] { m_clipboard.Cut(); }); });
 }
 
 void BrowserImpl::PasteInMainFrame() {
-  Post([this] { m_input.InKeyOrder([this] { m_clipboard.Paste(); }); });
+  Post([this] { m_input.AfterKeys([this] { m_clipboard.Paste(); }); });
 }
 
 void BrowserImpl::PasteTextInMainFrame(const CefString& text, const CefString& html) {
   Post([this, text = text.ToString(), markup = html.ToString()] {
-    m_input.InKeyOrder([this, text, markup] { m_clipboard.PasteText(text, markup); });
+    m_input.AfterKeys([this, text, markup] { m_clipboard.PasteText(text, markup); });
   });
 }
 

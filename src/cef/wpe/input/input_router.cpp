@@ -105,6 +105,40 @@ void AddKeyReports(WebKitWebView* view) {
   AddReportingScript(view, kKeyHandler, kScript);
 }
 
+// This engine focuses a field with the autofocus attribute at its first rendering update after
+// the field came in, even when the user's click has focused another element meanwhile (which
+// a browser leaves alone): on a busy machine, a click right after the page showed lost its focus
+// to the autofocus field, with the text typed next. Until the first animation frame after the
+// document was parsed (which follows that update), a focus that moves from the element the user
+// clicked to an autofocus field is given back to the element clicked.
+void AddAutofocusGuard(WebKitWebView* view) {
+  static const char kScript[] =
+      "(() => {"
+      "  let pending = true, pressed = null, chosen = null;"
+      "  const settle = () => requestAnimationFrame(() => { pending = false; chosen = null; });"
+      "  if (document.readyState === 'loading')"
+      "    addEventListener('DOMContentLoaded', settle, {once: true});"
+      "  else settle();"
+      "  addEventListener('mousedown', e => { if (e.isTrusted && pending) pressed = e.target; },"
+      "      true);"
+      "  addEventListener('focus', e => {"
+      "    const el = e.target;"
+      "    if (!pending || !(el instanceof Element)) return;"
+      "    if (pressed && el.contains(pressed)) { chosen = el; pressed = null; return; }"
+      "    if (!chosen || el === chosen || !el.hasAttribute('autofocus') || !chosen.isConnected)"
+      "      return;"
+      "    const back = chosen;"
+      "    chosen = null, pending = false;"
+      "    queueMicrotask(() => back.focus({preventScroll: true}));"
+      "  }, true);"
+      "})();";
+  WebKitUserScript* script = webkit_user_script_new_for_world(
+      kScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
+      kScriptWorld, nullptr, nullptr);
+  webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view), script);
+  webkit_user_script_unref(script);
+}
+
 void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self) {
   static_cast<InputRouter*>(self)->UpdateCursor(hit);
 }
@@ -167,6 +201,7 @@ void InputRouter::Attach(WebKitWebView* view) {
   AddDragSelection(view);
   AddReleaseReports(view);
   AddKeyReports(view);
+  AddAutofocusGuard(view);
   g_signal_connect(view, "mouse-target-changed", G_CALLBACK(OnMouseTargetChanged), this);
   g_signal_connect(webkit_web_view_get_user_content_manager(view),
                    "script-message-received::quilloRelease", G_CALLBACK(OnReleaseReported), this);
@@ -227,10 +262,25 @@ void InputRouter::InKeyOrder(std::function<void()> input) {
   QUILLO_REQUIRE_UI_THREAD();
   if (Defer([this, input] { InKeyOrder(input); })) return;
   if (!m_releases.empty() || !m_heldKeys.empty() || m_keysHeld) {
-    Hold(std::move(input));
+    Hold([this, input = std::move(input)] {
+      FlushPendingKey();
+      input();
+    });
     return;
   }
+  FlushPendingKey();
   input();
+}
+
+void InputRouter::AfterKeys(std::function<void()> command) {
+  QUILLO_REQUIRE_UI_THREAD();
+  InKeyOrder([this, command = std::move(command)] { AfterKeysSeen(command); });
+}
+
+void InputRouter::FlushPendingKey() {
+  KeyAction press[1];
+  if (m_keys.HasPending() && m_keys.FlushPending(m_keys.PendingSerial(), press) == 1)
+    DispatchKey(press[0]);
 }
 
 void InputRouter::Hold(std::function<void()> input) {
@@ -241,7 +291,10 @@ void InputRouter::Hold(std::function<void()> input) {
 void InputRouter::WaitForReleases() {
   if (!m_releaseWait.IsPending())
     m_releaseWait.Start(kReleaseReportMs, [this] {
-      m_releases.clear();  // never reported: their page went, or a frame's could not
+      // Never reported: their page went, or a frame's could not.
+      QLOG(u"InputRouter => %d button releases never reported; the keys held for them go now",
+           static_cast<int>(m_releases.size()));
+      m_releases.clear();
       ReleaseHeldKeys();
     });
 }

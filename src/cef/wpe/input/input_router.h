@@ -38,8 +38,13 @@ class InputRouter {
 
   void Key(const CefKeyEvent& event);
   // Runs input (an input method's, which must not overtake the keys) in the keys' order: now,
-  // or after the button releases and the keys that wait for them.
+  // or after the button releases and the keys that wait for them. A text key still waiting for
+  // its CHAR is pressed first.
   void InKeyOrder(std::function<void()> input);
+  // Runs an editing command (a copy, cut or paste, which the engine carries outside its queue of
+  // key events) in the keys' order and once the page has reported the key events sent before it
+  // (AfterKeysSeen): it acts on what those keys typed and selected.
+  void AfterKeys(std::function<void()> command);
   // Counts a key event that the engine carries to the page in its queue of key events, one at a
   // time (each composition step travels as one); the page reports each it has handled ("keydown"
   // or "keyup").
@@ -79,6 +84,8 @@ class InputRouter {
   void DispatchPointer(wpe_input_pointer_event& event);
   void DispatchDoubleClick(int button, double x, double y);
   void KeyNow(const CefKeyEvent& event);
+  // Presses the text key that waits for its CHAR, if one does.
+  void FlushPendingKey();
   // Holds input back until the releases sent before it are reported.
   void Hold(std::function<void()> input);
   // Runs what waited for the key reports, then the keys held behind it.
