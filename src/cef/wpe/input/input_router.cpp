@@ -211,6 +211,7 @@ void InputRouter::Attach(WebKitWebView* view) {
 
 void InputRouter::Detach(WebKitWebView* view) {
   QUILLO_REQUIRE_UI_THREAD();
+  m_charWait.Cancel();
   m_releaseWait.Cancel();
   m_heldKeys.clear();
   m_keysHeld = false;
@@ -369,9 +370,11 @@ void InputRouter::KeyNow(const CefKeyEvent& event) {
   KeyAction actions[KeyMapper::kMaxActions];
   const int count = m_keys.Map(event, actions);
   for (int i = 0; i < count; ++i) DispatchKey(actions[i]);
-  // A text key waits for its CHAR until the work queued now is done.
+  // A text key waits for its CHAR (which the host sends right behind its KEYDOWN, but which may
+  // reach this thread a work or two later now that the engine works between polls): until the
+  // next input, or kCharWaitMs.
   if (m_keys.HasPending()) {
-    m_browser.Post([this, serial = m_keys.PendingSerial()] {
+    m_charWait.Start(kCharWaitMs, [this, serial = m_keys.PendingSerial()] {
       KeyAction press[1];
       if (m_keys.FlushPending(serial, press) == 1) DispatchKey(press[0]);
     });
@@ -382,6 +385,7 @@ void InputRouter::Click(const CefMouseEvent& event, CefBrowserHost::MouseButtonT
                         bool mouseUp, int clickCount) {
   QUILLO_REQUIRE_UI_THREAD();
   if (Defer([=, this] { Click(event, type, mouseUp, clickCount); })) return;
+  FlushPendingKey();  // a key typed before the click is pressed before it
   if (m_popup.TakesClick(event, type, mouseUp)) return;
   wpe_input_pointer_event pointer{};
   pointer.type = wpe_input_pointer_event_type_button;

@@ -122,6 +122,8 @@ class InputRouter {
   bool m_frameShown = false;
   std::deque<std::function<void()>> m_beforeFrame;  // a wheel before the first frame, and after
   OneShotTimer m_releaseWait;                       // gives up on releases never reported
+  static constexpr guint kCharWaitMs = 30;          // a text key's wait for its CHAR
+  OneShotTimer m_charWait;
 };
 
 }  // namespace quillo::engine

@@ -7,7 +7,7 @@
 //
 // The engine types a key's text together with its `keydown`, so the press of
 // a text key waits for the CHAR that follows its KEYDOWN and types exactly
-// that character; when none comes before the next message-loop work
+// that character; when none comes before the next input or a short wait
 // (FlushPending), the key is pressed with its US-layout character and a later
 // CHAR of that same character is not typed again.
 //
