@@ -187,6 +187,14 @@ INSTANTIATE_TEST_SUITE_P(
                      in.Type("z");
                    },
                    "[z]"},
+        // A layout other than the US one (French AZERTY: the keys of 1 and 2 type & and é): the
+        // character the host sends is typed, once, whenever it follows its KEYDOWN.
+        TypingCase{"AnotherLayoutsCharacters",
+                   [](HostInput& in) {
+                     in.Stroke('1', '&');
+                     in.Stroke('2', 0xE9);
+                   },
+                   "[hello&\xC3\xA9]"},
         // Only the low 16 bits of the character count: U+1F600 becomes U+F600.
         TypingCase{"CharacterCutToSixteenBits",
                    [](HostInput& in) { in.Send(INPUT_KEY | INPUT_KEY_CHAR, 0x1F600, 0x1F600); },
