@@ -100,9 +100,8 @@ class CWebApplication : public CefApp,
   // wakes the engine thread when it asks for a work between polls.
   void RenewPollLease();
   void SetEngineWaker(std::function<void()> wakeEngine) { m_wakeEngine = std::move(wakeEngine); }
-  // Engine thread: whether a work was asked for between polls (taken once), or waits.
+  // Engine thread: whether a work was asked for between polls (taken once).
   bool TakeOwnWork();
-  bool OwnWorkWaits() const { return m_ownWork.load(); }
 
   CefRefPtr<CWebClient> Client() const { return m_client; }
   bool ContextInitialized() const { return m_contextInitialized.load(); }

@@ -92,7 +92,10 @@ void CWebController::FirstLoad(const LoadArguments& args) {
   QLOG(u"=> log file path : %s", m_logFilePath);
   if (!m_application) {
     m_application = new CWebApplication(args);
-    m_application->SetEngineWaker([this] { m_cefSlots.Wake(); });
+    m_application->SetEngineWaker([this] {
+      m_ownWorkAsked.store(true);
+      m_cefSlots.Wake();
+    });
   }
   m_application->SetBrowserWanted(true);
   m_pageOpen = true;
@@ -257,14 +260,16 @@ void CWebController::CallLoopCef() {
       RunEngineCommand(command, p1, p3);
     });
     // A work the engine asked for between the host's polls.
-    if (m_application && m_application->TakeOwnWork()) {
+    // (The flag, raised only once the engine runs, orders the read of m_application after the
+    // host's thread wrote it.)
+    if (m_ownWorkAsked.load() && m_ownWorkAsked.exchange(false) && m_application &&
+        m_application->TakeOwnWork()) {
       RunEngineCommand(CMD_MESSAGE_LOOP_WORK, 0, 0);
       ++ran;
     }
     if (ran == 0)
       m_cefSlots.WaitForWork([this] {
-        return m_exitRequest.load() == 2 || m_closeRequest.load() == 2 ||
-               (m_application && m_application->OwnWorkWaits());
+        return m_exitRequest.load() == 2 || m_closeRequest.load() == 2 || m_ownWorkAsked.load();
       });
   }
 }

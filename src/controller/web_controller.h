@@ -92,7 +92,10 @@ class CWebController : public CefBaseRefCounted {
   std::atomic<bool> m_runIO{false};
   std::atomic<int32_t> m_exitRequest{0};   // 2: shut down and end the engine thread
   std::atomic<int32_t> m_closeRequest{0};  // 2: close the browser
-  std::atomic<bool> m_engineAlive{true};   // false once the engine thread has ended for good
+  // Raised when the engine asks for a work between the host's polls (any thread), taken by the
+  // engine thread.
+  std::atomic<bool> m_ownWorkAsked{false};
+  std::atomic<bool> m_engineAlive{true};  // false once the engine thread has ended for good
   // Set by the first final shutdown; a second one (the exit of the process on another thread
   // while the host's thread is in UnloadWeb(1)) waits for the first instead of joining again.
   std::atomic<bool> m_stopping{false};
