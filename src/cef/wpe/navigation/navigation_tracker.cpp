@@ -148,7 +148,7 @@ void NavigationTracker::AskProcess(std::function<void()> answered) {
 
 bool NavigationTracker::RedoAfterCrash() {
   if (m_inFlight.Empty() || m_browser.ViewGone()) return false;
-  if (m_inFlight.redos >= kMaxRedos) {
+  if (!CanRedo()) {
     QLOG(u"BrowserImpl => the web process ended again before the load asked again committed");
     m_inFlight.Clear();
     return false;

@@ -50,7 +50,7 @@ class NavigationTracker {
   // main-frame load or history move has been asked for since (the crash's own error page gives
   // way to one). RedoAfterCrash then asks again (up to kMaxRedos times in a row) for the load
   // or history move that had not committed when the process ended; true when it did. A later
-  // load or move asked for before the one asked again goes takes its place.
+  // load or move asked for before the one asked again goes, takes its place.
   void MarkCrash() {
     m_navigationsAtCrash = m_navigationsAsked;
     m_endedBeforeCommit = true;
