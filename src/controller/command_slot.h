@@ -67,19 +67,30 @@ class CommandTable {
     return false;
   }
 
-  // Runs every slot READY at the start of the pass, in posting order, with
-  // run(command, p1, p2, p3), and frees it. Returns how many slots ran. With
-  // one producer thread, a slot published during the pass was posted after
-  // all of these and runs in the next pass.
+  // Runs, in posting order, every slot posted no later than the newest one
+  // READY in a first scan, with run(command, p1, p2, p3), and frees it.
+  // Returns how many slots ran. One scan is not enough: a post can land in a
+  // slot the scan has passed and the next one in a slot it has not reached, so
+  // the later post would run first. With one producer, every post before the
+  // newest seen was published before it, so a second scan finds them all;
+  // posts it finds beyond that newest one run in the next pass.
   template <typename Run>
   int ConsumePass(Run&& run) {
+    bool any = false;
+    uint32_t newest = 0;
+    for (CommandSlot& slot : m_slots) {
+      if (slot.state.load() != SLOT_READY) continue;
+      // Differences order posting numbers across the counter's wrap.
+      if (!any || static_cast<int32_t>(slot.posted - newest) > 0) newest = slot.posted;
+      any = true;
+    }
+    if (!any) return 0;
     CommandSlot* ready[kSlotCount];
     int count = 0;
     for (CommandSlot& slot : m_slots) {
-      if (slot.state.load() != SLOT_READY) continue;
-      // Insertion by posting number; the difference orders them across the
-      // counter's wrap.
-      int at = count++;
+      if (slot.state.load() != SLOT_READY || static_cast<int32_t>(slot.posted - newest) > 0)
+        continue;
+      int at = count++;  // insertion by posting number
       for (; at > 0 && static_cast<int32_t>(slot.posted - ready[at - 1]->posted) < 0; --at)
         ready[at] = ready[at - 1];
       ready[at] = &slot;

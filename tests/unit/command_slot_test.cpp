@@ -85,6 +85,28 @@ TEST(CommandTable, ProducersAgainstAConsumerLoseAndRepeatNothing) {
   for (int id = 0; id < kTotal; ++id) ASSERT_EQ(runs[id], 1) << "command " << id;
 }
 
+// A consumer that passes back to back, against one producer posting as fast
+// as slots free up: posts land in slots the pass has already scanned and in
+// slots it has yet to reach, and still run in the order they were posted.
+TEST(CommandTable, BackToBackPassesRunInPostingOrder) {
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    CommandTable table;
+    std::atomic<bool> running{true};
+    constexpr int kPosts = 20000;
+    std::vector<int> order;
+    order.reserve(kPosts);
+    std::thread consumer([&] {
+      while (static_cast<int>(order.size()) < kPosts)
+        table.ConsumePass([&](int32_t, int32_t p1, int32_t, int32_t) { order.push_back(p1); });
+    });
+    for (int id = 0; id < kPosts; ++id)
+      EXPECT_TRUE(table.PostWhile(running, 0ms, CMD_INPUT, id, 0, 0));
+    consumer.join();
+    for (int id = 0; id < kPosts; ++id) ASSERT_EQ(order[id], id) << "run out of posting order";
+  }
+}
+
 TEST(CommandTable, PostWhileGivesUpOnceTheFlagDrops) {
   CommandTable table;
   std::atomic<bool> running{false};
