@@ -1,7 +1,8 @@
 #include "client/frame_store.h"
 
-#include <cstdlib>
 #include <cstring>
+
+#include "platform/platform.h"
 
 namespace quillo {
 
@@ -14,15 +15,16 @@ bool FrameStore::Configure(const Layout& layout) {
   if (layout.stride != 0 && bytes / layout.stride != static_cast<size_t>(layout.height))
     return false;
   // A view without pixels still has frames (their areas are empty); it has no buffers.
-  for (Slot& slot : m_slots) {
-    if (bytes == 0) break;
-    // calloc takes large blocks straight from the system: no page is touched before a frame is.
-    slot.pixels = static_cast<uint8_t*>(std::calloc(bytes, 1));
-    if (slot.pixels == nullptr) {
+  for (int i = 0; i < kSlots && bytes > 0; ++i) {
+    // The first frame's buffer is made ready now, while the engine starts; the others fill
+    // their pages at their first frames.
+    m_slots[i].pixels = platform::AllocateFrameMemory(bytes, i == 0);
+    if (m_slots[i].pixels == nullptr) {
       Release();
       return false;
     }
   }
+  m_bytes = bytes;
   m_layout = layout;
   m_configured = true;
   m_newest.store(1);
@@ -35,7 +37,7 @@ bool FrameStore::Configure(const Layout& layout) {
 
 void FrameStore::Release() {
   for (Slot& slot : m_slots) {
-    std::free(slot.pixels);
+    platform::FreeFrameMemory(slot.pixels, m_bytes);
     slot = Slot();
   }
   m_configured = false;

@@ -85,7 +85,8 @@ class FrameStore {
   size_t CopyRect(const CefRect& rect, const uint8_t* from, uint8_t* to) const;
   size_t Offset(int x, int y) const;
 
-  Layout m_layout;  // set by Configure
+  Layout m_layout;     // set by Configure
+  size_t m_bytes = 0;  // each slot's size, as allocated
   bool m_configured = false;
   // Each slot's pixels and record belong to whoever holds its index: the painter (back), the
   // word m_newest (published or given back), or the poller (front).

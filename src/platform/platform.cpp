@@ -6,6 +6,7 @@
 #include <linux/futex.h>
 #include <pthread.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/utf.h"
@@ -154,6 +156,52 @@ int64_t MonotonicNs() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+namespace {
+
+constexpr size_t kHugePage = size_t{2} << 20;
+// Smaller blocks come from the heap: rounding them up to a huge page would cost more memory
+// than their faults cost time.
+constexpr size_t kHugeFrom = kHugePage;
+
+size_t HugeSize(size_t bytes) {
+  return (bytes + kHugePage - 1) & ~(kHugePage - 1);
+}
+
+}  // namespace
+
+uint8_t* AllocateFrameMemory(size_t bytes, bool populate) {
+  if (bytes < kHugeFrom) return static_cast<uint8_t*>(std::calloc(bytes == 0 ? 1 : bytes, 1));
+  const size_t size = HugeSize(bytes);
+  if (size < bytes || size + kHugePage < size) return nullptr;
+  // Mapped with a huge page's room to spare, then cut to an aligned block: only aligned
+  // ranges are given huge pages.
+  void* mapped =
+      mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(mapped);
+  const uintptr_t aligned = (start + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
+  if (aligned > start) munmap(mapped, aligned - start);
+  if (const size_t tail = kHugePage - (aligned - start); tail > 0)
+    munmap(reinterpret_cast<void*>(aligned + size), tail);
+  auto* block = reinterpret_cast<uint8_t*>(aligned);
+  // Both are advice: a kernel without them gives small pages, faulted at first use.
+  madvise(block, size, MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+  if (populate) madvise(block, size, MADV_POPULATE_WRITE);
+#else
+  (void)populate;
+#endif
+  return block;
+}
+
+void FreeFrameMemory(uint8_t* memory, size_t bytes) {
+  if (memory == nullptr) return;
+  if (bytes < kHugeFrom)
+    std::free(memory);
+  else
+    munmap(memory, HugeSize(bytes));
 }
 
 }  // namespace quillo::platform

@@ -3,6 +3,7 @@
 // layout. Every delivered picture must be one whole published frame, newer than the last, and
 // nothing outside the view's pixels may ever be written.
 #include "client/frame_store.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
@@ -202,6 +203,38 @@ TEST(DirtyRegion, KeepsWhatChangedAndBecomesItsBoundsWhenFull) {
   EXPECT_EQ(bounds, CefRect(8, 0, 100 + 18 * 3 + 1 - 8, 19));
   EXPECT_EQ(ClipToArea(CefRect(-5, 3, 10, 100), 4, 8), CefRect(0, 3, 4, 5));
   EXPECT_TRUE(ClipToArea(CefRect(4, 0, 3, 3), 4, 8).IsEmpty());
+}
+
+// Frame memory of every size a host may ask for, across the size where it starts coming in huge
+// pages: zeroed, and writable to its last byte; freed with the size it was asked with, while the
+// blocks around it stay.
+TEST(FrameMemory, EveryBlockIsZeroedWholeAndFreedAlone) {
+  const size_t huge = size_t{2} << 20;
+  std::vector<std::pair<uint8_t*, size_t>> blocks;
+  for (size_t bytes :
+       {size_t{0}, size_t{4}, huge - 4, huge, huge + 4, size_t{1283} * 4 * 721, 3 * huge}) {
+    for (bool populate : {false, true}) {
+      uint8_t* block = platform::AllocateFrameMemory(bytes, populate);
+      ASSERT_NE(block, nullptr) << bytes;
+      for (size_t at : {size_t{0}, bytes / 2, bytes - 1}) {
+        if (bytes == 0) break;
+        ASSERT_EQ(block[at], 0) << bytes << " at " << at;
+        block[at] = 0x5a;
+      }
+      blocks.emplace_back(block, bytes);
+    }
+  }
+  // Every other block freed; the rest keep what was written into them.
+  for (size_t i = 0; i < blocks.size(); i += 2)
+    platform::FreeFrameMemory(blocks[i].first, blocks[i].second);
+  for (size_t i = 1; i < blocks.size(); i += 2) {
+    const auto [block, bytes] = blocks[i];
+    if (bytes > 0) {
+      EXPECT_EQ(block[bytes - 1], 0x5a) << bytes;
+    }
+    platform::FreeFrameMemory(block, bytes);
+  }
+  platform::FreeFrameMemory(nullptr, huge);  // nothing to free
 }
 
 }  // namespace
