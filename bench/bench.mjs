@@ -160,6 +160,8 @@ const FIGURES = [
     label: '  first buffer from the engine', systems: ['quillo', 'raw'] },
   { key: 'stages_first_frame_ms', workload: 'first_frame_stages', unit: 'ms',
     label: '  first frame in host memory', systems: ['quillo', 'raw'] },
+  { key: 'first_buffer_to_host_ms', workload: 'first_frame_stages', unit: 'ms',
+    label: '  the last stage: first buffer to host memory', systems: ['quillo', 'raw'] },
   { key: 'fps', workload: 'animation', unit: 'frames/s', label: 'frame rate, 200x200 rAF box' },
   { key: 'cpu_ms_per_frame', workload: 'animation', unit: 'CPU ms',
     label: 'CPU of the process tree per delivered frame', systems: HOSTS },

@@ -347,6 +347,11 @@ int FirstFrameStages(const Args& args, Result& result) {
   stage("engine_initialised_ms", "CWebApplication::OnContextInitialized");
   stage("view_created_ms", "CWebClient::OnAfterCreated");
   stage("first_buffer_ms", "=> first buffer");
+  for (const auto& [at, line] : lines)
+    if (line.find("=> first buffer") != std::string::npos) {
+      result.Number("first_buffer_to_host_ms", static_cast<double>(now - at) / 1e6);
+      break;
+    }
   result.Number("engine_ready_ms", ms(host.readyNs()));
   result.Number("stages_first_frame_ms", ms(now));
   return 0;

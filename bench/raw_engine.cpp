@@ -150,6 +150,7 @@ int FirstFrame(const Args& args, RawEngine& engine, Result& result) {
   result.Number("engine_initialised_ms", ms(engine.engineInitialisedNs()));
   result.Number("view_created_ms", ms(engine.viewCreatedNs()));
   result.Number("first_buffer_ms", ms(engine.firstBufferNs()));
+  result.Number("first_buffer_to_host_ms", static_cast<double>(now - engine.firstBufferNs()) / 1e6);
   result.Integer("frames", engine.frames());
   return 0;
 }

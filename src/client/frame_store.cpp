@@ -16,9 +16,9 @@ bool FrameStore::Configure(const Layout& layout) {
     return false;
   // A view without pixels still has frames (their areas are empty); it has no buffers.
   for (int i = 0; i < kSlots && bytes > 0; ++i) {
-    // The first frame's buffer is made ready now, while the engine starts; the others fill
-    // their pages at their first frames.
-    m_slots[i].pixels = platform::AllocateFrameMemory(bytes, i == 0);
+    // The buffers of the first two frames (a fresh page's blank paint, then its content) are
+    // made ready now, while the engine starts; the third fills its pages at its first frame.
+    m_slots[i].pixels = platform::AllocateFrameMemory(bytes, i < 2);
     if (m_slots[i].pixels == nullptr) {
       Release();
       return false;
