@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <random>
 #include <vector>
 
 namespace quillo::engine {
@@ -44,6 +47,52 @@ TEST(FrameDiff, ChangesInTheLastRowAreKept) {
   DiffFrames(a.bytes.data(), b.bytes.data(), 8, 4, 32, rects);
   ASSERT_EQ(rects.size(), 1u);
   EXPECT_EQ(rects[0], CefRect(0, 3, 1, 1));
+}
+
+// Seeded random frames, each with a few changed pixels and spans of every width (on block
+// boundaries and off them, at both edges), against a pixel-by-pixel reading of the contract.
+TEST(FrameDiff, RandomChangesGiveTheRectanglesOfAPixelByPixelLook) {
+  std::mt19937 random(29);
+  for (int trial = 0; trial < 400; ++trial) {
+    const int w = 1 + static_cast<int>(random() % 70), h = 1 + static_cast<int>(random() % 12);
+    const int stride = w * 4 + static_cast<int>(random() % 3) * 4;
+    Frame a(w, h, stride), b(w, h, stride);
+    for (uint8_t& byte : a.bytes) byte = static_cast<uint8_t>(random() % 3);
+    b.bytes = a.bytes;
+    for (int n = static_cast<int>(random() % 5); n > 0; --n) {
+      const int y = static_cast<int>(random() % h), x = static_cast<int>(random() % w);
+      const int span = 1 + static_cast<int>(random() % (w - x));
+      const int channel = static_cast<int>(random() % 4);
+      for (int i = x; i < x + span; i += 1 + static_cast<int>(random() % 20))
+        b.bytes[size_t(y) * stride + i * 4 + channel] ^= 0x80;
+    }
+    // Padding differs freely and never counts.
+    for (int y = 0; y < h; ++y)
+      for (int i = w * 4; i < stride; ++i) b.bytes[size_t(y) * stride + i] = 0xee;
+
+    std::vector<CefRect> expected;
+    int top = -1, left = 0, right = 0;
+    for (int y = 0; y <= h; ++y) {
+      int rowLeft = w, rowRight = 0;
+      for (int x = 0; y < h && x < w; ++x)
+        if (std::memcmp(&a.bytes[size_t(y) * stride + x * 4], &b.bytes[size_t(y) * stride + x * 4],
+                        4) != 0) {
+          rowLeft = std::min(rowLeft, x);
+          rowRight = x + 1;
+        }
+      if (rowRight == 0) {
+        if (top >= 0) expected.emplace_back(left, top, right - left, y - top);
+        top = -1;
+      } else if (top < 0) {
+        top = y, left = rowLeft, right = rowRight;
+      } else {
+        left = std::min(left, rowLeft), right = std::max(right, rowRight);
+      }
+    }
+    std::vector<CefRect> rects;
+    DiffFrames(a.bytes.data(), b.bytes.data(), w, h, stride, rects);
+    ASSERT_EQ(rects, expected) << "trial " << trial << ", " << w << "x" << h;
+  }
 }
 
 }  // namespace
