@@ -335,23 +335,25 @@ int FirstFrameStages(const Args& args, Result& result) {
     std::fprintf(stderr, "[%9.3f ms] %s\n", ms(at), line.c_str());
   if (!shown) return bench::Fail(result, host.WhyNotShown());
 
+  // When the first line holding text arrived, or -1.
+  auto arrival = [&](const char* text) -> int64_t {
+    for (const auto& [at, line] : lines)
+      if (line.find(text) != std::string::npos) return at;
+    return -1;
+  };
   auto stage = [&](const char* key, const char* text) {
-    for (const auto& [at, line] : lines) {
-      if (line.find(text) == std::string::npos) continue;
+    const int64_t at = arrival(text);
+    if (at < 0)
+      result.Missing(key);
+    else
       result.Number(key, ms(at));
-      return;
-    }
-    result.Missing(key);
   };
   result.Number("loadweb_returned_ms", ms(loaded));
   stage("engine_initialised_ms", "CWebApplication::OnContextInitialized");
   stage("view_created_ms", "CWebClient::OnAfterCreated");
   stage("first_buffer_ms", "=> first buffer");
-  for (const auto& [at, line] : lines)
-    if (line.find("=> first buffer") != std::string::npos) {
-      result.Number("first_buffer_to_host_ms", static_cast<double>(now - at) / 1e6);
-      break;
-    }
+  if (const int64_t firstBuffer = arrival("=> first buffer"); firstBuffer >= 0)
+    result.Number("first_buffer_to_host_ms", static_cast<double>(now - firstBuffer) / 1e6);
   result.Number("engine_ready_ms", ms(host.readyNs()));
   result.Number("stages_first_frame_ms", ms(now));
   return 0;

@@ -14,7 +14,9 @@ bool FrameStore::Configure(const Layout& layout) {
   const size_t bytes = layout.stride * static_cast<size_t>(layout.height);
   if (layout.stride != 0 && bytes / layout.stride != static_cast<size_t>(layout.height))
     return false;
-  // A view without pixels still has frames (their areas are empty); it has no buffers.
+  // A view without pixels still has frames (their areas are empty); it has no buffers. The size
+  // is kept first: a Release after a failed allocation frees the buffers made before it.
+  m_bytes = bytes;
   for (int i = 0; i < kSlots && bytes > 0; ++i) {
     // The buffers of the first two frames (a fresh page's blank paint, then its content) are
     // made ready now, while the engine starts; the third fills its pages at its first frame.
@@ -24,7 +26,6 @@ bool FrameStore::Configure(const Layout& layout) {
       return false;
     }
   }
-  m_bytes = bytes;
   m_layout = layout;
   m_configured = true;
   m_newest.store(1);

@@ -6,11 +6,16 @@
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -236,6 +241,40 @@ TEST(FrameMemory, EveryBlockIsZeroedWholeAndFreedAlone) {
   }
   platform::FreeFrameMemory(nullptr, huge);  // nothing to free
 }
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // both reserve shadow
+// A host's frame too large for the address space left: the store fails whole (the buffers made
+// before the one that failed are given back as they were made), and a frame that fits then works.
+// In a child whose address space is limited to room for two of the three buffers.
+TEST(FrameStore, AFrameThatDoesNotFitFailsWholeAndTheNextOneWorks) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    long vmKiB = -1;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("VmSize:", 0) == 0) vmKiB = std::stol(line.substr(7));
+    const size_t slot = size_t{4096} * 4 * 4096;  // 64 MiB
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(vmKiB) * 1024 + 2 * slot + (24 << 20);
+    if (vmKiB <= 0 || setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
+    FrameStore store;
+    if (store.Configure({4096, 4096, 4096 * 4, false, false})) _exit(4);  // all three: no room
+    if (!store.Configure({64, 64, 64 * 4, false, false})) _exit(5);
+    std::vector<uint8_t> memory(64 * 64 * 4, kUntouched), red(64 * 64 * 4, 0x11);
+    DirtyRegion whole;
+    whole.Add(CefRect(0, 0, 64, 64));
+    store.Begin(whole);
+    store.Write(0, 0, 64, 64, red.data(), 64 * 4);
+    store.Publish(whole);
+    _exit(store.Deliver(memory.data()) && memory == red ? 0 : 6);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the child died of signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
 
 }  // namespace
 }  // namespace quillo
